@@ -1,0 +1,32 @@
+// Bounded text helpers: the terminator lands inside the buffer and nothing runs past it.
+#include <gtest/gtest.h>
+#include <string.h>
+#include "installer/text.h"
+
+TEST(Text, CopyTruncatesAndTerminates) {
+    char buf[8];
+    struct { char text[4]; char after[4]; } s;
+    memset(&s, 'X', sizeof s);
+    EXPECT_FALSE(CopyText(s.text, "abcdef"));
+    EXPECT_STREQ(s.text, "abc");
+    EXPECT_EQ(memcmp(s.after, "XXXX", 4), 0);
+    EXPECT_TRUE(CopyText(buf, "abc"));
+    EXPECT_STREQ(buf, "abc");
+    EXPECT_TRUE(CopyTextN(buf, sizeof buf, "abcdef", 2));
+    EXPECT_STREQ(buf, "ab");
+}
+
+TEST(Text, AppendBoundedAndRefusesUnterminated) {
+    struct { char text[6]; char after[2]; } s;
+    memset(&s, 'X', sizeof s);
+    ASSERT_TRUE(CopyText(s.text, "ab"));
+    EXPECT_TRUE(AppendText(s.text, "cd"));
+    EXPECT_STREQ(s.text, "abcd");
+    EXPECT_FALSE(AppendText(s.text, "efg"));
+    EXPECT_STREQ(s.text, "abcde");
+    EXPECT_EQ(memcmp(s.after, "XX", 2), 0);
+    char raw[3] = {'a', 'b', 'c'};  // no terminator
+    EXPECT_FALSE(AppendText(raw, "d"));
+    EXPECT_EQ(memcmp(raw, "abc", 3), 0);
+    EXPECT_EQ(TextLength(raw), 3u);
+}
