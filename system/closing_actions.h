@@ -1,0 +1,4 @@
+// The closing actions after a successful extraction: Start-menu group, links, features page.
+#pragma once
+
+void RunClosingActions();
