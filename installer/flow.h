@@ -1,0 +1,40 @@
+// The order of the installer's run, over the few host services it needs.
+#pragma once
+#include <stddef.h>
+
+enum class MessageOwner { None, Backdrop };
+enum class MessageIcon { Error };
+
+// What the run needs of the system. The Win32 host lives in main_win.cpp; tests script a fake.
+struct FlowHost {
+    // Finds a top-level window of windowClass and reads its title (terminated, at most cap-1
+    // bytes). False when no such window exists.
+    virtual bool FindWindowTitle(const char* windowClass, char* title, size_t cap) = 0;
+    virtual void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon icon) = 0;
+    // Creates the backdrop, shows it maximised and paints it once.
+    virtual void ShowBackdrop() = 0;
+    // Runs the modal page of the dialog resource and returns its result (-1: not created).
+    virtual int RunPage(int dialogId) = 0;
+    // Makes folder the process's current directory.
+    virtual bool MakeCurrentDirectory(const char* folder) = 0;
+    virtual bool ReadInstalledPath(char* buffer) = 0;  // 1024 bytes
+    virtual bool ExtractPayload() = 0;
+    virtual void WriteInstallRecord() = 0;
+
+protected:
+    ~FlowHost() = default;
+};
+
+// The window class and title prefix of the running application's main window.
+extern const char kRunningWindowClass[];
+// The messages of the run, Windows-1251.
+extern const char kMessageAlreadyRunning[];
+extern const char kCaptionAlreadyRunning[];
+extern const char kMessageNotInstalled[];
+
+// True when a window title names the running application: its first 10 bytes are the
+// product's display name. Shorter titles never match; anything may follow the name.
+bool IsRunningProductTitle(const char* title);
+
+// The whole run. Returns the process exit code: 0 when the application is running, else 1.
+int RunInstaller(FlowHost& host);

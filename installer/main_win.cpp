@@ -1,0 +1,64 @@
+// The Windows entry point: the installer flow over Win32.
+#include <windows.h>
+
+#include "installer/app_win.h"
+#include "installer/backdrop_win.h"
+#include "installer/flow.h"
+#include "installer/product.h"
+#include "pages/pages_win.h"
+#include "payload/extract.h"
+#include "system/install_record.h"
+
+HINSTANCE g_instance = NULL;
+HWND g_backdrop = NULL;
+
+namespace {
+
+// The pages the flow runs itself; the folder browser is opened by the destination page.
+DLGPROC PageProcedure(int dialogId) {
+    switch (dialogId) {
+    case PEL_DLG_DESTINATION: return DestinationPageProc;
+    case PEL_DLG_LICENCE: return LicencePageProc;
+    case PEL_DLG_PREVIOUS_INSTALL: return PreviousInstallPageProc;
+    case PEL_DLG_COMPLETION: return CompletionPageProc;
+    }
+    return NULL;
+}
+
+struct Win32FlowHost final : FlowHost {
+    bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
+        HWND window = FindWindowA(windowClass, NULL);
+        if (window == NULL) return false;
+        title[0] = 0;
+        GetWindowTextA(window, title, static_cast<int>(cap));
+        return true;
+    }
+
+    void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon) override {
+        MessageBoxA(owner == MessageOwner::Backdrop ? g_backdrop : NULL, text, caption, MB_ICONERROR);
+    }
+
+    void ShowBackdrop() override {
+        g_backdrop = CreateBackdropWindow();
+        ShowWindow(g_backdrop, SW_SHOWMAXIMIZED);
+        UpdateWindow(g_backdrop);
+    }
+
+    int RunPage(int dialogId) override {
+        return static_cast<int>(
+            DialogBoxParamA(g_instance, MAKEINTRESOURCEA(dialogId), NULL, PageProcedure(dialogId), 0));
+    }
+
+    bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
+    bool ReadInstalledPath(char* buffer) override { return ::ReadInstalledPath(buffer); }
+    bool ExtractPayload() override { return ::ExtractPayload(); }
+    void WriteInstallRecord() override { ::WriteInstallRecord(); }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    g_instance = instance;
+    Win32FlowHost host;
+    return RunInstaller(host);
+}

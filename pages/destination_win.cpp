@@ -1,0 +1,74 @@
+// Destination page (dialog 1): binds g_installState and the destination model to the controls.
+#include <windows.h>
+
+#include "installer/install_state.h"
+#include "pages/destination.h"
+#include "pages/page.h"
+#include "pages/pages_win.h"
+#include "system/install_record.h"
+
+namespace {
+
+void ReadFolderField(HWND dialog, char (&text)[1024]) {
+    text[0] = 0;
+    GetWindowTextA(GetDlgItem(dialog, kDestinationFolderFieldId), text, sizeof(text));
+}
+
+INT_PTR OnInitDialog(HWND dialog) {
+    ReadProgramFilesDir(g_installState.folder);  // leaves the text as it was when unreadable
+    DestinationOpen(g_installState);
+    SetWindowTextA(GetDlgItem(dialog, kDestinationFolderFieldId), g_installState.folder);
+    SendMessageA(GetDlgItem(dialog, kDestinationDesktopBoxId), BM_SETCHECK, BST_CHECKED, 0);
+    return TRUE;  // focus on the first tab stop, "Далее >>>"
+}
+
+// Runs the folder browser, which leaves its choice or an empty text in g_installState.folder.
+// Until the browser page is in place the button behaves as a cancelled browser.
+void RunFolderBrowser() {
+    g_installState.folder[0] = 0;
+}
+
+void OnBrowse(HWND dialog) {
+    RunFolderBrowser();
+    char field[1024];
+    ReadFolderField(dialog, field);
+    if (DestinationAfterBrowse(g_installState, field)) {
+        SetWindowTextA(GetDlgItem(dialog, kDestinationFolderFieldId), g_installState.folder);
+    }
+}
+
+void OnCommand(HWND dialog, int controlId) {
+    switch (controlId) {
+    case kPageProceedId: {
+        char field[1024];
+        ReadFolderField(dialog, field);
+        DestinationNext(g_installState, field);
+        EndDialog(dialog, kPageResultProceed);
+        break;
+    }
+    case kPageCancelId:
+        EndDialog(dialog, kPageResultCancel);
+        break;
+    case kDestinationBrowseId:
+        OnBrowse(dialog);
+        break;
+    case kDestinationDesktopBoxId: {
+        LRESULT check = SendMessageA(GetDlgItem(dialog, kDestinationDesktopBoxId), BM_GETCHECK, 0, 0);
+        DestinationDesktopToggled(g_installState, static_cast<long>(check));
+        break;
+    }
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK DestinationPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
+        return 0;
+    }
+    return FALSE;
+}

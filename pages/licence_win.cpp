@@ -1,0 +1,68 @@
+// Licence page (dialog 2): fills the list from the LicenceText resource and enables
+// "Далее >>>" exactly while the acceptance box is ticked.
+#include <windows.h>
+
+#include "installer/app_win.h"
+#include "installer/product.h"
+#include "pages/licence.h"
+#include "pages/page.h"
+#include "pages/pages_win.h"
+
+namespace {
+
+LicenceModel g_page;
+
+void AddLine(void* context, const char* line) {
+    SendMessageA(static_cast<HWND>(context), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+}
+
+// The licence text read in place from the module; a missing resource gives an empty text.
+void FillList(HWND list) {
+    const char* bytes = nullptr;
+    DWORD size = 0;
+    HRSRC found = FindResourceExA(g_instance, RT_RCDATA, MAKEINTRESOURCEA(PEL_RCDATA_LICENCE), 0);
+    if (found != nullptr) {
+        HGLOBAL loaded = LoadResource(g_instance, found);
+        if (loaded != nullptr) {
+            bytes = static_cast<const char*>(LockResource(loaded));
+            if (bytes != nullptr) size = SizeofResource(g_instance, found);
+        }
+    }
+    SplitLicenceText(bytes, size, AddLine, list);
+}
+
+void ShowAcceptance(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, kPageProceedId), g_page.proceedEnabled ? TRUE : FALSE);
+}
+
+INT_PTR OnInitDialog(HWND dialog) {
+    FillList(GetDlgItem(dialog, kLicenceListId));
+    SendMessageA(GetDlgItem(dialog, kLicenceAcceptBoxId), BM_SETCHECK, BST_UNCHECKED, 0);
+    LicenceOpen(g_page);
+    ShowAcceptance(dialog);
+    return TRUE;  // focus on the first enabled tab stop, "Отмена"
+}
+
+void OnCommand(HWND dialog, int controlId) {
+    if (controlId == kLicenceAcceptBoxId) {
+        LRESULT check = SendMessageA(GetDlgItem(dialog, kLicenceAcceptBoxId), BM_GETCHECK, 0, 0);
+        LicenceAcceptToggled(g_page, static_cast<long>(check));
+        ShowAcceptance(dialog);
+        return;
+    }
+    int result;
+    if (LicenceEndsWith(g_page, controlId, &result)) EndDialog(dialog, result);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK LicencePageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
+        return 0;
+    }
+    return FALSE;
+}

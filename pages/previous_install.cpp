@@ -1,0 +1,11 @@
+// Previous-installation page model.
+#include "pages/previous_install.h"
+
+#include "installer/text.h"
+
+void PreviousInstallOpen(PreviousInstallModel& page, const char* directory, size_t reported) {
+    page.folder[0] = 0;
+    // A failed or too-long query leaves the system's buffer unspecified: show nothing of it.
+    if (reported == 0 || reported >= sizeof(page.folder)) return;
+    CopyTextN(page.folder, sizeof(page.folder), directory, reported);
+}

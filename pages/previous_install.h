@@ -1,0 +1,15 @@
+// Previous-installation page (dialog 4): shows the folder of an earlier installation and asks
+// whether to go on. The folder is the process's current directory when the page opens.
+#pragma once
+#include <stddef.h>
+
+constexpr int kPreviousFolderFieldId = 105;
+
+struct PreviousInstallModel {
+    char folder[1024];  // shown greyed in field 105
+};
+
+// Takes the current directory as the system reported it: reported is the length it returned,
+// 0 when it failed and the size it needs when the text did not fit. Only a text that fitted is
+// shown; otherwise the field stays empty.
+void PreviousInstallOpen(PreviousInstallModel& page, const char* directory, size_t reported);

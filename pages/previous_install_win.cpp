@@ -1,0 +1,36 @@
+// Previous-installation page (dialog 4): binds the model to the dialog's controls.
+#include <windows.h>
+
+#include "pages/page.h"
+#include "pages/pages_win.h"
+#include "pages/previous_install.h"
+
+namespace {
+
+PreviousInstallModel g_page;
+
+INT_PTR OnInitDialog(HWND dialog) {
+    char directory[1024];
+    DWORD reported = GetCurrentDirectoryA(sizeof(directory), directory);
+    PreviousInstallOpen(g_page, directory, reported);
+    SetWindowTextA(GetDlgItem(dialog, kPreviousFolderFieldId), g_page.folder);
+    return TRUE;  // focus on the first enabled tab stop, "Далее >>>"
+}
+
+void OnCommand(HWND dialog, int controlId) {
+    int result;
+    if (PageEndsWith(controlId, &result)) EndDialog(dialog, result);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK PreviousInstallPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
+        return 0;
+    }
+    return FALSE;
+}

@@ -1,0 +1,293 @@
+// The payload archive reader: every length is checked against what the window holds before use.
+#include "payload/archive.h"
+
+#include <stdlib.h>
+
+#include "installer/text.h"
+
+namespace {
+
+uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The smallest directory entry: fixed fields, one name byte, its zero.
+const size_t kSmallestDirectoryEntry = kDirectoryEntryFixedSize + 2;
+
+ArchiveStep Fail(ArchiveError& error, ArchiveFault fault, size_t offset) {
+    error.fault = fault;
+    error.offset = static_cast<uint32_t>(offset);
+    return ArchiveStep::Broken;
+}
+
+// The bytes at archive positions [from, readEnd) where readEnd is archiveLength: readEnd never
+// exceeds windowEnd (checked when the walk starts), so the pointer stays inside the window.
+const uint8_t* At(const ArchiveReader& reader, size_t position) {
+    return reader.window + (position - reader.windowStart);
+}
+
+// Finds the name's zero byte below archiveLength. Returns false when there is none.
+bool FindNameEnd(const ArchiveReader& reader, size_t nameStart, size_t& nameLength) {
+    const size_t end = reader.header.archiveLength;
+    const uint8_t* p = At(reader, nameStart);
+    for (size_t n = 0; nameStart + n < end; ++n) {
+        if (p[n] == 0) {
+            nameLength = n;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CheckHeaderLimits(ArchiveReader& reader, ArchiveError& error) {
+    const size_t length = reader.header.archiveLength;
+    if (length < kArchiveHeaderSize) {
+        Fail(error, ArchiveFault::ArchiveLengthTooSmall, 0);
+        return false;
+    }
+    if (length > reader.windowEnd) {
+        Fail(error, ArchiveFault::ArchiveLengthBeyondBytes, 0);
+        return false;
+    }
+    // Checked before anything sized by directoryCount is allocated.
+    if (reader.header.directoryCount > (length - kArchiveHeaderSize) / kSmallestDirectoryEntry) {
+        Fail(error, ArchiveFault::DirectoryCountTooLarge, 8);
+        return false;
+    }
+    return true;
+}
+
+// An empty part, or one of dots and spaces only: Windows trims trailing dots and spaces, so
+// "..", ". ." or "..." could name the parent or the folder itself.
+bool IsEmptyOrDots(const char* part, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (part[i] != '.' && part[i] != ' ') return false;
+    return true;
+}
+
+}  // namespace
+
+uint32_t ChecksumCrc32(const uint8_t* bytes, size_t length) {
+    static uint32_t table[256];
+    static bool ready = false;
+    if (!ready) {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            table[i] = c;
+        }
+        ready = true;
+    }
+    uint32_t reg = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i) reg = table[(reg ^ bytes[i]) & 0xFF] ^ (reg >> 8);
+    return reg;
+}
+
+const char* ArchiveFaultText(ArchiveFault fault) {
+    switch (fault) {
+    case ArchiveFault::None: return "no fault";
+    case ArchiveFault::HeaderTruncated: return "header is shorter than 12 bytes";
+    case ArchiveFault::ArchiveLengthTooSmall: return "archiveLength is below 12";
+    case ArchiveFault::ArchiveLengthBeyondBytes: return "archiveLength is beyond the bytes present";
+    case ArchiveFault::DirectoryCountTooLarge: return "directoryCount is more than archiveLength can hold";
+    case ArchiveFault::DirectoryEntryTruncated: return "directory entry runs past archiveLength";
+    case ArchiveFault::DirectoryNameUnterminated: return "directory name runs past archiveLength";
+    case ArchiveFault::DirectoryNameEmpty: return "directory name is empty";
+    case ArchiveFault::DirectoryNameTooLong: return "directory name is longer than 1023 bytes";
+    case ArchiveFault::DirectoryNameUnsafe: return "directory name is not a safe relative path";
+    case ArchiveFault::FileEntryTruncated: return "file record runs past archiveLength";
+    case ArchiveFault::FileNameUnterminated: return "file name runs past archiveLength";
+    case ArchiveFault::FileNameEmpty: return "file name is empty";
+    case ArchiveFault::FileNameTooLong: return "file path is longer than 1023 bytes";
+    case ArchiveFault::FileNameUnsafe: return "file name contains a separator or ':'";
+    case ArchiveFault::DirectoryIndexTooLarge: return "directoryIndex is above directoryCount";
+    case ArchiveFault::FileDataTruncated: return "file data runs past archiveLength";
+    }
+    return "unknown fault";
+}
+
+const char* DescribeArchiveError(const ArchiveError& error, char* dst, size_t cap) {
+    if (cap == 0) return dst;
+    CopyTextN(dst, cap, ArchiveFaultText(error.fault));
+    char number[16];
+    size_t n = sizeof number;
+    number[--n] = 0;
+    uint32_t v = error.offset;
+    do {
+        number[--n] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    AppendTextN(dst, cap, " at offset ");
+    AppendTextN(dst, cap, number + n);
+    return dst;
+}
+
+ArchiveFault CheckDirectoryName(const char* name, size_t length) {
+    if (length == 0) return ArchiveFault::DirectoryNameEmpty;
+    if (length >= kArchivePathCapacity) return ArchiveFault::DirectoryNameTooLong;
+    // Parts between separators ("\" or "/"): none empty (this also refuses a leading or
+    // trailing separator, so no absolute path), none of dots and spaces only, and no ':'
+    // anywhere (drives, streams).
+    size_t partStart = 0;
+    for (size_t i = 0; i <= length; ++i) {
+        const char c = i < length ? name[i] : '\\';
+        if (c == ':' || c == 0) return ArchiveFault::DirectoryNameUnsafe;
+        if (c != '\\' && c != '/') continue;
+        if (IsEmptyOrDots(name + partStart, i - partStart)) return ArchiveFault::DirectoryNameUnsafe;
+        partStart = i + 1;
+    }
+    return ArchiveFault::None;
+}
+
+ArchiveFault CheckFileName(const char* name, size_t length) {
+    if (length == 0) return ArchiveFault::FileNameEmpty;
+    if (length >= kArchivePathCapacity) return ArchiveFault::FileNameTooLong;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = name[i];
+        if (c == '\\' || c == '/' || c == ':' || c == 0) return ArchiveFault::FileNameUnsafe;
+    }
+    if (IsEmptyOrDots(name, length)) return ArchiveFault::FileNameUnsafe;
+    return ArchiveFault::None;
+}
+
+bool OpenArchive(ArchiveReader& reader, const uint8_t* bytes, size_t size, ArchiveError& error) {
+    error.fault = ArchiveFault::None;
+    error.offset = 0;
+    reader = ArchiveReader{};
+    if (size < kArchiveHeaderSize) {
+        Fail(error, ArchiveFault::HeaderTruncated, 0);
+        return false;
+    }
+    reader.window = bytes;
+    reader.windowStart = 0;
+    reader.windowEnd = size;
+    reader.header.archiveLength = ReadU32(bytes);
+    reader.header.checksum = ReadU32(bytes + 4);
+    reader.header.directoryCount = ReadU32(bytes + 8);
+    reader.position = kArchiveHeaderSize;
+    return CheckHeaderLimits(reader, error);
+}
+
+bool OpenArchiveBody(ArchiveReader& reader, const uint8_t* body, size_t bodySize,
+                     uint32_t archiveLength, uint32_t directoryCount, ArchiveError& error) {
+    error.fault = ArchiveFault::None;
+    error.offset = 0;
+    reader = ArchiveReader{};
+    reader.window = body;
+    reader.windowStart = kArchiveHeaderSize;
+    reader.windowEnd = kArchiveHeaderSize + bodySize;
+    reader.header.archiveLength = archiveLength;
+    reader.header.directoryCount = directoryCount;
+    reader.position = kArchiveHeaderSize;
+    return CheckHeaderLimits(reader, error);
+}
+
+ArchiveStep NextDirectoryEntry(ArchiveReader& reader, DirectoryEntry& entry, ArchiveError& error) {
+    if (reader.directoriesRead >= reader.header.directoryCount) return ArchiveStep::End;
+    const size_t start = reader.position;
+    const size_t end = reader.header.archiveLength;
+    if (start > end || end - start < kDirectoryEntryFixedSize)
+        return Fail(error, ArchiveFault::DirectoryEntryTruncated, start);
+    const uint8_t* p = At(reader, start);
+    const size_t nameStart = start + kDirectoryEntryFixedSize;
+    size_t nameLength = 0;
+    if (!FindNameEnd(reader, nameStart, nameLength))
+        return Fail(error, ArchiveFault::DirectoryNameUnterminated, nameStart);
+    const char* name = reinterpret_cast<const char*>(At(reader, nameStart));
+    const ArchiveFault nameFault = CheckDirectoryName(name, nameLength);
+    if (nameFault != ArchiveFault::None) return Fail(error, nameFault, nameStart);
+    entry.offset = static_cast<uint32_t>(start);
+    entry.attributes = ReadU32(p);
+    entry.time = static_cast<uint64_t>(ReadU32(p + 4)) | static_cast<uint64_t>(ReadU32(p + 8)) << 32;
+    entry.name = name;
+    entry.nameLength = static_cast<uint32_t>(nameLength);
+    reader.position = nameStart + nameLength + 1;
+    ++reader.directoriesRead;
+    return ArchiveStep::Item;
+}
+
+ArchiveStep NextFileEntry(ArchiveReader& reader, FileEntry& entry, ArchiveError& error) {
+    DirectoryEntry skipped;
+    for (;;) {
+        const ArchiveStep step = NextDirectoryEntry(reader, skipped, error);
+        if (step == ArchiveStep::End) break;
+        if (step == ArchiveStep::Broken) return step;
+    }
+    const size_t start = reader.position;
+    const size_t end = reader.header.archiveLength;
+    if (start >= end) return ArchiveStep::End;
+    if (end - start < kFileEntryFixedSize)
+        return Fail(error, ArchiveFault::FileEntryTruncated, start);
+    const uint8_t* p = At(reader, start);
+    const size_t nameStart = start + kFileEntryFixedSize;
+    size_t nameLength = 0;
+    if (!FindNameEnd(reader, nameStart, nameLength))
+        return Fail(error, ArchiveFault::FileNameUnterminated, nameStart);
+    const char* name = reinterpret_cast<const char*>(At(reader, nameStart));
+    const ArchiveFault nameFault = CheckFileName(name, nameLength);
+    if (nameFault != ArchiveFault::None) return Fail(error, nameFault, nameStart);
+    const uint32_t directoryIndex = ReadU32(p + 12);
+    if (directoryIndex > reader.header.directoryCount)
+        return Fail(error, ArchiveFault::DirectoryIndexTooLarge, start + 12);
+    const uint32_t dataLength = ReadU32(p + 16);
+    const size_t dataStart = nameStart + nameLength + 1;
+    if (dataLength > end - dataStart) return Fail(error, ArchiveFault::FileDataTruncated, dataStart);
+    entry.offset = static_cast<uint32_t>(start);
+    entry.attributes = ReadU32(p);
+    entry.time = static_cast<uint64_t>(ReadU32(p + 4)) | static_cast<uint64_t>(ReadU32(p + 8)) << 32;
+    entry.directoryIndex = directoryIndex;
+    entry.dataLength = dataLength;
+    entry.name = name;
+    entry.nameLength = static_cast<uint32_t>(nameLength);
+    entry.data = At(reader, dataStart);
+    reader.position = dataStart + dataLength;
+    return ArchiveStep::Item;
+}
+
+bool ValidateArchiveWalk(ArchiveReader reader, uint16_t* directoryNameLengths, ArchiveError& error) {
+    error.fault = ArchiveFault::None;
+    error.offset = 0;
+    DirectoryEntry directory;
+    for (;;) {
+        const uint32_t k = reader.directoriesRead;
+        const ArchiveStep step = NextDirectoryEntry(reader, directory, error);
+        if (step == ArchiveStep::Broken) return false;
+        if (step == ArchiveStep::End) break;
+        directoryNameLengths[k] = static_cast<uint16_t>(directory.nameLength);
+    }
+    FileEntry file;
+    for (;;) {
+        const ArchiveStep step = NextFileEntry(reader, file, error);
+        if (step == ArchiveStep::Broken) return false;
+        if (step == ArchiveStep::End) return true;
+        if (file.directoryIndex != 0) {
+            // Directory name, "\", file name, and the zero: within the 1024-byte path text.
+            const size_t pathLength =
+                static_cast<size_t>(directoryNameLengths[file.directoryIndex - 1]) + 1 + file.nameLength;
+            if (pathLength >= kArchivePathCapacity) {
+                error.fault = ArchiveFault::FileNameTooLong;
+                error.offset = file.offset + static_cast<uint32_t>(kFileEntryFixedSize);
+                return false;
+            }
+        }
+    }
+}
+
+bool ValidateArchive(const uint8_t* bytes, size_t size, ArchiveError& error) {
+    ArchiveReader reader;
+    if (!OpenArchive(reader, bytes, size, error)) return false;
+    const uint32_t count = reader.header.directoryCount;
+    uint16_t* lengths = nullptr;
+    if (count != 0) {
+        lengths = static_cast<uint16_t*>(malloc(static_cast<size_t>(count) * sizeof(uint16_t)));
+        if (lengths == nullptr) {
+            error.fault = ArchiveFault::DirectoryCountTooLarge;
+            error.offset = 8;
+            return false;
+        }
+    }
+    const bool ok = ValidateArchiveWalk(reader, lengths, error);
+    free(lengths);
+    return ok;
+}

@@ -1,0 +1,21 @@
+// Windows-1251 <-> UTF-8 for names, into bounded buffers.
+// Mapping as Windows' and Wine's code page tables: 0x00-0x7F ASCII; 0x98, the one unassigned
+// byte, maps to U+0098 and back, so every byte value round-trips.
+#pragma once
+#include <stddef.h>
+
+// Converts srcLength bytes of Windows-1251 (stopping early at a zero byte) into UTF-8 in dst
+// (cap bytes, always terminated, never a split character). False when the text had to be cut.
+bool Cp1251ToUtf8(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1));
+
+enum class Utf8ToCp1251Result {
+    Ok,
+    Cut,            // dst too small; what fits is converted and terminated
+    Unconvertible,  // a character without a Windows-1251 form, or invalid UTF-8
+};
+
+// Converts UTF-8 (stopping early at a zero byte) into Windows-1251 in dst (cap bytes, always
+// terminated). On Unconvertible, *failedAt (if given) receives the source offset of the character.
+Utf8ToCp1251Result Utf8ToCp1251(char* dst, size_t cap, const char* src,
+                                size_t srcLength = static_cast<size_t>(-1),
+                                size_t* failedAt = nullptr);

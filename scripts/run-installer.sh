@@ -1,0 +1,97 @@
+#!/bin/bash
+# Runs the built x86_64 installer under Wine, in a fresh prefix under the build folder.
+# With a reachable display ($DISPLAY) the installer opens there for the user. Without one it runs
+# on a virtual display, the driver accepts every default, the pages are saved as screenshots, and
+# the installed folder and links are listed.
+#   BUILD_DIR            build folder (default: build); the run works in $BUILD_DIR/run
+#   PEL_RUN_HEADLESS=1   use the virtual display even when a display is available
+set -u
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD_DIR:-$ROOT/build}
+RUN=$BUILD/run
+WIN=$BUILD/win-x86_64
+SETUP=$WIN/PelbrixSetup.exe
+DRIVER=$WIN/tests/e2e/driver.exe
+. "$ROOT/tests/e2e/wine-lib.sh"
+
+if [ ! -f "$SETUP" ] || [ ! -f "$DRIVER" ]; then
+  BUILD_DIR=$BUILD "$ROOT/scripts/build.sh" || exit 1
+fi
+
+interactive=no
+if [ "${PEL_RUN_HEADLESS:-0}" != 1 ] && [ -n "${DISPLAY:-}" ] && xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+  interactive=yes
+fi
+
+rm -rf "$RUN"
+mkdir -p "$RUN"
+PREFIX=$RUN/prefix
+cleanup() {
+  shooter_stop
+  wine_stop "$PREFIX"
+  xvfb_stop
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ $interactive = no ]; then
+  xvfb_start "$RUN" || exit 1
+fi
+echo "== preparing a Wine prefix in $PREFIX"
+make_prefix "$PREFIX" "$RUN/wine.log" || exit 1
+wine_env "$PREFIX"
+mkdir -p "$PREFIX/drive_c/setup"
+cp "$SETUP" "$PREFIX/drive_c/setup/"
+
+if [ $interactive = yes ]; then
+  # A real display has a window manager: let it manage the windows.
+  wine_run "$RUN/wine.log" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d Y /f
+  echo "== running the installer on $DISPLAY (close it to continue)"
+  "$WINE64" 'C:\setup\PelbrixSetup.exe' </dev/null >>"$RUN/wine.log" 2>&1
+  echo "installer exit code: $?"
+else
+  echo "== no display: running the installer on the virtual display $XVFB_DISPLAY, accepting the defaults"
+  cp "$DRIVER" "$PREFIX/drive_c/setup/"
+  to_ansi >"$PREFIX/drive_c/setup/defaults.txt" <<'EOF'
+timeout 60
+start C:\setup\PelbrixSetup.exe
+page "Пелбриксон" 106
+shot 1-destination
+click 1
+page "Пелбриксон" 104
+shot 2-licence
+click 104
+shot 3-licence-accepted
+click 1
+page "" 103
+shot 4-completion
+click 1
+finish
+EOF
+  shooter_start "$PREFIX/drive_c/setup" "$RUN/screenshots"
+  timeout 180 "$WINE64" 'C:\setup\driver.exe' 'C:\setup\defaults.txt' 'C:\setup\transcript.txt' \
+    </dev/null >>"$RUN/wine.log" 2>&1
+  rc=$?
+  shooter_stop
+  iconv -f CP1251 -t UTF-8 "$PREFIX/drive_c/setup/transcript.txt" >"$RUN/transcript.txt" 2>/dev/null
+  echo "-- what the installer showed:"
+  grep -E '^(page|message|exit|error)|^  control [0-9]+ (Edit|Static)' "$RUN/transcript.txt" | grep -v '""$'
+  echo "-- screenshots: $RUN/screenshots"
+  ls "$RUN/screenshots"
+  [ $rc = 0 ] || { echo "the driver failed (transcript: $RUN/transcript.txt)"; exit 1; }
+fi
+
+wine_stop "$PREFIX"   # writes the registry files
+DEST="$PREFIX/drive_c/Program Files/Pelbrix"
+USER_DIR=$(prefix_user_dir "$PREFIX")
+echo "== installed into C:\\Program Files\\Pelbrix ($DEST)"
+if [ -d "$DEST" ]; then
+  (cd "$DEST" && find . -mindepth 1 -printf '%y %10s  %TY-%Tm-%Td %TH:%TM  %P\n' | sort -k5)
+else
+  echo "(nothing: the default folder does not exist)"
+fi
+echo "== Start menu group and desktop link"
+find "$USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Пелбриксон" "$USER_DIR/Desktop" \
+  -name '*.lnk' -printf '%p\n' 2>/dev/null | sed "s|^$PREFIX/||"
+echo "== installation record (HKCU\\Software\\Pelbrix\\Setup)"
+sed -n '/^\[Software\\\\Pelbrix\\\\Setup\]/,/^$/p' "$PREFIX/user.reg" | grep -E '^"(Path|Version)"'

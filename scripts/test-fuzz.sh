@@ -1,0 +1,20 @@
+#!/bin/sh
+# Fuzzes the archive reader and the extraction for a short while (clang, libFuzzer, ASan, UBSan).
+#   FUZZ_SECONDS  how long to run (default 20)
+# Exits non-zero when the fuzzer finds a crash; the crashing input is left in the build folder.
+set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD_DIR:-$ROOT/build}/fuzz
+SECONDS_TO_RUN=${FUZZ_SECONDS:-20}
+
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+  -DPEL_TESTS=OFF -DPEL_FUZZ=ON \
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" >/dev/null
+cmake --build "$BUILD" -j 2 --target archive_fuzz
+
+# New inputs go to a scratch folder (the first one named), never into the committed corpus.
+WORK="$BUILD/corpus-work"
+rm -rf "$WORK"
+mkdir -p "$WORK" "$BUILD/artifacts"
+"$BUILD/tests/fuzz/archive_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/" "$WORK" "$ROOT/tests/fuzz/corpus"

@@ -1,0 +1,40 @@
+// The registry operations the installation record needs, as a seam: Win32 in registry_win.cpp,
+// a fake in the unit tests.
+#pragma once
+#include <stdint.h>
+
+#include "installer/install_state.h"
+
+enum class RegistryRoot { LocalMachine, CurrentUser };
+typedef void* RegistryKey;
+
+struct Registry {
+    // Opens an existing key for reading values.
+    virtual bool OpenKey(RegistryRoot root, const char* path, RegistryKey* key) = 0;
+    // Creates or opens a key with full access; keyClass is given to a newly created key.
+    virtual bool CreateKey(RegistryRoot root, const char* path, const char* keyClass, RegistryKey* key) = 0;
+    // Reads at most limit bytes of a value into data, whatever its type; *size gets the bytes
+    // returned. False when the value is missing, unreadable or longer than limit.
+    virtual bool QueryValue(RegistryKey key, const char* name, char* data, uint32_t limit, uint32_t* size) = 0;
+    // Stores length bytes of text as a REG_SZ value.
+    virtual bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length) = 0;
+    virtual void CloseKey(RegistryKey key) = 0;
+    virtual bool DeleteKey(RegistryRoot root, const char* path) = 0;
+
+protected:
+    ~Registry() = default;
+};
+
+// The installation record over any registry (install_record.h gives the installer's own).
+bool ReadProgramFilesDir(Registry& registry, char* buffer);                // buffer: 260 bytes or more
+bool ReadInstalledPath(Registry& registry, char* buffer);                  // buffer: 1024 bytes
+bool WriteInstallRecord(Registry& registry, const InstallState& state);
+
+// Where the record lives.
+extern const char kWindowsVersionKey[];   // HKLM: Software\Microsoft\Windows\CurrentVersion
+extern const char kProgramFilesValue[];   // ProgramFilesDir
+extern const char kSetupKey[];            // HKCU: Software\Pelbrix\Setup
+extern const char kSetupKeyClass[];       // VORTA
+extern const char kPathValue[];           // Path
+extern const char kVersionValue[];        // Version
+extern const char kToolBarKey[];          // HKCU: Software\Pelbrix\Main\TFormMainToolBar

@@ -1,0 +1,65 @@
+// The Win32 registry behind the installation record.
+#include <windows.h>
+
+#include "installer/install_state.h"
+#include "system/install_record.h"
+#include "system/registry.h"
+
+namespace {
+
+HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+struct Win32Registry final : Registry {
+    bool OpenKey(RegistryRoot root, const char* path, RegistryKey* key) override {
+        HKEY opened;
+        if (RegOpenKeyExA(RootKey(root), path, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return false;
+        *key = opened;
+        return true;
+    }
+
+    bool CreateKey(RegistryRoot root, const char* path, const char* keyClass, RegistryKey* key) override {
+        HKEY created;
+        DWORD disposition;
+        if (RegCreateKeyExA(RootKey(root), path, 0, const_cast<char*>(keyClass), 0, KEY_ALL_ACCESS, NULL, &created,
+                            &disposition) != ERROR_SUCCESS)
+            return false;
+        *key = created;
+        return true;
+    }
+
+    bool QueryValue(RegistryKey key, const char* name, char* data, uint32_t limit, uint32_t* size) override {
+        DWORD bytes = limit;
+        LONG result = RegQueryValueExA(static_cast<HKEY>(key), name, NULL, NULL, reinterpret_cast<BYTE*>(data), &bytes);
+        if (result != ERROR_SUCCESS) return false;  // ERROR_MORE_DATA included: too long counts as missing
+        *size = bytes;
+        return true;
+    }
+
+    bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length) override {
+        return RegSetValueExA(static_cast<HKEY>(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), length) ==
+               ERROR_SUCCESS;
+    }
+
+    void CloseKey(RegistryKey key) override { RegCloseKey(static_cast<HKEY>(key)); }
+
+    bool DeleteKey(RegistryRoot root, const char* path) override {
+        return RegDeleteKeyA(RootKey(root), path) == ERROR_SUCCESS;
+    }
+};
+
+}  // namespace
+
+bool ReadProgramFilesDir(char* buffer) {
+    Win32Registry registry;
+    return ReadProgramFilesDir(registry, buffer);
+}
+
+bool ReadInstalledPath(char* buffer) {
+    Win32Registry registry;
+    return ReadInstalledPath(registry, buffer);
+}
+
+bool WriteInstallRecord() {
+    Win32Registry registry;
+    return WriteInstallRecord(registry, g_installState);
+}

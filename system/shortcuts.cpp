@@ -1,0 +1,36 @@
+// The link table and the texts the closing actions build.
+#include "system/shortcuts.h"
+
+#include "installer/product.h"
+#include "installer/text.h"
+
+const LinkRow kStartMenuLinks[6] = {
+    {PEL_PROGRAM_FILE, "Программа"},
+    {"Help.htm", "Инструкция"},
+    {"News.htm", "Новости"},
+    {"Licence.txt", "Лицензионное соглашение"},
+    {"features.htm", "Особенности"},
+    {"uninstall.exe", "Удалить " PEL_DISPLAY_NAME},
+};
+const LinkRow kDesktopLink = {PEL_PROGRAM_FILE, PEL_DISPLAY_NAME};
+const char kGroupFolderName[] = PEL_DISPLAY_NAME;
+
+bool JoinLinkPath(char* out, size_t cap, const char* folder, const char* name) {
+    // Plain concatenation: a folder ending in "\" gets a second one.
+    return CopyTextN(out, cap, folder) && AppendTextN(out, cap, "\\") && AppendTextN(out, cap, name);
+}
+
+bool LinkWorkingDirectory(char (&out)[kWorkingDirSize], const char* target) {
+    size_t end = TextLengthN(target, static_cast<size_t>(-1));
+    while (end > 0 && target[end] != '\\') --end;
+    if (end >= kWorkingDirSize) {
+        out[0] = 0;  // a cut folder would name another place
+        return false;
+    }
+    CopyTextN(out, kWorkingDirSize, target, end);
+    return true;
+}
+
+bool LinkFilePath(char (&out)[kLinkPathSize], const char* linksFolder, const char* title) {
+    return JoinLinkPath(out, kLinkPathSize, linksFolder, title) && AppendText(out, ".lnk");
+}

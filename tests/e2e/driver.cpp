@@ -1,0 +1,501 @@
+// End-to-end driver: runs a small script that starts the installer, waits for its pages and
+// messages, reads and operates their controls as a user would, and writes a transcript of what it
+// saw. Runs under Wine in the same prefix as the installer; the Linux side checks the transcript.
+//
+//   driver.exe SCRIPT TRANSCRIPT
+//
+// The script and the transcript are ANSI (Windows-1251 under a Russian locale). One command per
+// line, words separated by blanks, "double quotes" around words with blanks; # starts a comment.
+//
+//   timeout SECONDS            default wait for the commands below (20 s at start)
+//   start PATH [ARGS...]       start the installer (the process that `finish` waits for)
+//   spawn PATH [ARGS...]       start a helper process; it is terminated when the script ends
+//   wait-window CLASS [TITLE]  wait for a top-level window of that class (and exact title)
+//   window CLASS               record whether a top-level window of that class exists now
+//   page CAPTION [ID]          wait for a dialog page with that caption (and a control ID), dump it
+//   message                    wait for a message box, record its caption and text
+//   message-or-end             a message box (recorded and answered with OK) or the installer's end
+//   state ID                   record a control's enabled/checked state and text
+//   text ID                    record a control's text
+//   list ID                    record a list box's entries
+//   set ID TEXT                type TEXT into a field (WM_SETTEXT)
+//   click ID                   click an enabled button and wait until the click is handled
+//   post-click ID              click an enabled button without waiting (the click opens a modal loop)
+//   esc                        press Esc in the current window
+//   close                      press the close box of the current window (fails if it has none)
+//   shot NAME                  ask the harness for a screenshot and wait until it is taken
+//   log TEXT                   write TEXT into the transcript
+//   finish                     wait for the installer to end and record its exit code
+//
+// The driver never sleeps to synchronise: every wait polls a condition until a timeout. On the
+// first failure it records "error: ...", lists the installer's windows, ends the processes it
+// started and exits with 1; a script that runs through exits with 0.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+FILE* g_transcript = nullptr;
+std::string g_folder;  // folder of the transcript: screenshot requests go there
+DWORD g_timeoutMs = 20000;
+const DWORD kPollMs = 50;
+const UINT kSendTimeoutMs = 5000;
+
+PROCESS_INFORMATION g_installer = {};
+std::vector<HANDLE> g_helpers;
+HWND g_current = nullptr;         // the page or message the commands act on
+std::set<HWND> g_dismissed;       // windows ended by the driver; never matched again
+
+void Record(const std::string& line) {
+  fputs(line.c_str(), g_transcript);
+  fputc('\n', g_transcript);
+  fflush(g_transcript);
+}
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+std::string ClassOf(HWND window) {
+  char name[256] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// Reads a window's text with WM_GETTEXT: GetWindowTextA does not read the controls of another
+// process. A window that does not answer in time gives "".
+std::string TextOf(HWND window) {
+  static char buffer[8192];
+  buffer[0] = 0;
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                           SMTO_ABORTIFHUNG, kSendTimeoutMs, &length))
+    return "";
+  buffer[sizeof buffer - 1] = 0;
+  return buffer;
+}
+
+bool Answers(HWND window) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* ok = nullptr) {
+  DWORD_PTR result = 0;
+  BOOL sent = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+  if (ok) *ok = sent != 0;
+  return static_cast<LRESULT>(result);
+}
+
+bool IsInstallerWindow(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  return g_installer.hProcess && pid == g_installer.dwProcessId;
+}
+
+BOOL CALLBACK ListTopWindow(HWND window, LPARAM) {
+  if (IsInstallerWindow(window))
+    Record("  top " + ClassOf(window) + " " + Quote(TextOf(window)) +
+           (IsWindowVisible(window) ? " visible" : " hidden"));
+  return TRUE;
+}
+
+void EndProcesses() {
+  for (HANDLE helper : g_helpers) {
+    TerminateProcess(helper, 0);
+    WaitForSingleObject(helper, 5000);
+    CloseHandle(helper);
+  }
+  g_helpers.clear();
+  if (g_installer.hProcess) {
+    if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_TIMEOUT) {
+      Record("error: the installer is still running; terminated");
+      TerminateProcess(g_installer.hProcess, 255);
+      WaitForSingleObject(g_installer.hProcess, 5000);
+    }
+    CloseHandle(g_installer.hProcess);
+    CloseHandle(g_installer.hThread);
+    g_installer = {};
+  }
+}
+
+[[noreturn]] void Fail(const std::string& why) {
+  Record("error: " + why);
+  if (g_installer.hProcess) {
+    DWORD code = 0;
+    if (GetExitCodeProcess(g_installer.hProcess, &code) && code != STILL_ACTIVE) {
+      char line[64];
+      snprintf(line, sizeof line, "  the installer has ended with %lu (0x%08lX)", code, code);
+      Record(line);
+    } else {
+      Record("  windows of the installer:");
+      EnumWindows(ListTopWindow, 0);
+    }
+  }
+  EndProcesses();
+  fclose(g_transcript);
+  ExitProcess(1);
+}
+
+// Splits a script line into words; "..." keeps blanks inside a word. Backslashes are plain text.
+std::vector<std::string> SplitWords(const std::string& line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i >= line.size() || line[i] == '#') break;
+    std::string word;
+    if (line[i] == '"') {
+      size_t end = line.find('"', i + 1);
+      if (end == std::string::npos) end = line.size();
+      word = line.substr(i + 1, end - i - 1);
+      i = end + 1;
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t') word += line[i++];
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+std::string CommandLineOf(const std::vector<std::string>& words, size_t first) {
+  std::string line;
+  for (size_t i = first; i < words.size(); ++i) {
+    if (!line.empty()) line += ' ';
+    line += words[i].find(' ') == std::string::npos ? words[i] : Quote(words[i]);
+  }
+  return line;
+}
+
+HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* info) {
+  if (words.size() < 2) Fail(words[0] + ": no program given");
+  std::string commandLine = CommandLineOf(words, 1);
+  // The program starts in its own folder, as when the user opens it from there.
+  std::string folder = words[1];
+  size_t slash = folder.find_last_of('\\');
+  folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(words[1].c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, info))
+    Fail("cannot start " + words[1] + " (error " + std::to_string(GetLastError()) + ")");
+  WaitForInputIdle(info->hProcess, 5000);  // not a synchronisation: only lets it start up
+  return info->hProcess;
+}
+
+// Polls until `found` returns a window or the timeout passes.
+template <typename Find>
+HWND WaitFor(Find found, const std::string& what) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND window = found()) return window;
+    if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0)
+      Fail("the installer ended while waiting for " + what);
+    if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for " + what);
+    Sleep(kPollMs);
+  }
+}
+
+struct DialogQuery {
+  const std::string* caption;  // nullptr: any caption
+  bool messageBox;
+  int controlId;               // 0: no required control
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
+  DialogQuery& query = *reinterpret_cast<DialogQuery*>(param);
+  if (ClassOf(window) != "#32770" || !IsWindowVisible(window) || g_dismissed.count(window)) return TRUE;
+  // A message box's text is the static control 65535; the pages have none.
+  bool isMessageBox = GetDlgItem(window, 0xFFFF) != nullptr;
+  if (isMessageBox != query.messageBox) return TRUE;
+  if (query.controlId && !GetDlgItem(window, query.controlId)) return TRUE;
+  if (query.caption && TextOf(window) != *query.caption) return TRUE;
+  if (!Answers(window)) return TRUE;
+  query.found = window;
+  return FALSE;
+}
+
+HWND FindDialog(const std::string* caption, bool messageBox, int controlId) {
+  DialogQuery query = {caption, messageBox, controlId, nullptr};
+  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&query));
+  return query.found;
+}
+
+// Makes the window and its children paint now, so that a screenshot shows them drawn.
+void PaintNow(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Answers(window);
+}
+
+bool IsCheckBox(HWND control) {
+  if (ClassOf(control) != "Button") return false;
+  LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
+         type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+std::string DescribeControl(HWND control) {
+  int id = GetDlgCtrlID(control);
+  std::string cls = ClassOf(control);
+  std::string line = "control " + std::to_string(id) + " " + cls +
+                     (IsWindowEnabled(control) ? " enabled" : " disabled");
+  if (IsCheckBox(control)) line += Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
+  if (cls == "ListBox") {
+    line += " count=" + std::to_string(static_cast<long>(Send(control, LB_GETCOUNT, 0, 0)));
+    return line;
+  }
+  return line + " " + Quote(TextOf(control));
+}
+
+BOOL CALLBACK DumpChild(HWND control, LPARAM dialog) {
+  if (GetParent(control) == reinterpret_cast<HWND>(dialog)) Record("  " + DescribeControl(control));
+  return TRUE;
+}
+
+HWND Control(int id) {
+  if (!g_current || !IsWindow(g_current)) Fail("no current page for control " + std::to_string(id));
+  HWND control = GetDlgItem(g_current, id);
+  if (!control) Fail("the current page has no control " + std::to_string(id));
+  return control;
+}
+
+// A user can press only a visible, enabled button: Wine would deliver the click to a disabled one.
+HWND PressableControl(int id) {
+  HWND control = Control(id);
+  if (!IsWindowVisible(control)) Fail("control " + std::to_string(id) + " is hidden");
+  if (!IsWindowEnabled(control)) Fail("control " + std::to_string(id) + " is disabled");
+  if (!IsWindowEnabled(g_current)) Fail("the page of control " + std::to_string(id) + " is disabled");
+  return control;
+}
+
+// The buttons that end a dialog: OK, Cancel, Yes, No.
+void NoteDismissal(int id) {
+  if (id == IDOK || id == IDCANCEL || id == IDYES || id == IDNO) g_dismissed.insert(g_current);
+}
+
+int IdArgument(const std::vector<std::string>& words) {
+  if (words.size() < 2) Fail(words[0] + ": no control id");
+  return atoi(words[1].c_str());
+}
+
+std::string RequestFile(const std::string& name, const char* suffix) {
+  return g_folder + "shot-" + name + suffix;
+}
+
+void Screenshot(const std::string& name) {
+  if (g_current && IsWindow(g_current)) PaintNow(g_current);
+  std::string request = RequestFile(name, ".req");
+  std::string done = RequestFile(name, ".done");
+  DeleteFileA(done.c_str());
+  HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
+  CloseHandle(file);
+  DWORD start = GetTickCount();
+  while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start > 15000) {
+      DeleteFileA(request.c_str());
+      Record("shot-timeout " + name);
+      return;
+    }
+    Sleep(kPollMs);
+  }
+  DeleteFileA(done.c_str());
+  Record("shot " + name);
+}
+
+void Finish() {
+  if (!g_installer.hProcess) Fail("finish: nothing was started");
+  if (WaitForSingleObject(g_installer.hProcess, g_timeoutMs) != WAIT_OBJECT_0) Fail("timeout waiting for the installer to end");
+  DWORD code = 0;
+  GetExitCodeProcess(g_installer.hProcess, &code);
+  char line[64];
+  if (code >= 0xC0000000u)
+    snprintf(line, sizeof line, "exit 0x%08lX crash", code);
+  else
+    snprintf(line, sizeof line, "exit %lu", code);
+  Record(line);
+  CloseHandle(g_installer.hProcess);
+  CloseHandle(g_installer.hThread);
+  g_installer = {};
+}
+
+void Run(const std::vector<std::string>& words) {
+  const std::string& command = words[0];
+  if (command == "timeout") {
+    if (words.size() < 2) Fail("timeout: no value");
+    g_timeoutMs = static_cast<DWORD>(atof(words[1].c_str()) * 1000);
+  } else if (command == "start") {
+    if (g_installer.hProcess) Fail("start: the installer runs already");
+    StartProcess(words, &g_installer);
+    Record("start " + words[1]);
+  } else if (command == "spawn") {
+    PROCESS_INFORMATION info = {};
+    g_helpers.push_back(StartProcess(words, &info));
+    CloseHandle(info.hThread);
+    Record("spawn " + CommandLineOf(words, 1));
+  } else if (command == "wait-window") {
+    if (words.size() < 2) Fail("wait-window: no class");
+    const std::string cls = words[1];
+    const std::string* title = words.size() > 2 ? &words[2] : nullptr;
+    HWND window = WaitFor([&] { return FindWindowA(cls.c_str(), title ? title->c_str() : nullptr); },
+                          "window " + cls);
+    Record("window " + cls + " " + Quote(TextOf(window)));
+  } else if (command == "window") {
+    if (words.size() < 2) Fail("window: no class");
+    HWND window = FindWindowA(words[1].c_str(), nullptr);
+    if (!window) {
+      Record("no-window " + words[1]);
+    } else {
+      std::string line = "window " + words[1] + " " + Quote(TextOf(window));
+      line += IsWindowVisible(window) ? " visible" : " hidden";
+      if (IsZoomed(window)) line += " maximized";
+      Record(line);
+    }
+  } else if (command == "page") {
+    if (words.size() < 2) Fail("page: no caption");
+    const std::string caption = words[1];
+    int controlId = words.size() > 2 ? atoi(words[2].c_str()) : 0;
+    g_current = WaitFor([&] { return FindDialog(&caption, false, controlId); }, "page " + Quote(caption));
+    Record("page " + Quote(caption));
+    EnumChildWindows(g_current, DumpChild, reinterpret_cast<LPARAM>(g_current));
+  } else if (command == "message") {
+    g_current = WaitFor([&] { return FindDialog(nullptr, true, 0); }, "a message box");
+    Record("message " + Quote(TextOf(g_current)) + " " + Quote(TextOf(GetDlgItem(g_current, 0xFFFF))));
+  } else if (command == "message-or-end") {
+    // A message that a pending quit request may close at once: either it is seen and answered
+    // with OK, or the installer ends without it.
+    if (!g_installer.hProcess) Fail("message-or-end: nothing was started");
+    DWORD start = GetTickCount();
+    for (;;) {
+      if (HWND box = FindDialog(nullptr, true, 0)) {
+        g_current = box;
+        Record("message " + Quote(TextOf(box)) + " " + Quote(TextOf(GetDlgItem(box, 0xFFFF))));
+        bool ok = false;
+        Send(PressableControl(IDOK), BM_CLICK, 0, 0, &ok);
+        NoteDismissal(IDOK);
+        Record("click 1");
+        break;
+      }
+      if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0) {
+        Record("ended-without-message");
+        break;
+      }
+      if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for a message box or the end");
+      Sleep(kPollMs);
+    }
+  } else if (command == "state") {
+    Record(DescribeControl(Control(IdArgument(words))));
+  } else if (command == "text") {
+    int id = IdArgument(words);
+    Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
+  } else if (command == "list") {
+    int id = IdArgument(words);
+    HWND list = Control(id);
+    LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
+    Record("list " + std::to_string(id) + " " + std::to_string(static_cast<long>(count)));
+    for (LRESULT i = 0; i < count; ++i) {
+      // Wine narrows an ANSI LB_GETTEXT from another process character by character, so the
+      // entry is read in UTF-16 and converted here.
+      static WCHAR wide[8192];
+      static char entry[8192];
+      wide[0] = 0;
+      entry[0] = 0;
+      DWORD_PTR length = 0;
+      if (SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length) &&
+          static_cast<LRESULT>(length) >= 0 && length < sizeof wide / sizeof wide[0]) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG,
+                            kSendTimeoutMs, &ignored);
+        wide[length] = 0;
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
+      }
+      Record("  item " + std::to_string(static_cast<long>(i)) + " " + Quote(entry));
+    }
+  } else if (command == "set") {
+    if (words.size() < 3) Fail("set: needs an id and a text");
+    int id = IdArgument(words);
+    HWND field = PressableControl(id);
+    bool ok = false;
+    Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(words[2].c_str()), &ok);
+    if (!ok) Fail("set: the field did not answer");
+    Record("set " + std::to_string(id) + " " + Quote(words[2]));
+  } else if (command == "click" || command == "post-click") {
+    int id = IdArgument(words);
+    HWND button = PressableControl(id);
+    if (command == "click") {
+      bool ok = false;
+      Send(button, BM_CLICK, 0, 0, &ok);
+      if (!ok) Fail("click " + std::to_string(id) + ": not handled in time");
+    } else {
+      PostMessageA(button, BM_CLICK, 0, 0);
+    }
+    NoteDismissal(id);
+    Record(command + " " + std::to_string(id));
+  } else if (command == "esc") {
+    if (!g_current || !IsWindow(g_current)) Fail("esc: no current page");
+    // The key goes to the focused control, where the dialog's loop turns it into IDCANCEL.
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    HWND target = g_current;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(g_current, nullptr), &info) && info.hwndFocus &&
+        (info.hwndFocus == g_current || IsChild(g_current, info.hwndFocus)))
+      target = info.hwndFocus;
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    g_dismissed.insert(g_current);
+    Record("esc");
+  } else if (command == "close") {
+    if (!g_current || !IsWindow(g_current)) Fail("close: no current page");
+    if (!(GetWindowLongA(g_current, GWL_STYLE) & WS_SYSMENU)) Fail("close: the window has no close box");
+    PostMessageA(g_current, WM_SYSCOMMAND, SC_CLOSE, 0);
+    g_dismissed.insert(g_current);
+    Record("close");
+  } else if (command == "shot") {
+    if (words.size() < 2) Fail("shot: no name");
+    Screenshot(words[1]);
+  } else if (command == "log") {
+    Record("log " + CommandLineOf(words, 1));
+  } else if (command == "finish") {
+    Finish();
+  } else {
+    Fail("unknown command " + command);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT\n");
+    return 2;
+  }
+  g_transcript = fopen(argv[2], "wb");
+  if (!g_transcript) {
+    fprintf(stderr, "driver: cannot write %s\n", argv[2]);
+    return 2;
+  }
+  g_folder = argv[2];
+  size_t slash = g_folder.find_last_of('\\');
+  g_folder = slash == std::string::npos ? std::string() : g_folder.substr(0, slash + 1);
+
+  FILE* script = fopen(argv[1], "rb");
+  if (!script) Fail(std::string("cannot read ") + argv[1]);
+  char line[4096];
+  while (fgets(line, sizeof line, script)) {
+    size_t length = strlen(line);
+    while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+    std::vector<std::string> words = SplitWords(line);
+    if (!words.empty()) Run(words);
+  }
+  fclose(script);
+  if (g_installer.hProcess) Fail("the script ended without waiting for the installer (finish)");
+  EndProcesses();
+  Record("end");
+  fclose(g_transcript);
+  return 0;
+}

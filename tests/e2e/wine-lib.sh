@@ -1,0 +1,138 @@
+# Shell helpers for running the installer under Wine: a prefix that behaves, a virtual display,
+# screenshots on the driver's request. Sourced by scripts/test-e2e.sh and scripts/run-installer.sh.
+#
+# Wine's helper processes inherit open pipes and can keep a `$(wine64 ...)` or a `| ...` waiting
+# forever: every Wine command here reads /dev/null and writes into files.
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+IMPORT=/usr/bin/import
+
+# Environment of every Wine process: Russian locale (ANSI code page 1251), quiet, no Mono/Gecko
+# prompts, no Linux menu entries.
+wine_env() {  # PREFIX
+  export WINEPREFIX="$1"
+  export WINEDEBUG=-all
+  export LC_ALL=ru_RU.UTF-8
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+  unset WINEARCH
+}
+
+# Runs one Wine program; its output goes to LOG. Returns the program's exit code.
+wine_run() {  # LOG PROGRAM [ARGS...]
+  log=$1
+  shift
+  "$WINE64" "$@" </dev/null >>"$log" 2>&1
+}
+
+wine_stop() {  # PREFIX
+  WINEPREFIX="$1" "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
+  WINEPREFIX="$1" "$WINESERVER" -w >/dev/null 2>&1 </dev/null || true
+}
+
+# Makes a fresh prefix: wineboot, real user folders instead of links into the Linux home, the
+# Wine fonts (Cyrillic in "MS Sans Serif", drawn caption buttons), no window manager handling,
+# no crash dialog. The registry reaches its files when the server stops.
+make_prefix() {  # PREFIX LOG
+  prefix=$1
+  log=$2
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  wine_env "$prefix"
+  wine_run "$log" wineboot -i || true   # the 32-bit half always complains here
+  [ -d "$prefix/drive_c/windows" ] || { echo "wineboot made no prefix in $prefix (see $log)" >&2; return 1; }
+  for user in "$prefix"/drive_c/users/*/; do
+    for link in "$user"*; do
+      if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
+    done
+  done
+  mkdir -p "$prefix/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
+  wine_run "$log" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+  wine_run "$log" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  wine_stop "$prefix"
+}
+
+# The Linux folder of the prefix's user profile (C:\users\<name>).
+prefix_user_dir() {  # PREFIX
+  for user in "$1"/drive_c/users/*/; do
+    case $user in */Public/) continue ;; esac
+    printf '%s\n' "${user%/}"
+    return 0
+  done
+  return 1
+}
+
+XVFB_PID=
+XVFB_DISPLAY=
+
+# Starts Xvfb on the first free display from 90 and waits until it answers.
+xvfb_start() {  # LOGDIR
+  n=90
+  while [ $n -lt 140 ]; do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
+      XVFB_PID=$!
+      tries=0
+      while [ $tries -lt 100 ]; do
+        if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+          XVFB_DISPLAY=":$n"
+          export DISPLAY=":$n"
+          return 0
+        fi
+        kill -0 "$XVFB_PID" 2>/dev/null || break   # lost the display to another server
+        sleep 0.1
+        tries=$((tries + 1))
+      done
+      kill "$XVFB_PID" 2>/dev/null
+      wait "$XVFB_PID" 2>/dev/null
+      XVFB_PID=
+    fi
+    n=$((n + 1))
+  done
+  echo "no display for Xvfb" >&2
+  return 1
+}
+
+xvfb_stop() {
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
+  fi
+}
+
+SHOOTER_PID=
+
+# Serves the driver's screenshot requests: for every shot-NAME.req in WATCHDIR it saves the
+# screen as SHOTDIR/NAME.png and answers with shot-NAME.done.
+shooter_start() {  # WATCHDIR SHOTDIR
+  watch=$1
+  shots=$2
+  mkdir -p "$shots"
+  (
+    while :; do
+      for request in "$watch"/shot-*.req; do
+        [ -e "$request" ] || continue
+        name=${request##*/shot-}
+        name=${name%.req}
+        "$IMPORT" -display "$XVFB_DISPLAY" -window root "$shots/$name.png" >/dev/null 2>&1 </dev/null
+        rm -f "$request"
+        : >"$watch/shot-$name.done"
+      done
+      sleep 0.1
+    done
+  ) &
+  SHOOTER_PID=$!
+}
+
+shooter_stop() {
+  if [ -n "$SHOOTER_PID" ]; then
+    kill "$SHOOTER_PID" 2>/dev/null
+    wait "$SHOOTER_PID" 2>/dev/null
+    SHOOTER_PID=
+  fi
+}
+
+# Converts UTF-8 text on standard input to the prefix's ANSI code page.
+to_ansi() { iconv -f UTF-8 -t CP1251; }

@@ -1,0 +1,177 @@
+// Fuzz target: the archive check, the reader over both windows, and the whole extraction over an
+// in-memory host that aborts when a path would leave the installation folder or a write would
+// read outside the working copy.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "payload/archive.h"
+#include "payload/extract.h"
+
+namespace {
+
+void Check(bool condition, const char* what) {
+    if (!condition) {
+        fprintf(stderr, "fuzz check failed: %s\n", what);
+        abort();
+    }
+}
+
+const char kFolder[] = "C:\\Install";
+
+// Every path the extraction hands over is the installation folder itself or a relative path
+// whose parts are all plain names.
+void CheckInside(const char* path) {
+    const size_t length = strnlen(path, kArchivePathCapacity);
+    Check(length < kArchivePathCapacity, "path text without terminator in 1024 bytes");
+    Check(length > 0, "empty path");
+    Check(path[0] != '\\' && path[0] != '/', "absolute path");
+    Check(strchr(path, ':') == nullptr, "drive or stream in path");
+    std::string part;
+    for (size_t i = 0; i <= length; ++i) {
+        const char c = i < length ? path[i] : '\\';
+        if (c != '\\' && c != '/') {
+            part += c;
+            continue;
+        }
+        Check(!part.empty(), "empty path part");
+        Check(part.find_first_not_of(". ") != std::string::npos, "dot part in path");
+        part.clear();
+    }
+}
+
+struct MemoryHost : ExtractHost {
+    const uint8_t* input;
+    size_t size;
+    std::map<const uint8_t*, size_t> blocks;
+    std::set<std::string> dirs;
+    std::set<std::string> files;
+    std::set<FileHandle> open;
+    FileHandle next = 1;
+    bool inFolder = false;
+    int messages = 0;
+    bool quit = false;
+    bool closing = false;
+    bool created = false;
+
+    MemoryHost(const uint8_t* d, size_t s) : input(d), size(s) {}
+
+    bool LoadPayload(const uint8_t*& bytes, size_t& length) override {
+        bytes = input;
+        length = size;
+        return true;
+    }
+    void* ObtainMemory(size_t n) override {
+        if (n > (64u << 20)) return nullptr;  // as a machine without that much memory
+        uint8_t* p = static_cast<uint8_t*>(malloc(n == 0 ? 1 : n));
+        blocks[p] = n;
+        return p;
+    }
+    void ReleaseMemory(void* p) override {
+        Check(blocks.erase(static_cast<uint8_t*>(p)) == 1, "release of unknown memory");
+        free(p);
+    }
+    static std::string Parent(const std::string& p) {
+        const size_t at = p.find_last_of("\\/");
+        return at == std::string::npos ? std::string() : p.substr(0, at);
+    }
+    DirectoryResult CreateDirectoryLevel(const char* path) override {
+        created = true;
+        if (!inFolder) {
+            Check(strcmp(path, kFolder) == 0, "directory created before the folder was entered");
+            return DirectoryResult::Created;
+        }
+        CheckInside(path);
+        const std::string p(path);
+        if (dirs.count(p) || files.count(p)) return DirectoryResult::AlreadyExists;
+        const std::string parent = Parent(p);
+        if (!parent.empty() && !dirs.count(parent)) return DirectoryResult::Failed;
+        dirs.insert(p);
+        return DirectoryResult::Created;
+    }
+    bool SetCurrentFolder(const char* path) override {
+        Check(strcmp(path, kFolder) == 0, "current folder is not the installation folder");
+        inFolder = true;
+        return true;
+    }
+    FileHandle Open(const char* path, bool create) {
+        Check(inFolder, "file opened outside the installation folder");
+        CheckInside(path);
+        const std::string p(path);
+        if (dirs.count(p)) return kNoFile;
+        const std::string parent = Parent(p);
+        if (!parent.empty() && !dirs.count(parent)) return kNoFile;
+        if (!create && !files.count(p)) return kNoFile;
+        files.insert(p);
+        created = true;
+        open.insert(next);
+        return next++;
+    }
+    FileHandle OpenExistingForWrite(const char* path) override { return Open(path, false); }
+    FileHandle CreateForWrite(const char* path) override { return Open(path, true); }
+    void WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
+        Check(open.count(file) == 1, "write to a closed file");
+        bool inside = length == 0;
+        for (const auto& b : blocks)
+            if (data >= b.first && data <= b.first + b.second && length <= b.second - (data - b.first))
+                inside = true;
+        Check(inside, "file data outside the working copy");
+        volatile uint8_t sink = 0;
+        for (uint32_t i = 0; i < length; i += 97) sink = sink ^ data[i];  // touch it for ASan
+        if (length != 0) sink = sink ^ data[length - 1];
+    }
+    void SetFileTimes(FileHandle file, uint64_t) override { Check(open.count(file) == 1, "times on a closed file"); }
+    void CloseFile(FileHandle file) override { Check(open.erase(file) == 1, "close of a closed file"); }
+    void SetAttributes(const char* path, uint32_t) override { CheckInside(path); }
+    void ShowMessage(const char*) override { ++messages; }
+    void PostQuitRequest(int code) override {
+        Check(code == 1, "quit code");
+        quit = true;
+    }
+    void RunClosingActions() override { closing = true; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ArchiveError error;
+    const bool sound = ValidateArchive(data, size, error);
+    char text[128];
+    DescribeArchiveError(error, text, sizeof text);
+
+    if (sound) {
+        // The body window (positions 12..) gives the same items as the whole archive.
+        ArchiveReader whole, body;
+        Check(OpenArchive(whole, data, size, error), "open after a sound check");
+        Check(OpenArchiveBody(body, data + 12, size - 12, whole.header.archiveLength,
+                              whole.header.directoryCount, error), "body open after a sound check");
+        FileEntry a, b;
+        for (;;) {
+            const ArchiveStep sa = NextFileEntry(whole, a, error);
+            const ArchiveStep sb = NextFileEntry(body, b, error);
+            Check(sa == sb && sa != ArchiveStep::Broken, "walks differ or break");
+            if (sa == ArchiveStep::End) break;
+            Check(a.offset == b.offset && a.dataLength == b.dataLength, "items differ");
+        }
+    }
+
+    MemoryHost host(data, size);
+    InstallState state = {};
+    memcpy(state.folder, kFolder, sizeof kFolder);
+    const bool extracted = ExtractPayload(host, state);
+    Check(host.blocks.empty(), "working memory not released");
+    Check(host.open.empty(), "file left open");
+    Check(extracted == host.closing, "closing actions without success");
+    Check(extracted ? host.messages == 0 : host.messages == 1, "message count");
+    if (!sound) {
+        Check(!extracted && host.quit, "broken archive not refused");
+        Check(!host.created, "broken archive created something");
+    }
+    return 0;
+}

@@ -1,0 +1,261 @@
+#!/bin/sh
+# pelpack from the command line: pack -> list -> verify -> extract round trip, deterministic
+# output, refusals that write nothing, verify's exit codes, bad input, and the payload read out
+# of real i686 and x86_64 PE files built with MinGW.
+# Usage: pelpack_cli_test.sh PELPACK WORKDIR
+set -u
+PELPACK=$1
+W=$2
+rm -rf "$W"
+mkdir -p "$W"
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# expect_exit CODE WHAT COMMAND...: runs the command, stdout to $W/out, stderr to $W/err.
+expect_exit() {
+  want=$1
+  what=$2
+  shift 2
+  "$@" >"$W/out" 2>"$W/err"
+  got=$?
+  if [ "$got" != "$want" ]; then
+    fail "$what: exit $got, expected $want"
+    sed 's/^/    /' "$W/err" >&2
+  fi
+}
+
+# expect_one_error_line WHAT: bad input gets exactly one line on standard error.
+expect_one_error_line() {
+  lines=$(wc -l <"$W/err")
+  if [ "$lines" != 1 ]; then
+    fail "$1: $lines lines on stderr, expected 1"
+    sed 's/^/    /' "$W/err" >&2
+  fi
+  if grep -q -e 'Sanitizer' -e 'runtime error' "$W/err"; then fail "$1: sanitizer report"; fi
+}
+
+# The sample tree: Cyrillic names, nested folders, an empty folder, an empty file, a read-only
+# file, and a file whose name differs from "Tolva.dat" only in case.
+SRC="$W/src"
+mkdir -p "$SRC/HlpPic" "$SRC/Папка/Вложенная" "$SRC/Пусто"
+printf 'program' >"$SRC/Pelbrix.exe"
+printf 'Отчёт за месяц' >"$SRC/Отчёт.txt"
+: >"$SRC/empty.dat"
+printf 'read only' >"$SRC/ro.txt"
+chmod 444 "$SRC/ro.txt"
+printf 'GIF89a' >"$SRC/HlpPic/a.gif"
+printf 'deep' >"$SRC/Папка/Вложенная/глубоко.txt"
+printf 'data' >"$SRC/TOLVA.DAT"
+
+EPOCH=1700000000
+FT=$(( (EPOCH + 11644473600) * 10000000 ))
+
+# --- pack, deterministic ---------------------------------------------------------------------
+expect_exit 0 "pack" env SOURCE_DATE_EPOCH=$EPOCH "$PELPACK" pack "$SRC" -o "$W/a1.bin"
+touch -d @1234567890 "$SRC/Pelbrix.exe" "$SRC/Папка"
+expect_exit 0 "pack again, -o first" env SOURCE_DATE_EPOCH=$EPOCH "$PELPACK" pack -o "$W/a2.bin" "$SRC/"
+cmp -s "$W/a1.bin" "$W/a2.bin" || fail "same folder with SOURCE_DATE_EPOCH gave different bytes"
+
+# --- list ------------------------------------------------------------------------------------
+T=$(printf '\t')
+expect_exit 0 "list" "$PELPACK" list "$W/a1.bin"
+tail -n +2 "$W/out" >"$W/rows"
+cat >"$W/expected" <<EOF
+kind${T}index${T}attributes${T}time${T}directoryIndex${T}dataLength${T}name
+dir${T}1${T}0x30${T}$FT${T}-${T}-${T}HlpPic
+dir${T}2${T}0x30${T}$FT${T}-${T}-${T}Папка
+dir${T}3${T}0x30${T}$FT${T}-${T}-${T}Папка\\Вложенная
+dir${T}4${T}0x30${T}$FT${T}-${T}-${T}Пусто
+file${T}1${T}0x20${T}$FT${T}0${T}7${T}Pelbrix.exe
+file${T}2${T}0x20${T}$FT${T}0${T}4${T}TOLVA.DAT
+file${T}3${T}0x20${T}$FT${T}0${T}0${T}empty.dat
+file${T}4${T}0x21${T}$FT${T}0${T}9${T}ro.txt
+file${T}5${T}0x20${T}$FT${T}0${T}26${T}Отчёт.txt
+file${T}6${T}0x20${T}$FT${T}1${T}6${T}a.gif
+file${T}7${T}0x20${T}$FT${T}3${T}4${T}глубоко.txt
+EOF
+diff "$W/expected" "$W/rows" >&2 || fail "listing differs from the expected rows"
+size=$(wc -c <"$W/a1.bin")
+grep -q "^# archiveLength=$((size - 16)) checksum=0x[0-9A-F]\{8\} directoryCount=4\$" "$W/out" ||
+  fail "header line: $(head -n 1 "$W/out")"
+
+# Without SOURCE_DATE_EPOCH the modification times go in, as FILETIME.
+expect_exit 0 "pack with mtimes" env -u SOURCE_DATE_EPOCH "$PELPACK" pack "$SRC" -o "$W/m.bin"
+expect_exit 0 "list with mtimes" "$PELPACK" list "$W/m.bin"
+grep -q "^file${T}1${T}0x20${T}$(( (1234567890 + 11644473600) * 10000000 ))${T}0${T}7${T}Pelbrix.exe\$" "$W/out" ||
+  fail "file mtime not converted to FILETIME"
+grep -q "^dir${T}2${T}0x30${T}$(( (1234567890 + 11644473600) * 10000000 ))${T}" "$W/out" ||
+  fail "folder mtime not converted to FILETIME"
+
+# --- verify ----------------------------------------------------------------------------------
+expect_exit 0 "verify sound archive" "$PELPACK" verify "$W/a1.bin"
+cp "$W/a1.bin" "$W/badsum.bin"
+printf '\125' | dd of="$W/badsum.bin" bs=1 seek=5 conv=notrunc 2>/dev/null
+expect_exit 1 "verify wrong checksum" "$PELPACK" verify "$W/badsum.bin"
+expect_one_error_line "verify wrong checksum"
+cp "$W/a1.bin" "$W/badbody.bin"
+printf 'X' | dd of="$W/badbody.bin" bs=1 seek=$((size - 20)) conv=notrunc 2>/dev/null
+expect_exit 1 "verify changed data byte" "$PELPACK" verify "$W/badbody.bin"
+head -c $((size - 17)) "$W/a1.bin" >"$W/short.bin"
+expect_exit 2 "verify truncated archive" "$PELPACK" verify "$W/short.bin"
+expect_one_error_line "verify truncated archive"
+head -c $((size - 40)) "$W/a1.bin" >"$W/cut.bin"
+expect_exit 2 "verify cut into a record" "$PELPACK" verify "$W/cut.bin"
+expect_one_error_line "verify cut into a record"
+expect_exit 2 "list cut into a record" "$PELPACK" list "$W/cut.bin"
+expect_one_error_line "list cut into a record"
+
+# --- extract ---------------------------------------------------------------------------------
+expect_exit 0 "extract" "$PELPACK" extract "$W/a1.bin" "$W/x"
+diff -r "$SRC" "$W/x" >&2 || fail "extracted tree differs from the source"
+[ -d "$W/x/Пусто" ] || fail "empty folder not extracted"
+[ "$(stat -c %Y "$W/x/Папка/Вложенная/глубоко.txt")" = "$EPOCH" ] || fail "file time not applied"
+[ "$(stat -c %a "$W/x/ro.txt")" = 444 ] || fail "read-only file: mode $(stat -c %a "$W/x/ro.txt")"
+[ "$(stat -c %a "$W/x/Pelbrix.exe")" != 444 ] || fail "writable file came out read-only"
+# A second run keeps the present data file (any letter case of "Tolva.dat") and rewrites the rest.
+printf 'user data' >"$W/x/TOLVA.DAT"
+printf 'stale' >"$W/x/Pelbrix.exe"
+expect_exit 0 "extract again" "$PELPACK" extract "$W/a1.bin" "$W/x"
+[ "$(cat "$W/x/TOLVA.DAT")" = "user data" ] || fail "present data file was replaced"
+[ "$(cat "$W/x/Pelbrix.exe")" = "program" ] || fail "program file not rewritten"
+expect_exit 1 "extract below a missing folder" "$PELPACK" extract "$W/a1.bin" "$W/missing/x"
+[ ! -e "$W/missing" ] || fail "extraction created a missing parent folder"
+
+# --- refusals write nothing ------------------------------------------------------------------
+printf 'earlier archive' >"$W/keep.bin"
+refuse() {  # refuse WHAT NAME-EXPECTED-IN-MESSAGE FOLDER
+  expect_exit 1 "pack refuses $1" "$PELPACK" pack "$3" -o "$W/keep.bin"
+  expect_one_error_line "pack refuses $1"
+  grep -q -F "$2" "$W/err" || fail "pack refuses $1: message does not name $2: $(cat "$W/err")"
+  [ "$(cat "$W/keep.bin")" = "earlier archive" ] || fail "pack refuses $1: output file changed"
+  leftovers=$(find "$W" -maxdepth 1 -name 'keep.bin.*' | wc -l)
+  [ "$leftovers" = 0 ] || fail "pack refuses $1: temporary file left behind"
+}
+mkdir -p "$W/r1/sub"
+printf 'x' >"$W/r1/sub/smile😀.txt"
+refuse "an emoji" "smile😀.txt" "$W/r1"
+
+deep="$W/r2"
+level=$(printf '%0250d' 0)
+for i in 1 2 3 4; do deep="$deep/$level$i"; done
+mkdir -p "$deep"
+# Four folder levels of 251 bytes: 1007 bytes of directory name; with the file's name the path
+# passes the 1023 bytes an archive path can hold.
+printf 'x' >"$deep/a_rather_long_name.txt"
+refuse "an over-long path" "a_rather_long_name.txt" "$W/r2"
+mkdir -p "$deep/$level"
+refuse "an over-long folder name" "$level" "$W/r2"
+
+mkdir -p "$W/r3"
+printf 'x' >"$W/r3/Readme.txt"
+printf 'y' >"$W/r3/README.TXT"
+refuse "names differing only in case" "Readme.txt" "$W/r3"
+
+mkdir -p "$W/r4"
+printf 'x' >"$W/r4/ok.txt"
+printf 'y' >"$W/r4/con.txt"
+refuse "a device name" "con.txt" "$W/r4"
+
+mkdir -p "$W/r5"
+ln -s /etc/passwd "$W/r5/link"
+refuse "a symbolic link" "link" "$W/r5"
+
+mkdir -p "$W/r6/Ёлка"
+printf 'x' >"$W/r6/Ёлка/a?b"
+refuse "a character Windows forbids" "a?b" "$W/r6"
+
+expect_exit 2 "pack bad SOURCE_DATE_EPOCH" env SOURCE_DATE_EPOCH=soon "$PELPACK" pack "$SRC" -o "$W/keep.bin"
+expect_one_error_line "pack bad SOURCE_DATE_EPOCH"
+
+# --- bad input and arguments -----------------------------------------------------------------
+printf 'not an archive at all, just text\n' >"$W/text.txt"
+: >"$W/empty.bin"
+for cmd in list verify; do
+  expect_exit 2 "$cmd missing file" "$PELPACK" $cmd "$W/nothing.bin"
+  expect_one_error_line "$cmd missing file"
+  expect_exit 2 "$cmd text file" "$PELPACK" $cmd "$W/text.txt"
+  expect_one_error_line "$cmd text file"
+  expect_exit 2 "$cmd empty file" "$PELPACK" $cmd "$W/empty.bin"
+  expect_one_error_line "$cmd empty file"
+  expect_exit 2 "$cmd a folder" "$PELPACK" $cmd "$W"
+  expect_one_error_line "$cmd a folder"
+done
+expect_exit 2 "extract missing file" "$PELPACK" extract "$W/nothing.bin" "$W/y"
+expect_one_error_line "extract missing file"
+expect_exit 1 "extract text file" "$PELPACK" extract "$W/text.txt" "$W/y"
+[ ! -e "$W/y" ] || fail "extract of a broken archive created the folder"
+expect_exit 2 "pack missing folder" "$PELPACK" pack "$W/nothing" -o "$W/n.bin"
+expect_one_error_line "pack missing folder"
+expect_exit 2 "no arguments" "$PELPACK"
+expect_exit 2 "unknown command" "$PELPACK" unpack "$W/a1.bin"
+expect_exit 2 "pack without -o" "$PELPACK" pack "$SRC"
+expect_exit 2 "list with two files" "$PELPACK" list "$W/a1.bin" "$W/a2.bin"
+expect_exit 2 "extract without folder" "$PELPACK" extract "$W/a1.bin"
+expect_exit 0 "help" "$PELPACK" --help
+grep -q 'pelpack pack DIR -o FILE' "$W/out" || fail "help does not describe pack"
+
+# --- the payload inside real PE files --------------------------------------------------------
+skipped=""
+for arch in i686 x86_64; do
+  windres=$arch-w64-mingw32-windres
+  gcc=$arch-w64-mingw32-gcc
+  if ! command -v "$windres" >/dev/null 2>&1 || ! command -v "$gcc" >/dev/null 2>&1; then
+    skipped="$skipped $arch"
+    continue
+  fi
+  P="$W/pe-$arch"
+  mkdir -p "$P"
+  cp "$W/a1.bin" "$P/payload.bin"
+  printf 'licence text' >"$P/licence.txt"
+  printf 'int main(void) { return 0; }\n' >"$P/main.c"
+  # The payload in Russian and in neutral language; the neutral one must be chosen.
+  cp "$W/badsum.bin" "$P/russian.bin"
+  cat >"$P/res.rc" <<'EOF'
+LANGUAGE 25, 1
+101 RCDATA "russian.bin"
+LANGUAGE 0, 0
+100 RCDATA "licence.txt"
+101 RCDATA "payload.bin"
+EOF
+  cat >"$P/ru.rc" <<'EOF'
+LANGUAGE 25, 1
+101 RCDATA "payload.bin"
+EOF
+  cat >"$P/none.rc" <<'EOF'
+LANGUAGE 0, 0
+100 RCDATA "licence.txt"
+EOF
+  built=yes
+  for rc in res ru none; do
+    (cd "$P" && "$windres" "$rc.rc" -O coff -o "$rc.o" && "$gcc" -o "$rc.exe" main.c "$rc.o") \
+      >"$P/build.log" 2>&1 || { fail "$arch: building $rc.exe"; cat "$P/build.log" >&2; built=no; }
+  done
+  [ "$built" = yes ] || continue
+  for exe in res ru; do
+    expect_exit 0 "$arch $exe.exe list" "$PELPACK" list "$P/$exe.exe"
+    tail -n +2 "$W/out" | diff "$W/expected" - >&2 || fail "$arch $exe.exe: listing differs"
+    expect_exit 0 "$arch $exe.exe verify" "$PELPACK" verify "$P/$exe.exe"
+    expect_exit 0 "$arch $exe.exe extract" "$PELPACK" extract "$P/$exe.exe" "$P/x-$exe"
+    diff -r "$SRC" "$P/x-$exe" >&2 || fail "$arch $exe.exe: extracted tree differs"
+  done
+  expect_exit 2 "$arch PE without payload" "$PELPACK" list "$P/none.exe"
+  expect_one_error_line "$arch PE without payload"
+  head -c 300 "$P/res.exe" >"$P/cut.exe"
+  expect_exit 2 "$arch truncated PE" "$PELPACK" verify "$P/cut.exe"
+  expect_one_error_line "$arch truncated PE"
+done
+
+if [ "$failures" != 0 ]; then
+  echo "$failures failure(s)" >&2
+  exit 1
+fi
+rm -rf "$W"
+if [ -n "$skipped" ]; then
+  echo "PE checks skipped, no MinGW for:$skipped"
+  exit 77
+fi
+echo "all pelpack checks passed"

@@ -1,0 +1,205 @@
+// The POSIX extraction host on real temporary folders. Literals meant as UTF-8 are u8: plain
+// narrow literals are compiled to Windows-1251.
+#include <gtest/gtest.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "payload/archive_builder.h"
+#include "payload/cp1251.h"
+#include "payload/file_ops_posix.h"
+
+namespace {
+
+class PosixExtract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/pel-extract-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        const std::string command = "chmod -R u+w '" + root_ + "' && rm -rf '" + root_ + "'";
+        EXPECT_EQ(system(command.c_str()), 0);
+    }
+    std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void Write(const std::string& path, const std::string& data) {
+        std::ofstream(path, std::ios::binary) << data;
+    }
+    static std::string Cp1251(const char* utf8) {
+        char out[256];
+        EXPECT_EQ(Utf8ToCp1251(out, sizeof out, utf8), Utf8ToCp1251Result::Ok);
+        return out;
+    }
+    bool Extract(const std::vector<ArchiveDirectorySpec>& dirs, const std::vector<ArchiveFileSpec>& files,
+                 const std::string& folder) {
+        std::vector<uint8_t> archive;
+        std::string message;
+        EXPECT_TRUE(BuildArchive(dirs, files, archive, message)) << message;
+        return ExtractArchiveToFolder(archive.data(), archive.size(), folder.c_str());
+    }
+    std::string root_;
+};
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// 2021-06-02 plus 1234567 ticks: every 100 ns digit is significant.
+const uint64_t kTime = 132670656001234567ull;
+
+}  // namespace
+
+TEST_F(PosixExtract, CyrillicNamesAndSubfoldersLandAsUtf8) {
+    const std::string folder = root_ + u8"/Пелбриксон";
+    ASSERT_TRUE(Extract({{0x30, 0, Cp1251(u8"Справка")}, {0x30, 0, Cp1251(u8"Справка\\Рисунки")}},
+                        {{0x20, kTime, 0, Cp1251(u8"Пелбрикс.exe"), Bytes("MZ")},
+                         {0x20, kTime, 2, Cp1251(u8"ёлка.gif"), Bytes("GIF89a")},
+                         {0x20, kTime, 1, "empty", {}}},
+                        folder));
+    EXPECT_EQ(Read(folder + u8"/Пелбрикс.exe"), "MZ");
+    EXPECT_EQ(Read(folder + u8"/Справка/Рисунки/ёлка.gif"), "GIF89a");
+    struct stat st;
+    ASSERT_EQ(stat((folder + u8"/Справка/empty").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+}
+
+TEST_F(PosixExtract, TimesAtFullPrecisionReadOnlyAndDosAttributes) {
+    const std::string folder = root_ + "/p";
+    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "plain", Bytes("1")}, {0x21, kTime + 1, 0, "readonly", Bytes("2")},
+                             {0x22, kTime, 0, "hidden", Bytes("3")}, {0x26, kTime, 0, "hidden-system", Bytes("4")}},
+                        folder));
+    struct stat st;
+    ASSERT_EQ(stat((folder + "/readonly").c_str(), &st), 0);
+    EXPECT_EQ(TimespecToFileTime(st.st_mtim), kTime + 1);
+    EXPECT_EQ(TimespecToFileTime(st.st_atim), kTime + 1);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+    ASSERT_EQ(stat((folder + "/plain").c_str(), &st), 0);
+    EXPECT_EQ(TimespecToFileTime(st.st_mtim), kTime);
+    EXPECT_NE(st.st_mode & 0200, 0u);
+
+    struct Case { const char* name; const char* dosattrib; };
+    const Case cases[] = {{"plain", nullptr}, {"readonly", nullptr}, {"hidden", "0x2"}, {"hidden-system", "0x6"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        char value[32] = {};
+        const ssize_t n = getxattr((folder + "/" + c.name).c_str(), "user.DOSATTRIB", value, sizeof value - 1);
+        if (n < 0 && errno == ENOTSUP) GTEST_SKIP() << "no user extended attributes here";
+        if (c.dosattrib == nullptr) {
+            EXPECT_LT(n, 0);
+        } else {
+            EXPECT_EQ(std::string(value, n > 0 ? n : 0), c.dosattrib);
+        }
+    }
+}
+
+TEST_F(PosixExtract, ExistingDataFileKeptOtherFilesReplaced) {
+    const std::string folder = root_ + "/p";
+    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);  // an existing folder is fine
+    Write(folder + "/TOLVA.DAT", "user's own data");
+    Write(folder + "/Pelbrix.exe", "old program, longer than the new one");
+    const struct timespec old[2] = {{1000000000, 5}, {1000000001, 7}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (folder + "/TOLVA.DAT").c_str(), old, 0), 0);
+    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "TOLVA.DAT", Bytes("shipped")}, {0x20, kTime, 0, "Pelbrix.exe", Bytes("new")}},
+                        folder));
+    struct stat st;
+    ASSERT_EQ(stat((folder + "/TOLVA.DAT").c_str(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, old[0].tv_sec);
+    EXPECT_EQ(st.st_atim.tv_nsec, old[0].tv_nsec);
+    EXPECT_EQ(st.st_mtim.tv_sec, old[1].tv_sec);
+    EXPECT_EQ(st.st_mtim.tv_nsec, old[1].tv_nsec);
+    EXPECT_EQ(Read(folder + "/TOLVA.DAT"), "user's own data");  // after stat: reading moves atime
+    EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "new");
+}
+
+TEST_F(PosixExtract, MissingParentFailsWithMessageAndWritesNothing) {
+    const std::string folder = root_ + u8"/missing/Пелбриксон";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Extract({}, {{0x20, kTime, 0, "a", Bytes("1")}}, folder));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, u8"(0001) Ошибка при создании папки " + folder + "\n");
+    struct stat st;
+    EXPECT_NE(stat((root_ + "/missing").c_str(), &st), 0);
+}
+
+TEST_F(PosixExtract, FolderWithoutWindows1251FormIsRefused) {
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Extract({}, {}, root_ + "/\xE4\xB8\xAD"));  // a CJK character
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Windows-1251"), std::string::npos);
+}
+
+TEST(PosixFileTime, ConversionKeeps100NanosecondsBothSidesOf1970) {
+    const uint64_t epoch = 116444736000000000ull;
+    const struct { uint64_t fileTime; long long sec; long nsec; } cases[] = {
+        {epoch, 0, 0}, {epoch + 1, 0, 100}, {epoch - 1, -1, 999999900}, {kTime, 1622592000, 123456700}, {0, -11644473600LL, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fileTime);
+        const struct timespec t = FileTimeToTimespec(c.fileTime);
+        EXPECT_EQ(t.tv_sec, c.sec);
+        EXPECT_EQ(t.tv_nsec, c.nsec);
+        EXPECT_EQ(TimespecToFileTime(t), c.fileTime);
+    }
+}
+
+TEST(Cp1251, MatchesTheSystemTableAndRoundTripsEveryByte) {
+    iconv_t cd = iconv_open("UTF-8", "CP1251");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    for (int b = 1; b < 256; ++b) {
+        SCOPED_TRACE(b);
+        const char in[2] = {static_cast<char>(b), 0};
+        char utf8[8];
+        ASSERT_TRUE(Cp1251ToUtf8(utf8, sizeof utf8, in));
+        if (b == 0x98) {
+            EXPECT_STREQ(utf8, "\xC2\x98");  // unassigned: U+0098, as the system tables give it
+        } else {
+            char expected[8] = {};
+            char* src = const_cast<char*>(in);
+            char* dst = expected;
+            size_t srcLeft = 1, dstLeft = sizeof expected - 1;
+            ASSERT_NE(iconv(cd, &src, &srcLeft, &dst, &dstLeft), static_cast<size_t>(-1));
+            EXPECT_STREQ(utf8, expected);
+        }
+        char back[4];
+        ASSERT_EQ(Utf8ToCp1251(back, sizeof back, utf8), Utf8ToCp1251Result::Ok);
+        EXPECT_STREQ(back, in);
+    }
+    iconv_close(cd);
+}
+
+TEST(Cp1251, RefusesWhatHasNoFormAndStaysBounded) {
+    struct Case { const char* utf8; size_t failedAt; };
+    const Case bad[] = {
+        {u8"ab\u4E2D", 2}, {"a\xC0\x80", 1}, {"\xED\xA0\x80", 0}, {"a\xE2\x82", 1}, {"\x80", 0}, {"\xF8\x88\x80\x80\x80", 0},
+    };
+    for (const Case& c : bad) {
+        SCOPED_TRACE(c.utf8);
+        char out[16];
+        size_t at = 99;
+        EXPECT_EQ(Utf8ToCp1251(out, sizeof out, c.utf8, static_cast<size_t>(-1), &at), Utf8ToCp1251Result::Unconvertible);
+        EXPECT_EQ(at, c.failedAt);
+    }
+    struct { char text[5]; char after[3]; } s;
+    memset(&s, 'X', sizeof s);
+    EXPECT_FALSE(Cp1251ToUtf8(s.text, sizeof s.text, "\xCF\xE5\xEB"));  // 2 bytes each: "П" fits, "е" does not
+    EXPECT_STREQ(s.text, u8"Пе");
+    EXPECT_FALSE(Cp1251ToUtf8(s.text, 4, "\xCF\xE5"));
+    EXPECT_STREQ(s.text, u8"П");  // no half character
+    EXPECT_EQ(memcmp(s.after, "XXX", 3), 0);
+    char small[3];
+    EXPECT_EQ(Utf8ToCp1251(small, sizeof small, u8"Пел"), Utf8ToCp1251Result::Cut);
+    EXPECT_STREQ(small, "\xCF\xE5");
+}
