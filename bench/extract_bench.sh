@@ -39,6 +39,8 @@ diff -r -q "$W/warm-tar" "$W/warm-pelpack" >/dev/null || { echo "the two extract
 : >"$W/pelpack.ms"
 : >"$W/tar.ms"
 : >"$W/pelpack.kb"
+: >"$W/pelpack.cpu"
+: >"$W/tar.cpu"
 i=1
 while [ "$i" -le "$RUNS" ]; do
   # Alternate which goes first, and start each from written-back caches.
@@ -49,31 +51,36 @@ while [ "$i" -le "$RUNS" ]; do
     sync
     start=$(now_ms)
     if [ "$tool" = pelpack ]; then
-      /usr/bin/time -f %M -o "$W/rss" "$PELPACK" extract "$W/payload.bin" "$out" 2>"$W/err" ||
-        { cat "$W/err" >&2; exit 1; }
+      /usr/bin/time -f "%M %U %S" -o "$W/rss" "$PELPACK" extract "$W/payload.bin" "$out" \
+        2>"$W/err" || { cat "$W/err" >&2; exit 1; }
       end=$(now_ms)
-      cat "$W/rss" >>"$W/pelpack.kb"
+      cut -d ' ' -f 1 "$W/rss" >>"$W/pelpack.kb"
     else
       mkdir "$out"
-      /usr/bin/time -f %M -o "$W/rss" tar -xf "$W/payload.tar" -C "$out"
+      /usr/bin/time -f "%M %U %S" -o "$W/rss" tar -xf "$W/payload.tar" -C "$out"
       end=$(now_ms)
     fi
     echo $((end - start)) >>"$W/$tool.ms"
-    echo "run $i $tool: $((end - start)) ms"
+    cpu=$(awk '{ printf "%d", ($2 + $3) * 1000 }' "$W/rss")
+    echo "$cpu" >>"$W/$tool.cpu"
+    echo "run $i $tool: $((end - start)) ms (cpu $cpu ms)"
   done
   i=$((i + 1))
 done
 
 pel=$(median <"$W/pelpack.ms")
 tar=$(median <"$W/tar.ms")
+pel_cpu=$(median <"$W/pelpack.cpu")
+tar_cpu=$(median <"$W/tar.cpu")
 peak_kb=$(sort -n "$W/pelpack.kb" | tail -n 1)
-awk -v pel="$pel" -v tar="$tar" -v kb="$peak_kb" -v a="$archive" 'BEGIN {
+awk -v pel="$pel" -v tar="$tar" -v pc="$pel_cpu" -v tc="$tar_cpu" -v kb="$peak_kb" -v a="$archive" 'BEGIN {
   ratio = pel / tar
   mem = kb * 1024 / a
   limit = 3 + 4 * 1048576 / a
   printf "median pelpack extract: %d ms\n", pel
   printf "median tar -xf:         %d ms\n", tar
   printf "time ratio pelpack/tar: %.2f (target <= 1.20: %s)\n", ratio, ratio <= 1.2 ? "met" : "MISSED"
+  printf "median cpu (user+sys):  pelpack %d ms, tar %d ms\n", pc, tc
   printf "peak RSS pelpack extract: %d KB = %.2f x archive (target <= %.2f: %s)\n", kb, mem, limit,
          mem <= limit ? "met" : "MISSED"
 }'

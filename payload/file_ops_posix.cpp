@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -48,31 +47,8 @@ public:
         size = size_;
         return bytes_ != nullptr;
     }
-    // Large working copies are mapped with huge pages where the kernel offers them: copying a
-    // 200 MB archive then takes a few hundred page faults instead of 50,000.
-    void* ObtainMemory(size_t size) override {
-        if (size >= kLargeBlock) {
-            for (LargeBlock& b : large_) {
-                if (b.address != nullptr) continue;
-                void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | (getenv("PEL_POP") ? MAP_POPULATE : 0), -1, 0);
-                if (p == MAP_FAILED) return nullptr;
-                if (getenv("PEL_HUGE")) madvise(p, size, MADV_HUGEPAGE);
-                b.address = p;
-                b.size = size;
-                return p;
-            }
-        }
-        return malloc(size == 0 ? 1 : size);
-    }
-    void ReleaseMemory(void* block) override {
-        for (LargeBlock& b : large_) {
-            if (b.address != block) continue;
-            munmap(b.address, b.size);
-            b.address = nullptr;
-            return;
-        }
-        free(block);
-    }
+    void* ObtainMemory(size_t size) override { return malloc(size == 0 ? 1 : size); }
+    void ReleaseMemory(void* block) override { free(block); }
 
     DirectoryResult CreateDirectoryLevel(const char* path) override {
         NativePath native(path);
@@ -148,16 +124,9 @@ public:
 private:
     int Base() const { return folder_ >= 0 ? folder_ : AT_FDCWD; }
 
-    static const size_t kLargeBlock = 4u << 20;
-    struct LargeBlock {
-        void* address = nullptr;
-        size_t size = 0;
-    };
-
     const uint8_t* bytes_;
     size_t size_;
     int folder_ = -1;
-    LargeBlock large_[4];  // the extraction holds at most three blocks at once
 };
 
 }  // namespace
