@@ -75,23 +75,37 @@ EOF
   shooter_stop
   iconv -f CP1251 -t UTF-8 "$PREFIX/drive_c/setup/transcript.txt" >"$RUN/transcript.txt" 2>/dev/null
   echo "-- what the installer showed:"
-  grep -E '^(page|message|exit|error)|^  control [0-9]+ (Edit|Static)' "$RUN/transcript.txt" | grep -v '""$'
+  grep -E '^(page|message|exit|error)|^  control [0-9]+ (Edit|Static)' "$RUN/transcript.txt" |
+    grep -Ev '^  control .*"(|Frame1|#1)"$'
   echo "-- screenshots: $RUN/screenshots"
   ls "$RUN/screenshots"
   [ $rc = 0 ] || { echo "the driver failed (transcript: $RUN/transcript.txt)"; exit 1; }
 fi
 
-wine_stop "$PREFIX"   # writes the registry files
-DEST="$PREFIX/drive_c/Program Files/Pelbrix"
+# The folder the installer recorded (the user may have chosen another one), as a Linux path.
+rm -f "$RUN/setup.reg.utf16"
+wine_run "$RUN/wine.log" reg export 'HKCU\Software\Pelbrix\Setup' "$RUN/setup.reg.utf16" /y
+if [ -f "$RUN/setup.reg.utf16" ]; then
+  iconv -f UTF-16 -t UTF-8 "$RUN/setup.reg.utf16" | tr -d '\r' >"$RUN/setup.reg"
+else
+  : >"$RUN/setup.reg"
+fi
+wine_stop "$PREFIX"
+FOLDER=$(sed -n 's/^"Path"="\(.*\)"$/\1/p' "$RUN/setup.reg" | sed 's/\\\\/\\/g')
+FOLDER=${FOLDER:-'C:\Program Files\Pelbrix'}
+case $FOLDER in
+  [Cc]:\\*) DEST="$PREFIX/drive_c/$(printf '%s' "${FOLDER#??\\}" | tr '\\' /)" ;;
+  *) DEST= ;;
+esac
 USER_DIR=$(prefix_user_dir "$PREFIX")
-echo "== installed into C:\\Program Files\\Pelbrix ($DEST)"
-if [ -d "$DEST" ]; then
+echo "== installed into $FOLDER (${DEST:-not on drive C:})"
+if [ -n "$DEST" ] && [ -d "$DEST" ]; then
   (cd "$DEST" && find . -mindepth 1 -printf '%y %10s  %TY-%Tm-%Td %TH:%TM  %P\n' | sort -k5)
 else
-  echo "(nothing: the default folder does not exist)"
+  echo "(nothing there)"
 fi
 echo "== Start menu group and desktop link"
 find "$USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Пелбриксон" "$USER_DIR/Desktop" \
-  -name '*.lnk' -printf '%p\n' 2>/dev/null | sed "s|^$PREFIX/||"
+  -name '*.lnk' -printf '%p\n' 2>/dev/null | sed "s|^$PREFIX/||" | sort
 echo "== installation record (HKCU\\Software\\Pelbrix\\Setup)"
-sed -n '/^\[Software\\\\Pelbrix\\\\Setup\]/,/^$/p' "$PREFIX/user.reg" | grep -E '^"(Path|Version)"'
+grep -E '^"(Path|Version)"' "$RUN/setup.reg" || echo "(none)"
