@@ -103,10 +103,29 @@ PY
 }
 check_links() {  # DESKTOP(yes|no)
   group="$P$USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Пелбриксон"
-  for title in "Программа" "Инструкция" "Новости" "Лицензионное соглашение" "Особенности" "Удалить Пелбриксон"; do
-    present "$group/$title.lnk"
+  while IFS='|' read -r title target; do
+    check_link "$group/$title.lnk" "$title" "$target"
+  done <<'LINKS'
+Программа|Pelbrix.exe
+Инструкция|Help.htm
+Новости|News.htm
+Лицензионное соглашение|Licence.txt
+Особенности|features.htm
+Удалить Пелбриксон|uninstall.exe
+LINKS
+  if [ "$1" = yes ]; then
+    check_link "$P$USER_DIR/Desktop/Пелбриксон.lnk" "Пелбриксон" Pelbrix.exe
+  else
+    absent "$P$USER_DIR/Desktop/Пелбриксон.lnk"
+  fi
+}
+check_link() {  # FILE TITLE TARGET: the link points into the installation folder and starts there
+  [ -f "$1" ] || { problem "missing: ${1#"$P"/}"; return; }
+  lnkinfo -c windows-1251 "$1" >"$D/lnkinfo.txt" 2>&1 </dev/null
+  for want in "Local path:C:\Program Files\Pelbrix\$3" "Description:$2" "Working directory:C:\Program Files\Pelbrix"; do
+    sed 's/^\t*\([^:]*[^ \t:]\)[ \t]*: /\1:/' "$D/lnkinfo.txt" | grep -Fxq -- "$want" ||
+      problem "${1##*/}: lacks $want"
   done
-  if [ "$1" = yes ]; then present "$P$USER_DIR/Desktop/Пелбриксон.lnk"; else absent "$P$USER_DIR/Desktop/Пелбриксон.lnk"; fi
 }
 check_record() {  # FOLDER (as the registry file writes it, backslashes doubled)
   reg_text 'HKCU\Software\Pelbrix\Setup' "$D/setup.reg"
@@ -158,6 +177,7 @@ check_cancel_destination() {
 }
 check_esc_destination() { check_cancelled; [ "$(grep -c '^page ' "$T")" = 1 ] || problem "more than one page"; }
 check_cancel_licence() { check_cancelled; }
+check_esc_licence() { check_cancelled; }
 check_close_licence() { check_cancelled; }
 
 OLD_FOLDER='C:\Old\Pelbrix'
@@ -230,6 +250,7 @@ check_refused() {
 }
 check_running_exact() { check_refused 'Пелбриксон'; }
 check_running_longer() { check_refused 'Пелбриксон 1.8'; }
+check_running_other_class() { check_running_other; has 'window TFormOther "Пелбриксон"'; }
 check_running_other() {
   lacks 'message "Ошибка"'
   first_page "$DESTINATION"
@@ -311,8 +332,9 @@ run_scenario() {  # NAME
   fi
 }
 
-ALL="happy cancel-destination esc-destination cancel-licence close-licence previous-cancel previous-close
- previous-esc previous-missing update running-exact running-longer running-other missing-parent no-desktop"
+ALL="happy cancel-destination esc-destination cancel-licence close-licence esc-licence previous-cancel
+ previous-close previous-esc previous-missing update running-exact running-longer running-other
+ running-other-class missing-parent no-desktop"
 for name in ${PEL_E2E_ONLY:-$ALL}; do
   run_scenario "$name"
 done

@@ -1,10 +1,9 @@
-// Stand-in for the running application: a top-level window of class "TFormMain" whose title is
-// the first argument. It waits until it is closed or terminated.
+// Stand-in for the running application: a top-level window of class "TFormMain" (or another
+// class, to show that the class matters) whose title is the last argument. It waits until it is
+// closed or terminated.
 //
-//   fake_app.exe TITLE
+//   fake_app.exe [--class NAME] TITLE
 #include <windows.h>
-
-#include <stdlib.h>
 
 namespace {
 
@@ -19,15 +18,21 @@ LRESULT CALLBACK FakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  const char* title = __argc > 1 ? __argv[1] : "";
+  const char* className = "TFormMain";
+  int next = 1;
+  if (__argc > 2 && lstrcmpA(__argv[1], "--class") == 0) {
+    className = __argv[2];
+    next = 3;
+  }
+  const char* title = __argc > next ? __argv[next] : "";
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = FakeWindowProc;
   windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = "TFormMain";
+  windowClass.lpszClassName = className;
   if (!RegisterClassA(&windowClass)) return 1;
-  HWND window = CreateWindowExA(0, "TFormMain", title, WS_OVERLAPPEDWINDOW, 0, 0, 320, 120, nullptr,
+  HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, 320, 120, nullptr,
                                 nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, SW_SHOWNOACTIVATE);
