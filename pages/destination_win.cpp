@@ -1,7 +1,9 @@
 // Destination page (dialog 1): binds g_installState and the destination model to the controls.
 #include <windows.h>
 
+#include "installer/app_win.h"
 #include "installer/install_state.h"
+#include "installer/product.h"
 #include "pages/destination.h"
 #include "pages/page.h"
 #include "pages/pages_win.h"
@@ -23,13 +25,15 @@ INT_PTR OnInitDialog(HWND dialog) {
 }
 
 // Runs the folder browser, which leaves its choice or an empty text in g_installState.folder.
-// Until the browser page is in place the button behaves as a cancelled browser.
-void RunFolderBrowser() {
+// The page owns the browser, so it stays disabled while the browser is open (one browser at a
+// time) and gets the activation back when it closes. A browser that cannot open counts as cancelled.
+void RunFolderBrowser(HWND dialog) {
     g_installState.folder[0] = 0;
+    DialogBoxParamA(g_instance, MAKEINTRESOURCEA(PEL_DLG_FOLDER_BROWSER), dialog, FolderBrowserProc, 0);
 }
 
 void OnBrowse(HWND dialog) {
-    RunFolderBrowser();
+    RunFolderBrowser(dialog);
     char field[1024];
     ReadFolderField(dialog, field);
     if (DestinationAfterBrowse(g_installState, field)) {

@@ -22,6 +22,7 @@ SCENARIOS=$ROOT/tests/e2e/scenarios
 LICENCE=$ROOT/resources/licence.txt
 . "$ROOT/tests/e2e/wine-lib.sh"
 
+mkdir -p "$BUILD"
 if [ "${PEL_E2E_BUILD:-1}" != 0 ]; then
   BUILD_DIR=$BUILD PEL_PAYLOAD_DIR=$PAYLOAD "$ROOT/scripts/build.sh" >"$BUILD/e2e-build.log" 2>&1 ||
     { tail -n 30 "$BUILD/e2e-build.log"; echo "e2e: the build failed (log: $BUILD/e2e-build.log)"; exit 1; }
@@ -56,7 +57,8 @@ has() {  # LINE: the transcript holds exactly this line
   grep -Fxq -- "$1" "$T" || problem "transcript lacks: $1"
 }
 lacks() {  # PREFIX: no transcript line begins with it
-  ! grep -Fq -- "$1" "$T" || problem "transcript has: $(grep -F -m1 -- "$1" "$T")"
+  line=$(PREFIX=$1 awk 'index($0, ENVIRON["PREFIX"]) == 1 { print; exit }' "$T")
+  [ -z "$line" ] || problem "transcript has: $line"
 }
 in_order() {  # LINE... : these lines appear in this order
   awk -v n=$# 'BEGIN { for (i = 1; i <= n; i++) want[i] = ARGV[i + 1]; ARGC = 2; k = 1 }
@@ -122,7 +124,8 @@ LINKS
 check_link() {  # FILE TITLE TARGET: the link points into the installation folder and starts there
   [ -f "$1" ] || { problem "missing: ${1#"$P"/}"; return; }
   lnkinfo -c windows-1251 "$1" >"$D/lnkinfo.txt" 2>&1 </dev/null
-  for want in "Local path:C:\Program Files\Pelbrix\$3" "Description:$2" "Working directory:C:\Program Files\Pelbrix"; do
+  folder='C:\Program Files\Pelbrix'
+  for want in "Local path:$folder\\$3" "Description:$2" "Working directory:$folder"; do
     sed 's/^\t*\([^:]*[^ \t:]\)[ \t]*: /\1:/' "$D/lnkinfo.txt" | grep -Fxq -- "$want" ||
       problem "${1##*/}: lacks $want"
   done
@@ -274,14 +277,19 @@ check_missing_parent() {
 }
 
 check_no_desktop() {
-  has 'page "Выбор папки"'
-  has '  control 106 Edit enabled "C:\Program Files\Pelbrix"'
-  has 'text 106 "C:\Program Files\Pelbrix"'
   has 'control 108 Button enabled unchecked "Создать ярлык на рабочем столе"'
+  has 'close'
   exit_code 1
   check_payload "$P/drive_c/Program Files/Pelbrix"
   check_links no
   check_record 'C:\\Program Files\\Pelbrix'
+}
+
+check_browser() {
+  has 'page "Выбор папки"'
+  has '  control 106 Edit enabled "C:\Program Files\Pelbrix"'
+  in_order 'set 106 "C:\Typed\Pelbrix"' 'text 106 "C:\Typed\Pelbrix"' 'text 106 "C:\Program Files\Pelbrix"'
+  check_cancelled
 }
 
 # ---- running ------------------------------------------------------------------------------------
@@ -334,7 +342,7 @@ run_scenario() {  # NAME
 
 ALL="happy cancel-destination esc-destination cancel-licence close-licence esc-licence previous-cancel
  previous-close previous-esc previous-missing update running-exact running-longer running-other
- running-other-class missing-parent no-desktop"
+ running-other-class missing-parent no-desktop browser"
 for name in ${PEL_E2E_ONLY:-$ALL}; do
   run_scenario "$name"
 done

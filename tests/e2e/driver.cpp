@@ -17,6 +17,7 @@
 //   message-or-end             a message box (recorded and answered with OK) or the installer's end
 //   state ID                   record a control's enabled/checked state and text
 //   text ID                    record a control's text
+//   wait-text ID TEXT          wait until a control shows TEXT
 //   list ID                    record a list box's entries
 //   set ID TEXT                type TEXT into a field (WM_SETTEXT)
 //   click ID                   click an enabled button and wait until the click is handled
@@ -183,7 +184,6 @@ HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* 
   if (!CreateProcessA(words[1].c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, info))
     Fail("cannot start " + words[1] + " (error " + std::to_string(GetLastError()) + ")");
-  WaitForInputIdle(info->hProcess, 5000);  // not a synchronisation: only lets it start up
   return info->hProcess;
 }
 
@@ -393,6 +393,17 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "text") {
     int id = IdArgument(words);
     Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
+  } else if (command == "wait-text") {
+    if (words.size() < 3) Fail("wait-text: needs an id and a text");
+    int id = IdArgument(words);
+    std::string last;
+    DWORD start = GetTickCount();
+    while ((last = TextOf(Control(id))) != words[2]) {
+      if (GetTickCount() - start > g_timeoutMs)
+        Fail("timeout waiting for " + Quote(words[2]) + " in control " + std::to_string(id) + ", it shows " + Quote(last));
+      Sleep(kPollMs);
+    }
+    Record("text " + std::to_string(id) + " " + Quote(last));
   } else if (command == "list") {
     int id = IdArgument(words);
     HWND list = Control(id);

@@ -1,0 +1,292 @@
+// Folder browser model against a fake folder tree: opening, the walk down and up, drive changes,
+// the answers, and what a folder that cannot be listed leaves behind.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "installer/text.h"
+#include "pages/folder_browser.h"
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The page over a fake tree, with the Win32 listing's habits: drives as [-d-], folders as [name],
+// [..] except at a root, the work text shortened to "*", doubled backslashes read as one, a failed
+// listing changing nothing. Paths are shown as the tree spells them, the drive letter as asked.
+struct FakeView final : FolderBrowserView {
+    std::string drives = "cdef", media = "cde";  // f has no medium
+    std::vector<std::string> folders = {"C:\\Program Files", "D:\\Programs", "D:\\Programs\\Games",
+        "D:\\Programs\\Tools", "D:\\Programs\\[x]", "D:\\Programs\\Locked", "E:\\Games", "E:\\Games\\Chess"};
+    std::set<std::string> locked = {"d:\\programs\\locked"};  // listed, but cannot be entered
+
+    std::vector<std::string> driveList, folderList, asked;  // asked: the texts given to ListDrives
+    std::string current, pathField, driveCaption;
+    int driveSelection = -1, folderSelection = -1;
+    bool focused = false, closed = false;
+
+    bool Resolve(const std::string& path, std::string* shown) const {
+        if (path.size() < 3 || path.compare(1, 2, ":\\") != 0 || media.find(Lower(path.substr(0, 1))) == std::string::npos) return false;
+        std::string key = Lower(path.substr(0, 2)), part;
+        *shown = path.substr(0, 3);
+        std::istringstream parts(path.substr(3));
+        while (std::getline(parts, part, '\\')) {
+            if (part.empty()) continue;
+            key += "\\" + Lower(part);
+            auto it = std::find_if(folders.begin(), folders.end(), [&](const std::string& f) { return Lower(f) == key; });
+            if (it == folders.end() || locked.count(key)) return false;
+            *shown += (shown->back() == '\\' ? "" : "\\") + it->substr(it->rfind('\\') + 1);
+        }
+        return true;
+    }
+    bool ListDrives(char (&work)[kBrowserTextSize]) override {
+        asked.push_back(work);
+        if (!Resolve(work, &current)) return false;
+        RefillDrives();
+        CopyText(work, "*");
+        return true;
+    }
+    bool ListFolders(char (&work)[kBrowserTextSize]) override {
+        if (strcmp(work, "*") != 0) return false;  // only after ListDrives
+        const std::string key = Lower(current.back() == '\\' ? current.substr(0, 2) : current);
+        folderList.assign(current.back() == '\\' ? 0 : 1, "[..]");
+        for (const std::string& f : folders) {
+            if (Lower(f.substr(0, f.rfind('\\'))) == key) folderList.push_back("[" + f.substr(f.rfind('\\') + 1) + "]");
+        }
+        std::sort(folderList.begin(), folderList.end());
+        folderSelection = -1;
+        pathField = current;
+        return true;
+    }
+    void RefillDrives() override {
+        driveList.clear();
+        for (char d : drives) driveList.push_back(std::string("[-") + d + "-]");
+        SelectDrive(-1);
+    }
+    void GetPathField(char (&text)[kBrowserTextSize]) override { CopyText(text, pathField.c_str()); }
+    void SetPathField(const char* text) override { pathField = text; }
+    void SetDriveCaption(const char* caption) override { driveCaption = caption; }
+    bool GetSelectedDrive(int* index, char (&entry)[kBrowserTextSize]) override {
+        *index = driveSelection;
+        return driveSelection >= 0 && CopyText(entry, driveList[driveSelection].c_str());
+    }
+    void SelectDrive(int index) override {
+        driveSelection = index;
+        driveCaption = index < 0 ? "" : driveList[index];
+    }
+    bool GetSelectedFolder(char (&entry)[kBrowserTextSize]) override {
+        return folderSelection >= 0 && CopyText(entry, folderList[folderSelection].c_str());
+    }
+    void FocusFolderList() override { focused = true; }
+    void Close() override { closed = true; }
+
+    // What the user does: picks an entry that the list holds (any entry when told so).
+    void ChooseDrive(FolderBrowserState& state, const std::string& entry) {
+        auto it = std::find(driveList.begin(), driveList.end(), entry);
+        ASSERT_NE(it, driveList.end()) << entry;
+        SelectDrive(static_cast<int>(it - driveList.begin()));
+        ChangeDrive(state, *this);
+    }
+    void DoubleClick(FolderBrowserState& state, const std::string& entry, bool listed = true) {
+        if (!listed) folderList = {entry};
+        auto it = std::find(folderList.begin(), folderList.end(), entry);
+        ASSERT_NE(it, folderList.end()) << entry;
+        folderSelection = static_cast<int>(it - folderList.begin());
+        OpenEntry(state, *this);
+    }
+    bool Lists(const std::string& entry) const { return std::count(folderList.begin(), folderList.end(), entry) != 0; }
+};
+
+void ExpectAt(const FolderBrowserState& state, const FakeView& view, const char* root, const char* sub,
+              const char* field, const char* caption) {
+    EXPECT_STREQ(state.driveRoot, root);
+    EXPECT_STREQ(state.subPath, sub);
+    EXPECT_EQ(view.pathField, field);
+    EXPECT_EQ(view.driveCaption, caption);
+    EXPECT_EQ(view.driveList.size(), view.drives.size());  // the drives can always be chosen
+}
+
+}  // namespace
+
+TEST(FolderBrowser, FirstLetterRunAndCaption) {
+    struct Case { const char* text; const char* run; bool whole; const char* caption; };
+    const Case cases[] = {
+        {"D:\\Programs", "D", true, "[-D-]"},
+        {"[-e-]", "e", true, "[-e-]"},
+        {":\\", "", true, "[--]"},
+        {"12\xC4\xE8:\\x", "x", true, "[-x-]"},  // digits and Cyrillic bytes are not letters
+        {"ab1cd", "ab", true, "[-ab-]"},
+        {"abcdefghijkl:\\", "abcdefghijkl", true, "[-abcdefghijk-]"},  // 12 letters: the caption keeps 11
+        {"abcdefghijklmnopqrst", "abcdefghijklmno", false, "[-abcdefghijk-]"},  // the run is cut at 15
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        struct { char text[kBrowserLetterSize]; char guard[8]; } run, caption;  // guards show overruns
+        memset(&run, '#', sizeof run);
+        memset(&caption, '#', sizeof caption);
+        EXPECT_EQ(FirstLetterRun(c.text, run.text), c.whole);
+        DriveCaption(c.text, caption.text);
+        EXPECT_STREQ(run.text, c.run);
+        EXPECT_STREQ(caption.text, c.caption);
+        EXPECT_EQ(std::string(run.guard, 8) + std::string(caption.guard, 8), std::string(16, '#'));
+    }
+}
+
+TEST(FolderBrowser, OpensAtProgramFiles) {
+    struct Case { const char* programFiles; const char* root; const char* sub; const char* field;
+                  const char* caption; bool parent; };
+    const Case cases[] = {
+        {"D:\\Programs", "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]", true},
+        {"D:\\Programs\\Tools", "D:\\", "Programs\\Tools", "D:\\Programs\\Tools\\Pelbrix", "[-D-]", true},
+        {"D:\\", "D:\\", "", "D:\\Pelbrix", "[-D-]", false},  // a root: no [..], one backslash
+        {"d:", "d:\\", "", "d:\\Pelbrix", "[-d-]", false},
+        {"c:\\program files", "c:\\", "program files", "c:\\Program Files\\Pelbrix", "[-c-]", true},
+        {"", ":\\", "", "\\Pelbrix", "[--]", false},  // unreadable: nothing listed, drives offered
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.programFiles);
+        FolderBrowserState state;
+        memset(&state, '#', sizeof state);
+        FakeView view;
+        FolderBrowserOpen(state, view, c.programFiles);
+        ExpectAt(state, view, c.root, c.sub, c.field, c.caption);
+        EXPECT_EQ(view.Lists("[..]"), c.parent);
+        EXPECT_TRUE(view.focused);
+    }
+}
+
+TEST(FolderBrowser, WalkDownUpAndAcrossDrives) {
+    FolderBrowserState state;
+    FakeView view;
+    FolderBrowserOpen(state, view, "D:\\Programs");
+    EXPECT_EQ(view.folderList, (std::vector<std::string>{"[..]", "[Games]", "[Locked]", "[Tools]", "[[x]]"}));
+    view.DoubleClick(state, "[[x]]");  // entered under its own name
+    ExpectAt(state, view, "D:\\", "Programs\\[x]", "D:\\Programs\\[x]\\Pelbrix", "[-D-]");
+    view.DoubleClick(state, "[..]");
+    view.DoubleClick(state, "[Games]");
+    ExpectAt(state, view, "D:\\", "Programs\\Games", "D:\\Programs\\Games\\Pelbrix", "[-D-]");
+    view.DoubleClick(state, "[..]");
+    ExpectAt(state, view, "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]");
+    view.DoubleClick(state, "[..]");
+    ExpectAt(state, view, "D:\\", "", "D:\\Pelbrix", "[-D-]");
+    EXPECT_FALSE(view.Lists("[..]"));
+
+    view.ChooseDrive(state, "[-e-]");
+    ExpectAt(state, view, "e:\\", "", "e:\\Pelbrix", "[-e-]");
+    view.DoubleClick(state, "[Games]");  // after a drive change the sub-path starts with a backslash
+    ExpectAt(state, view, "e:\\", "\\Games", "e:\\Games\\Pelbrix", "[-e-]");
+    EXPECT_EQ(view.asked.back(), "e:\\\\Games");
+    view.DoubleClick(state, "[..]");
+    ExpectAt(state, view, "e:\\", "", "e:\\Pelbrix", "[-e-]");
+    view.DoubleClick(state, "[...]", false);  // only [..] exactly goes up
+    EXPECT_EQ(view.asked.back(), "e:\\\\...");
+    view.DoubleClick(state, "[", false);  // not an entry
+    view.folderSelection = -1;
+    OpenEntry(state, view);
+    EXPECT_EQ(view.asked.back(), "e:\\\\...");
+
+    view.ChooseDrive(state, "[-e-]");
+    view.DoubleClick(state, "[Games]");
+    view.DoubleClick(state, "[Chess]");
+    InstallState install = {};
+    FolderBrowserCommand(state, view, install, 1, kBrowserClicked);
+    EXPECT_STREQ(install.folder, "e:\\Games\\Chess\\Pelbrix");
+    EXPECT_TRUE(view.closed);
+
+    FakeView reopened;  // the next opening starts at Program Files again
+    FolderBrowserOpen(state, reopened, "D:\\Programs");
+    ExpectAt(state, reopened, "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]");
+}
+
+TEST(FolderBrowser, FailedListingStaysOnLastFolder) {
+    // The field never gains a second "Pelbrix", and text typed before the step is replaced.
+    FolderBrowserState state;
+    FakeView view;
+    FolderBrowserOpen(state, view, "D:\\Programs");
+    const std::vector<std::string> programs = view.folderList;
+    for (int i = 0; i < 3; ++i) {
+        view.pathField = "typed";
+        view.DoubleClick(state, "[Locked]");
+        ExpectAt(state, view, "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]");
+        EXPECT_EQ(view.folderList, programs);
+    }
+    view.ChooseDrive(state, "[-f-]");  // no medium
+    ExpectAt(state, view, "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]");
+    view.ChooseDrive(state, "[-e-]");  // and the browser still moves on
+    ExpectAt(state, view, "e:\\", "", "e:\\Pelbrix", "[-e-]");
+
+    // Opened on an unreadable Program Files folder: a failing drive stays chosen, a working one lists.
+    FolderBrowserOpen(state, view, "");
+    view.ChooseDrive(state, "[-f-]");
+    ExpectAt(state, view, "f:\\", "", "\\Pelbrix", "[-f-]");
+    view.ChooseDrive(state, "[-d-]");
+    ExpectAt(state, view, "d:\\", "", "d:\\Pelbrix", "[-d-]");
+    EXPECT_TRUE(view.Lists("[Programs]"));
+}
+
+TEST(FolderBrowser, LongPathsStayInsideTheirTexts) {
+    // Descents stop where the sub-path or the joined path would no longer fit in 1023 bytes.
+    FolderBrowserState state;
+    FakeView view;
+    std::string folder = "D:";
+    for (int i = 0; i < 4; ++i) view.folders.push_back(folder += "\\" + std::string(200, 'a'));
+    for (size_t length : {219, 216, 215}) view.folders.push_back(folder + "\\" + std::string(length, 'b'));
+    FolderBrowserOpen(state, view, "D:\\");
+    for (int i = 0; i < 4; ++i) view.DoubleClick(state, "[" + std::string(200, 'a') + "]");
+    EXPECT_EQ(strlen(state.subPath), 804u);
+    struct Case { size_t nameLength; size_t subLength; };
+    const Case cases[] = {{219, 804}, {216, 804}, {215, 1020}};  // sub 1024 / joined 1024 / both fit
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nameLength);
+        const size_t asked = view.asked.size();
+        view.DoubleClick(state, "[" + std::string(c.nameLength, 'b') + "]");
+        EXPECT_EQ(strlen(state.subPath), c.subLength);
+        EXPECT_EQ(view.asked.size(), asked + (c.subLength > 804 ? 1 : 0));
+        EXPECT_LE(view.pathField.size(), 1023u);  // a 1022-byte folder leaves room for "\Pelb" only
+        if (c.subLength == 804) {
+            EXPECT_EQ(view.pathField, folder + "\\Pelbrix");
+        }
+    }
+}
+
+TEST(FolderBrowser, CommandsAndAnswers) {
+    enum Action { None, Accept, Cancel, Drive, Entry };
+    struct Case { int id; int notification; const char* field; Action action; const char* folder; };
+    const Case cases[] = {
+        {1, kBrowserClicked, "D:\\Programs\\Pelbrix", Accept, "D:\\Programs\\Pelbrix"},
+        {1, kBrowserClicked, "", Accept, ""},                              // an empty field acts as a cancel
+        {1, kBrowserClicked, "Q:\\no\\such|folder", Accept, "Q:\\no\\such|folder"},  // typed text, unchecked
+        {2, kBrowserClicked, "D:\\Programs\\Pelbrix", Cancel, ""},         // "Отмена", Esc, close box
+        {111, kBrowserDriveChosen, "", Drive, "previous"},
+        {110, kBrowserFolderDoubleClicked, "", Entry, "previous"},
+        {110, kBrowserDriveChosen, "", None, "previous"},                  // a selection in the folder list
+        {111, kBrowserFolderDoubleClicked, "", None, "previous"},
+        {106, 0x300, "", None, "previous"},                                // the field's own notifications
+        {1, 1, "typed", None, "previous"},                                 // only clicks answer
+        {2, 1, "", None, "previous"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.id << "/" << c.notification);
+        FolderBrowserState state;
+        FakeView view;
+        FolderBrowserOpen(state, view, "D:\\Programs");
+        view.SelectDrive(2);       // [-e-]
+        view.folderSelection = 1;  // [Games]
+        view.pathField = c.field;
+        InstallState install = {};
+        CopyText(install.folder, "previous");
+        FolderBrowserCommand(state, view, install, c.id, c.notification);
+        EXPECT_STREQ(install.folder, c.folder);
+        EXPECT_EQ(view.closed, c.action == Accept || c.action == Cancel);
+        EXPECT_STREQ(state.driveRoot, c.action == Drive ? "e:\\" : "D:\\");
+        EXPECT_STREQ(state.subPath, c.action == Entry ? "Programs\\Games" : c.action == Drive ? "" : "Programs");
+    }
+}
