@@ -287,8 +287,13 @@ check_no_desktop() {
 
 check_browser() {
   has 'page "Выбор папки"'
-  has '  control 106 Edit enabled "C:\Program Files\Pelbrix"'
-  in_order 'set 106 "C:\Typed\Pelbrix"' 'text 106 "C:\Typed\Pelbrix"' 'text 106 "C:\Program Files\Pelbrix"'
+  grep -Eq '^  control 111 ComboBox enabled count=[1-9][0-9]* "\[-C-\]"$' "$T" || problem "drive list caption is not [-C-]"
+  has '  item 0 "[..]"'
+  has '  item 0 "[-c-]"'
+  # The listing spells the folder as the system reports it, in lower case under Wine.
+  grep -iFxq '  control 106 Edit enabled "C:\Program Files\Pelbrix"' "$T" || problem "browser path field"
+  in_order 'set 106 "C:\Typed\Pelbrix"' 'text 106 "C:\Typed\Pelbrix"' 'click 1'
+  grep -iFxq 'text 106 "C:\Program Files\Pelbrix"' "$T" || problem "the field did not take the browser's folder"
   check_cancelled
 }
 

@@ -18,7 +18,8 @@
 //   state ID                   record a control's enabled/checked state and text
 //   text ID                    record a control's text
 //   wait-text ID TEXT          wait until a control shows TEXT
-//   list ID                    record a list box's entries
+//   wait-path ID PATH          wait until a control shows PATH, in any letter case
+//   list ID                    record the entries of a list box or a combo box
 //   set ID TEXT                type TEXT into a field (WM_SETTEXT)
 //   click ID                   click an enabled button and wait until the click is handled
 //   post-click ID              click an enabled button without waiting (the click opens a modal loop)
@@ -27,6 +28,11 @@
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
 //   log TEXT                   write TEXT into the transcript
 //   finish                     wait for the installer to end and record its exit code
+//
+// Transcript lines, in the order things were seen: `page "CAPTION"` followed by one line per
+// control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
+// `message "CAPTION" "TEXT"`; `window CLASS "TITLE" visible [maximized]` or `no-window CLASS`;
+// the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash.
 //
 // The driver never sleeps to synchronise: every wait polls a condition until a timeout. On the
 // first failure it records "error: ...", lists the installer's windows, ends the processes it
@@ -249,6 +255,7 @@ std::string DescribeControl(HWND control) {
     line += " count=" + std::to_string(static_cast<long>(Send(control, LB_GETCOUNT, 0, 0)));
     return line;
   }
+  if (cls == "ComboBox") line += " count=" + std::to_string(static_cast<long>(Send(control, CB_GETCOUNT, 0, 0)));
   return line + " " + Quote(TextOf(control));
 }
 
@@ -393,12 +400,15 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "text") {
     int id = IdArgument(words);
     Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
-  } else if (command == "wait-text") {
-    if (words.size() < 3) Fail("wait-text: needs an id and a text");
+  } else if (command == "wait-text" || command == "wait-path") {
+    if (words.size() < 3) Fail(command + ": needs an id and a text");
     int id = IdArgument(words);
+    // A path matches whatever the letter case: the system may spell it in lower case.
+    bool anyCase = command == "wait-path";
     std::string last;
     DWORD start = GetTickCount();
-    while ((last = TextOf(Control(id))) != words[2]) {
+    while (anyCase ? lstrcmpiA((last = TextOf(Control(id))).c_str(), words[2].c_str()) != 0
+                   : (last = TextOf(Control(id))) != words[2]) {
       if (GetTickCount() - start > g_timeoutMs)
         Fail("timeout waiting for " + Quote(words[2]) + " in control " + std::to_string(id) + ", it shows " + Quote(last));
       Sleep(kPollMs);
@@ -407,7 +417,11 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "list") {
     int id = IdArgument(words);
     HWND list = Control(id);
-    LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
+    bool combo = ClassOf(list) == "ComboBox";
+    const UINT getCount = combo ? CB_GETCOUNT : LB_GETCOUNT;
+    const UINT getTextLength = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
+    const UINT getText = combo ? CB_GETLBTEXT : LB_GETTEXT;
+    LRESULT count = Send(list, getCount, 0, 0);
     Record("list " + std::to_string(id) + " " + std::to_string(static_cast<long>(count)));
     for (LRESULT i = 0; i < count; ++i) {
       // Wine narrows an ANSI LB_GETTEXT from another process character by character, so the
@@ -417,10 +431,10 @@ void Run(const std::vector<std::string>& words) {
       wide[0] = 0;
       entry[0] = 0;
       DWORD_PTR length = 0;
-      if (SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length) &&
+      if (SendMessageTimeoutW(list, getTextLength, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length) &&
           static_cast<LRESULT>(length) >= 0 && length < sizeof wide / sizeof wide[0]) {
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG,
+        SendMessageTimeoutW(list, getText, i, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG,
                             kSendTimeoutMs, &ignored);
         wide[length] = 0;
         WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
