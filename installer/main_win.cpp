@@ -80,8 +80,14 @@ struct Win32FlowHost final : FlowHost {
         return true;
     }
 
+    // A quit request that the extraction left pending would end the message box's modal loop at
+    // once, so the user would never see it: set the request aside while the box is open and post
+    // it again afterwards, with its exit code.
     void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon) override {
+        MSG quit;
+        const bool quitPending = PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
         MessageBoxA(owner == MessageOwner::Backdrop ? g_backdrop : NULL, text, caption, MB_ICONERROR);
+        if (quitPending) PostQuitMessage(static_cast<int>(quit.wParam));
     }
 
     void ShowBackdrop() override {
