@@ -28,11 +28,22 @@
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
 //   log TEXT                   write TEXT into the transcript
 //   finish                     wait for the installer to end and record its exit code
+//   dblclick ID ENTRY          double-click the entry ENTRY of a list box with the mouse (button
+//                              down, up, double-click, up at the entry), as a user opens it
+//   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
+//                              select it and send the page the selection-change notification
+//   regkey ROOT KEY            record a registry key (ROOT: HKCU, HKLM or HKCR; native view): its
+//                              class and every value, by name, with its type, its length as the
+//                              ANSI call reports it, its stored length and its bytes in hex
+//   wait-file PATH             wait for a file, record its lines, then delete it
 //
 // Transcript lines, in the order things were seen: `page "CAPTION"` followed by one line per
 // control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
 // `message "CAPTION" "TEXT"`; `window CLASS "TITLE" visible [maximized]` or `no-window CLASS`;
-// the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash.
+// the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash; `pid N` after `start`;
+// `regkey ROOT "KEY" class "CLASS" values N` followed by
+// `  value "NAME" TYPE length=N stored=N hex=HEX` per value (sorted by name), or
+// `regkey ROOT "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
 //
 // The driver never sleeps to synchronise: every wait polls a condition until a timeout. On the
 // first failure it records "error: ...", lists the installer's windows, ends the processes it
@@ -315,6 +326,157 @@ void Screenshot(const std::string& name) {
   Record("shot " + name);
 }
 
+// An entry of a list box or a combo box. Wine narrows an ANSI LB_GETTEXT from another process
+// character by character, so the entry is read in UTF-16 and converted here.
+std::string EntryText(HWND list, bool combo, LRESULT index) {
+  static WCHAR wide[8192];
+  static char entry[8192];
+  wide[0] = 0;
+  entry[0] = 0;
+  DWORD_PTR length = 0;
+  if (SendMessageTimeoutW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0, SMTO_ABORTIFHUNG,
+                          kSendTimeoutMs, &length) &&
+      static_cast<LRESULT>(length) >= 0 && length < sizeof wide / sizeof wide[0]) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide),
+                        SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+    wide[length] = 0;
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
+  }
+  return entry;
+}
+
+// The number of the entry that reads exactly `text`; fails the script when there is none.
+LRESULT FindEntry(HWND list, bool combo, const std::string& text, int id) {
+  LRESULT count = Send(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i)
+    if (EntryText(list, combo, i) == text) return i;
+  Fail("control " + std::to_string(id) + " has no entry " + Quote(text));
+}
+
+// Double-clicks a list box entry the way the mouse does: the entry is scrolled into view, and
+// the list gets button down and up, then the double click and the last button up, at the middle
+// of the entry. The list box turns the double click into LBN_DBLCLK for its page.
+void DoubleClickEntry(int id, const std::string& text) {
+  HWND list = PressableControl(id);
+  if (ClassOf(list) != "ListBox") Fail("dblclick: control " + std::to_string(id) + " is no list box");
+  LRESULT index = FindEntry(list, false, text, id);
+  Send(list, LB_SETTOPINDEX, index, 0);
+  LRESULT top = Send(list, LB_GETTOPINDEX, 0, 0);
+  LRESULT height = Send(list, LB_GETITEMHEIGHT, 0, 0);
+  if (height <= 0) Fail("dblclick: the list gives no entry height");
+  LPARAM point = MAKELPARAM(8, (index - top) * height + height / 2);
+  const UINT steps[][2] = {{WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0},
+                           {WM_LBUTTONDBLCLK, MK_LBUTTON}, {WM_LBUTTONUP, 0}};
+  for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+    bool ok = false;
+    Send(list, steps[i][0], steps[i][1], point, &ok);
+    if (!ok) Fail("dblclick: the list did not answer");
+    // The first click selects the entry; the double click may refill the list.
+    if (i == 1 && Send(list, LB_GETCURSEL, 0, 0) != index) Fail("dblclick: the click did not select " + Quote(text));
+  }
+}
+
+// Picks a combo box entry as a click in its drop-down list does: the entry becomes the
+// selection and the page hears CBN_SELCHANGE from the combo box.
+void ChooseEntry(int id, const std::string& text) {
+  HWND combo = PressableControl(id);
+  if (ClassOf(combo) != "ComboBox") Fail("choose: control " + std::to_string(id) + " is no combo box");
+  LRESULT index = FindEntry(combo, true, text, id);
+  Send(combo, CB_SETCURSEL, index, 0);
+  bool ok = false;
+  Send(g_current, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo), &ok);
+  if (!ok) Fail("choose: the page did not answer");
+}
+
+std::string Hex(const BYTE* data, DWORD length) {
+  std::string text;
+  char pair[3];
+  for (DWORD i = 0; i < length; ++i) {
+    snprintf(pair, sizeof pair, "%02X", data[i]);
+    text += pair;
+  }
+  return text;
+}
+
+std::string TypeName(DWORD type) {
+  switch (type) {
+  case REG_SZ: return "REG_SZ";
+  case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+  case REG_BINARY: return "REG_BINARY";
+  case REG_DWORD: return "REG_DWORD";
+  case REG_MULTI_SZ: return "REG_MULTI_SZ";
+  }
+  return "type" + std::to_string(type);
+}
+
+// Records a registry key of the native view: its class, then every value in name order with its
+// type, the length RegQueryValueExA reports, the length stored (in UTF-16 for texts, as the
+// registry keeps them) and the bytes RegQueryValueExA returns.
+void DumpRegistryKey(const std::string& rootName, const std::string& path) {
+  HKEY root = rootName == "HKCU" ? HKEY_CURRENT_USER
+              : rootName == "HKLM" ? HKEY_LOCAL_MACHINE
+              : rootName == "HKCR" ? HKEY_CLASSES_ROOT
+                                   : nullptr;
+  if (!root) Fail("regkey: unknown root " + rootName);
+  std::string head = "regkey " + rootName + " " + Quote(path);
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    Record(head + " missing");
+    return;
+  }
+  char keyClass[256] = "";
+  DWORD classLength = sizeof keyClass;
+  DWORD valueCount = 0;
+  RegQueryInfoKeyA(key, keyClass, &classLength, nullptr, nullptr, nullptr, nullptr, &valueCount, nullptr,
+                   nullptr, nullptr, nullptr);
+  std::set<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    char name[16384];
+    DWORD nameLength = sizeof name;
+    if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.insert(name);
+  }
+  Record(head + " class " + Quote(keyClass) + " values " + std::to_string(valueCount));
+  for (const std::string& name : names) {
+    static BYTE data[65536];
+    DWORD type = 0;
+    DWORD length = sizeof data;
+    LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length);
+    DWORD stored = 0;
+    std::wstring wideName(name.size() + 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, &wideName[0], static_cast<int>(wideName.size()));
+    RegQueryValueExW(key, wideName.c_str(), nullptr, nullptr, nullptr, &stored);
+    if (result != ERROR_SUCCESS) {
+      Record("  value " + Quote(name) + " unreadable (error " + std::to_string(result) + ")");
+      continue;
+    }
+    Record("  value " + Quote(name) + " " + TypeName(type) + " length=" + std::to_string(length) +
+           " stored=" + std::to_string(stored) + " hex=" + Hex(data, length));
+  }
+  RegCloseKey(key);
+}
+
+// Waits for a file, records its lines and deletes it, so that the next wait sees a new one.
+void TakeFile(const std::string& path) {
+  DWORD start = GetTickCount();
+  while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for the file " + path);
+    Sleep(kPollMs);
+  }
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) Fail("cannot read " + path);
+  Record("file " + Quote(path));
+  char line[4096];
+  while (fgets(line, sizeof line, file)) {
+    size_t length = strlen(line);
+    while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+    Record(std::string("  | ") + line);
+  }
+  fclose(file);
+  DeleteFileA(path.c_str());
+}
+
 void Finish() {
   if (!g_installer.hProcess) Fail("finish: nothing was started");
   if (WaitForSingleObject(g_installer.hProcess, g_timeoutMs) != WAIT_OBJECT_0) Fail("timeout waiting for the installer to end");
@@ -340,6 +502,7 @@ void Run(const std::vector<std::string>& words) {
     if (g_installer.hProcess) Fail("start: the installer runs already");
     StartProcess(words, &g_installer);
     Record("start " + words[1]);
+    Record("pid " + std::to_string(g_installer.dwProcessId));
   } else if (command == "spawn") {
     PROCESS_INFORMATION info = {};
     g_helpers.push_back(StartProcess(words, &info));
@@ -418,29 +581,10 @@ void Run(const std::vector<std::string>& words) {
     int id = IdArgument(words);
     HWND list = Control(id);
     bool combo = ClassOf(list) == "ComboBox";
-    const UINT getCount = combo ? CB_GETCOUNT : LB_GETCOUNT;
-    const UINT getTextLength = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
-    const UINT getText = combo ? CB_GETLBTEXT : LB_GETTEXT;
-    LRESULT count = Send(list, getCount, 0, 0);
+    LRESULT count = Send(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
     Record("list " + std::to_string(id) + " " + std::to_string(static_cast<long>(count)));
-    for (LRESULT i = 0; i < count; ++i) {
-      // Wine narrows an ANSI LB_GETTEXT from another process character by character, so the
-      // entry is read in UTF-16 and converted here.
-      static WCHAR wide[8192];
-      static char entry[8192];
-      wide[0] = 0;
-      entry[0] = 0;
-      DWORD_PTR length = 0;
-      if (SendMessageTimeoutW(list, getTextLength, i, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length) &&
-          static_cast<LRESULT>(length) >= 0 && length < sizeof wide / sizeof wide[0]) {
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(list, getText, i, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG,
-                            kSendTimeoutMs, &ignored);
-        wide[length] = 0;
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
-      }
-      Record("  item " + std::to_string(static_cast<long>(i)) + " " + Quote(entry));
-    }
+    for (LRESULT i = 0; i < count; ++i)
+      Record("  item " + std::to_string(static_cast<long>(i)) + " " + Quote(EntryText(list, combo, i)));
   } else if (command == "set") {
     if (words.size() < 3) Fail("set: needs an id and a text");
     int id = IdArgument(words);
@@ -487,6 +631,20 @@ void Run(const std::vector<std::string>& words) {
     Record("log " + CommandLineOf(words, 1));
   } else if (command == "finish") {
     Finish();
+  } else if (command == "dblclick" || command == "choose") {
+    if (words.size() < 3) Fail(command + ": needs an id and an entry");
+    int id = IdArgument(words);
+    if (command == "dblclick")
+      DoubleClickEntry(id, words[2]);
+    else
+      ChooseEntry(id, words[2]);
+    Record(command + " " + std::to_string(id) + " " + Quote(words[2]));
+  } else if (command == "regkey") {
+    if (words.size() < 3) Fail("regkey: needs a root and a key");
+    DumpRegistryKey(words[1], words[2]);
+  } else if (command == "wait-file") {
+    if (words.size() < 2) Fail("wait-file: no path");
+    TakeFile(words[1]);
   } else {
     Fail("unknown command " + command);
   }

@@ -32,7 +32,8 @@ wine_stop() {  # PREFIX
 
 # Makes a fresh prefix: wineboot, real user folders instead of links into the Linux home, the
 # Wine fonts (Cyrillic in "MS Sans Serif", drawn caption buttons), no window manager handling,
-# no crash dialog. The registry reaches its files when the server stops.
+# no crash dialog; then the caller's make_prefix_extra LOG, when it defines one. The registry
+# reaches its files when the server stops.
 make_prefix() {  # PREFIX LOG
   prefix=$1
   log=$2
@@ -50,6 +51,7 @@ make_prefix() {  # PREFIX LOG
   cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
   wine_run "$log" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
   wine_run "$log" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  if declare -F make_prefix_extra >/dev/null; then make_prefix_extra "$log"; fi
   wine_stop "$prefix"
 }
 
