@@ -8,8 +8,9 @@
 # (scripts/build.sh with PEL_PAYLOAD_DIR). Both run under Wine (x86_64: this machine cannot run
 # 32-bit programs) into fresh folders, alternating, RUNS times each: NSIS silently
 # (/S /D=...), ours through its pages with the end-to-end driver (tests/e2e/driver.cpp) clicking
-# at once. Printed: median wall time of each (Wine process start to exit, seen from Linux), our
-# extraction span alone, their ratio, and each installer's peak memory.
+# at once. Both are started by the driver, which reports each installer process's own lifetime
+# (creation to exit, GetProcessTimes). Printed: the median lifetime of each, our extraction span
+# alone, their ratio, and each installer's peak memory.
 #
 # Peak memory: the kernel's high-water mark of resident memory (VmHWM in /proc/PID/status) of the
 # Linux process that runs the installer's exe, read every 20 ms until the process ends (the mark
@@ -113,11 +114,11 @@ watch_pid() {  # PID OUT
 
 # Our installer is started by the driver, through Wine's own process creation (its process is not
 # a child of the driver's): found by its command line while the driver (DRIVER_PID) runs.
-watch_ours() {  # DRIVER_PID OUT
+watch_started() {  # DRIVER_PID OUT PATTERN
   local found
   echo "0 0" >"$2"
   while kill -0 "$1" 2>/dev/null; do
-    found=$(pgrep -n -f 'bench.PelbrixSetup\.exe')
+    found=$(pgrep -n -f "$3")
     if [ -n "$found" ]; then
       watch_pid "$found" "$2"
       return
@@ -143,16 +144,21 @@ serve_marks() {  # OUT
 }
 
 run_nsis() {  # N
-  start=$(now_ms)
-  # The Wine loader becomes the installer's process: same pid from start to end.
-  "$WINE64" 'C:\bench\nsis-setup.exe' /S "/D=C:\\bench\\out\\nsis-$1" </dev/null >>"$W/wine.log" 2>&1 &
+  # Started and timed by the driver exactly as ours is: the installer process's own lifetime.
+  to_ansi >"$BENCH/nsis-$1.drv" <<EOF
+timeout 600
+start C:\\bench\\nsis-setup.exe /S /D=C:\\bench\\out\\nsis-$1
+finish
+EOF
+  "$WINE64" 'C:\bench\driver.exe' "C:\\bench\\nsis-$1.drv" "C:\\bench\\nsis-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
   pid=$!
-  watch_pid "$pid" "$W/mem-nsis-$1"
-  wait "$pid"
-  end=$(now_ms)
-  echo $((end - start)) >>"$W/nsis.ms"
+  watch_started "$pid" "$W/mem-nsis-$1" 'bench.nsis-setup\.exe'
+  wait "$pid" || { cat "$BENCH/nsis-$1.txt" >&2; die "the driver failed in NSIS run $1"; }
+  life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/nsis-$1.txt")
+  [ -n "$life" ] || die "no lifetime in the transcript of NSIS run $1"
+  echo "$life" >>"$W/nsis.ms"
   cut -d ' ' -f 1 "$W/mem-nsis-$1" >>"$W/nsis.kb"
-  echo "run $1 nsis: $((end - start)) ms, peak $(cut -d ' ' -f 1 "$W/mem-nsis-$1") kB"
+  echo "run $1 nsis: $life ms, peak $(cut -d ' ' -f 1 "$W/mem-nsis-$1") kB"
 }
 
 run_ours() {  # N
@@ -179,7 +185,7 @@ EOF
   start=$(now_ms)
   "$WINE64" 'C:\bench\driver.exe' "C:\\bench\\pel-$1.drv" "C:\\bench\\pel-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
   pid=$!
-  watch_ours "$pid" "$W/mem-pel-$1"
+  watch_started "$pid" "$W/mem-pel-$1" 'bench.PelbrixSetup\.exe'
   wait "$pid"
   rc=$?
   end=$(now_ms)
@@ -188,12 +194,17 @@ EOF
   [ $rc = 0 ] || { iconv -f CP1251 -t UTF-8 "$BENCH/pel-$1.txt" >&2; die "the driver failed in run $1"; }
   mark=$(awk '$1 == "mark" { print $2 }' "$W/marks-$1")
   done_at=$(awk '$1 == "done" { print $2 }' "$W/marks-$1")
-  echo $((end - start)) >>"$W/pel.ms"
+  # The installer's own lifetime (process creation to exit, as the driver's GetProcessTimes
+  # reports it): one Wine process start, as in the NSIS run; the driver's own start is not ours.
+  life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/pel-$1.txt")
+  [ -n "$life" ] || die "no lifetime in the transcript of run $1"
+  echo "$life" >>"$W/pel.ms"
+  echo $((end - start)) >>"$W/pel-driver.ms"
   echo $((done_at - mark)) >>"$W/pel-extract.ms"
   read -r hwm anon <"$W/mem-pel-$1"
   echo "$hwm" >>"$W/pel.kb"
   echo "$anon" >>"$W/pel-anon.kb"
-  echo "run $1 ours: $((end - start)) ms (extraction and closing actions $((done_at - mark)) ms), peak $hwm kB, anonymous $anon kB"
+  echo "run $1 ours: $life ms (with the driver's start $((end - start)) ms; extraction and closing actions $((done_at - mark)) ms), peak $hwm kB, anonymous $anon kB"
 }
 
 echo "== runs: $RUNS of each, alternating, each into a new folder"
