@@ -13,33 +13,24 @@ namespace {
 
 // Records every call as one line; answers from its script.
 struct FakeHost final : FlowHost {
-    // A top-level window, when present: class and title.
-    bool windowPresent = false;
-    std::string windowClass = "TFormMain";
-    std::string windowTitle;
-    bool recordPresent = false;
-    std::string recordedFolder;
-    bool folderExists = true;
+    std::string windowClass, windowTitle;  // no class: no such window
+    std::string record;                    // empty: no record
+    bool folderExists = true, extractResult = true;
     std::map<int, int> pageResults;  // dialog id -> result; absent: 1
-    bool extractResult = true;
     std::vector<std::string> calls;
 
     bool FindWindowTitle(const char* cls, char* title, size_t cap) override {
         calls.push_back(std::string("find ") + cls);
-        if (!windowPresent || windowClass != cls) return false;
-        CopyTextN(title, cap, windowTitle.c_str());
-        return true;
+        return windowClass == cls && CopyTextN(title, cap, windowTitle.c_str());
     }
     void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon icon) override {
         calls.push_back(std::string("message ") + text + " | " + caption + " | " +
-                        (owner == MessageOwner::Backdrop ? "backdrop" : "none") +
-                        (icon == MessageIcon::Error ? " | error" : " | ?"));
+                        (owner == MessageOwner::Backdrop ? "backdrop" : "none") + (icon == MessageIcon::Error ? " | error" : ""));
     }
     void ShowBackdrop() override { calls.push_back("backdrop"); }
     int RunPage(int id) override {
         calls.push_back("page " + std::to_string(id));
-        auto it = pageResults.find(id);
-        return it == pageResults.end() ? 1 : it->second;
+        return pageResults.count(id) ? pageResults[id] : 1;
     }
     bool MakeCurrentDirectory(const char* folder) override {
         calls.push_back(std::string("cd ") + folder);
@@ -47,9 +38,8 @@ struct FakeHost final : FlowHost {
     }
     bool ReadInstalledPath(char* buffer) override {
         calls.push_back("read record");
-        if (!recordPresent) return false;
-        CopyTextN(buffer, 1024, recordedFolder.c_str());
-        return !recordedFolder.empty();
+        CopyTextN(buffer, 1024, record.c_str());
+        return !record.empty();
     }
     bool ExtractPayload() override {
         calls.push_back("extract");
@@ -60,48 +50,35 @@ struct FakeHost final : FlowHost {
 
 const std::string kNotInstalled =
     std::string("message ") + kMessageNotInstalled + " | " + PEL_DISPLAY_NAME + " | backdrop | error";
-const std::string kRefused =
-    std::string("message ") + kMessageAlreadyRunning + " | " + kCaptionAlreadyRunning + " | none | error";
-
-struct PageCase {
-    const char* name;
-    bool recordPresent;
-    const char* recordedFolder;
-    bool folderExists;
-    std::map<int, int> pageResults;
-    bool extractResult;
-    std::vector<std::string> expected;  // after "find TFormMain", "backdrop", "read record"
-};
 
 TEST(Flow, SequenceByPageResults) {
-    const PageCase cases[] = {
-        {"no record: destination first, success", false, "", true, {}, true,
-         {"page 1", "page 2", "extract", "write record", "page 5"}},
-        {"record present: notice page in its folder", true, "C:\\Pelbrix", true, {}, true,
-         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "write record", "page 5"}},
-        {"recorded folder gone: notice skipped", true, "D:\\Gone", false, {}, true,
-         {"cd D:\\Gone", "page 1", "page 2", "extract", "write record", "page 5"}},
-        {"empty record: notice skipped, no cd", true, "", true, {}, true,
-         {"page 1", "page 2", "extract", "write record", "page 5"}},
-        {"notice cancelled: no further page", true, "C:\\Pelbrix", true, {{4, 0}}, true,
-         {"cd C:\\Pelbrix", "page 4", kNotInstalled}},
-        {"destination cancelled: no licence", false, "", true, {{1, 0}}, true, {"page 1", kNotInstalled}},
-        {"licence cancelled: nothing extracted", false, "", true, {{2, 0}}, true,
-         {"page 1", "page 2", kNotInstalled}},
-        {"extraction failed: nothing recorded", false, "", true, {}, false,
-         {"page 1", "page 2", "extract", kNotInstalled}},
-        {"-1 (page not created) proceeds", true, "C:\\P", true, {{4, -1}, {1, -1}, {2, -1}}, true,
-         {"cd C:\\P", "page 4", "page 1", "page 2", "extract", "write record", "page 5"}},
-        {"other non-zero results proceed", false, "", true, {{1, 2}, {2, 7}}, true,
-         {"page 1", "page 2", "extract", "write record", "page 5"}},
-        {"completion result ignored", false, "", true, {{5, 0}}, true,
-         {"page 1", "page 2", "extract", "write record", "page 5"}},
+    struct Case {
+        const char* name;
+        const char* record;
+        bool folderExists;
+        std::map<int, int> pageResults;
+        bool extractResult;
+        std::vector<std::string> expected;  // after "find TFormMain", "backdrop", "read record"
     };
-    for (const PageCase& c : cases) {
+    const Case cases[] = {
+        {"no record: destination first, success", "", true, {}, true,
+         {"page 1", "page 2", "extract", "write record", "page 5"}},
+        {"record present: notice page in its folder", "C:\\Pelbrix", true, {}, true,
+         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "write record", "page 5"}},
+        {"recorded folder gone: notice skipped", "D:\\Gone", false, {}, true,
+         {"cd D:\\Gone", "page 1", "page 2", "extract", "write record", "page 5"}},
+        {"notice cancelled: no further page", "C:\\Pelbrix", true, {{4, 0}}, true, {"cd C:\\Pelbrix", "page 4", kNotInstalled}},
+        {"destination cancelled: no licence", "", true, {{1, 0}}, true, {"page 1", kNotInstalled}},
+        {"licence cancelled: nothing extracted", "", true, {{2, 0}}, true, {"page 1", "page 2", kNotInstalled}},
+        {"extraction failed: nothing recorded", "", true, {}, false, {"page 1", "page 2", "extract", kNotInstalled}},
+        {"-1 (page not created) proceeds", "C:\\P", true, {{4, -1}, {1, -1}, {2, -1}}, true,
+         {"cd C:\\P", "page 4", "page 1", "page 2", "extract", "write record", "page 5"}},
+        {"completion result ignored", "", true, {{5, 0}}, true, {"page 1", "page 2", "extract", "write record", "page 5"}},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
-        host.recordPresent = c.recordPresent;
-        host.recordedFolder = c.recordedFolder;
+        host.record = c.record;
         host.folderExists = c.folderExists;
         host.pageResults = c.pageResults;
         host.extractResult = c.extractResult;
@@ -112,41 +89,36 @@ TEST(Flow, SequenceByPageResults) {
     }
 }
 
-struct WindowCase {
-    const char* name;
-    bool present;
-    const char* windowClass;
-    const char* title;
-    bool refused;
-};
-
-TEST(Flow, RunningInstanceCheck) {
-    const WindowCase cases[] = {
-        {"no window", false, "TFormMain", "", false},
-        {"exact display name", true, "TFormMain", PEL_DISPLAY_NAME, true},
-        {"name followed by more text", true, "TFormMain", PEL_DISPLAY_NAME " - Семья.dat", true},
-        {"name directly followed by a letter", true, "TFormMain", PEL_DISPLAY_NAME "X", true},
-        {"another title", true, "TFormMain", "Калькулятор", false},
-        {"empty title", true, "TFormMain", "", false},
-        {"shorter than the name", true, "TFormMain", "Пелбрик", false},
-        {"nine bytes of the name", true, "TFormMain", "Пелбриксо", false},
-        {"case differs", true, "TFormMain", "ПЕЛБРИКСОН", false},
-        {"name not at the start", true, "TFormMain", " " PEL_DISPLAY_NAME, false},
-        {"name in a window of another class", true, "TFormOther", PEL_DISPLAY_NAME, false},
+TEST(Flow, RunningInstanceCheckComparesTenBytes) {
+    struct Case { const char* name; const char* windowClass; std::string title; bool refused; };
+    const Case cases[] = {
+        {"no window", "", "", false},
+        {"exact display name", "TFormMain", PEL_DISPLAY_NAME, true},
+        {"name followed by more text", "TFormMain", PEL_DISPLAY_NAME " - Семья.dat", true},
+        {"name directly followed by other bytes", "TFormMain", PEL_DISPLAY_NAME "\xFF\xFF", true},
+        // The longest title GetWindowTextA gives into 1024 bytes is read only at its start.
+        {"1023-byte title", "TFormMain", PEL_DISPLAY_NAME + std::string(1013, 'x'), true},
+        {"another title", "TFormMain", "Калькулятор", false},
+        {"empty title", "TFormMain", "", false},
+        {"nine bytes of the name", "TFormMain", "Пелбриксо", false},
+        {"case differs", "TFormMain", "ПЕЛБРИКСОН", false},
+        {"name not at the start", "TFormMain", " " PEL_DISPLAY_NAME, false},
+        {"name in a window of another class", "TFormOther", PEL_DISPLAY_NAME, false},
     };
-    for (const WindowCase& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
-        host.windowPresent = c.present;
         host.windowClass = c.windowClass;
         host.windowTitle = c.title;
-        host.recordPresent = true;
-        host.recordedFolder = "C:\\Old";
+        host.record = "C:\\Old";
+        if (c.windowClass == std::string("TFormMain")) {
+            EXPECT_EQ(IsRunningProductTitle(c.title.c_str()), c.refused);
+        }
         const int code = RunInstaller(host);
-        if (c.refused) {
-            // Refused at once: no backdrop, no registry access, no page.
+        if (c.refused) {  // refused at once: no backdrop, no registry access, no page
             EXPECT_EQ(code, 0);
-            EXPECT_EQ(host.calls, (std::vector<std::string>{"find TFormMain", kRefused}));
+            EXPECT_EQ(host.calls, (std::vector<std::string>{"find TFormMain", std::string("message ") + kMessageAlreadyRunning +
+                                                                                   " | " + kCaptionAlreadyRunning + " | none | error"}));
         } else {
             EXPECT_EQ(code, 1);
             ASSERT_GE(host.calls.size(), 3u);
@@ -154,18 +126,6 @@ TEST(Flow, RunningInstanceCheck) {
             EXPECT_EQ(host.calls.back(), "page 5");
         }
     }
-}
-
-TEST(Flow, TitleComparesTenBytes) {
-    // The display name is 10 bytes in Windows-1251; the check looks at exactly those.
-    ASSERT_EQ(sizeof(PEL_DISPLAY_NAME) - 1, 10u);
-    EXPECT_TRUE(IsRunningProductTitle(PEL_DISPLAY_NAME));
-    EXPECT_TRUE(IsRunningProductTitle(PEL_DISPLAY_NAME "\xFF\xFF"));
-    EXPECT_FALSE(IsRunningProductTitle(""));
-    EXPECT_FALSE(IsRunningProductTitle("Pelbrixon!"));
-    // A 1023-byte title (the longest GetWindowTextA gives into 1024 bytes) is read only at its start.
-    std::string longTitle = PEL_DISPLAY_NAME + std::string(1013, 'x');
-    EXPECT_TRUE(IsRunningProductTitle(longTitle.c_str()));
 }
 
 }  // namespace

@@ -8,13 +8,8 @@
 
 namespace {
 
-struct WorkingDirCase {
-    const char* target;
-    const char* expected;
-    bool fits;
-};
-
 TEST(Shortcuts, WorkingDirectory) {
+    struct WorkingDirCase { const char* target; const char* expected; bool fits; };
     const std::string deep = "C:\\" + std::string(256, 'd') + "\\Pelbrix.exe";    // folder of 259 bytes
     const std::string deepFolder = deep.substr(0, 259);
     const std::string deeper = "C:\\" + std::string(257, 'd') + "\\Pelbrix.exe";  // folder of 260 bytes
@@ -25,8 +20,6 @@ TEST(Shortcuts, WorkingDirectory) {
         {"\\Pelbrix.exe", "", true},                             // only backslash at position 0
         {"Pelbrix.exe", "", true},                               // no backslash
         {"", "", true},
-        {"\\", "", true},
-        {"D:\\Финансы\\Программа.exe", "D:\\Финансы", true},
         {deep.c_str(), deepFolder.c_str(), true},
         {deeper.c_str(), "", false},                             // would not fit: not cut to another folder
     };

@@ -1,0 +1,139 @@
+// Page models: the destination folder and desktop box, the licence text and its box, the notice
+// page's folder, and the page results they share.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "pages/destination.h"
+#include "pages/licence.h"
+#include "pages/page.h"
+#include "pages/previous_install.h"
+
+namespace {
+
+InstallState StateWith(const std::string& folder, uint8_t desktop = 0) {
+    InstallState state = {};
+    strncpy(state.folder, folder.c_str(), sizeof state.folder - 1);
+    state.desktop = desktop;
+    return state;
+}
+
+void Collect(void* context, const char* line) { static_cast<std::vector<std::string>*>(context)->push_back(line); }
+
+}  // namespace
+
+TEST(DestinationPage, DefaultFolderBrowseAndNext) {
+    struct Open { std::string programFiles, expected; };
+    const Open opens[] = {
+        {"D:\\Programs", "D:\\Programs\\Pelbrix"},
+        {"D:\\", "D:\\Pelbrix"},                                    // one backslash, not two
+        {"", "\\Pelbrix"},                                           // ProgramFilesDir unreadable
+        {std::string(1020, 'a'), std::string(1020, 'a') + "\\Pe"},  // cut at 1023 bytes
+    };
+    for (const Open& c : opens) {
+        SCOPED_TRACE(c.programFiles.substr(0, 40));
+        InstallState state = StateWith(c.programFiles);
+        DestinationOpen(state);
+        EXPECT_EQ(std::string(state.folder), c.expected);
+        EXPECT_EQ(state.desktop, 1);
+    }
+    // The browser leaves its choice, or an empty text when cancelled: then the field stays.
+    struct Browse { const char* browserLeft; const char* field; bool showState; const char* folder; };
+    const Browse browses[] = {
+        {"e:\\Games\\Pelbrix", "D:\\Programs\\Pelbrix", true, "e:\\Games\\Pelbrix"},
+        {"", "D:\\Edited by hand", false, "D:\\Edited by hand"},  // unsaved edits kept
+    };
+    for (const Browse& c : browses) {
+        SCOPED_TRACE(c.field);
+        InstallState state = StateWith(c.browserLeft, 1);
+        EXPECT_EQ(DestinationAfterBrowse(state, c.field), c.showState);
+        EXPECT_STREQ(state.folder, c.folder);
+    }
+    // "Далее >>>" stores the field unchecked, even empty, cut to 1023 bytes.
+    for (const std::string& field : {std::string("relative\\folder"), std::string(), std::string(1500, 'x')}) {
+        InstallState state = StateWith("e:\\Games\\Pelbrix", 1);
+        DestinationNext(state, field.c_str());
+        EXPECT_EQ(std::string(state.folder), field.substr(0, 1023));
+    }
+}
+
+TEST(DestinationPage, DesktopFlagFollowsEveryClick) {
+    InstallState state = StateWith("", 1);
+    const long clicks[][2] = {{0, 0}, {1, 1}, {0, 0}, {2, 1}};  // 2: indeterminate counts as ticked
+    for (const auto& c : clicks) {
+        DestinationDesktopToggled(state, c[0]);
+        EXPECT_EQ(state.desktop, c[1]) << c[0];
+    }
+}
+
+TEST(LicencePage, SplitsLines) {
+    const std::string k1000(1000, 'k'), m1500(1500, 'm');
+    struct Case { const char* name; std::string text; std::vector<std::string> expected; };
+    const Case cases[] = {
+        {"empty resource", "", {}},
+        // n lines ended by CR LF and a last line without one: n + 1 entries, empty lines included.
+        {"last line without line end", "one\r\n\r\ntwo\r\n   ", {"one", "", "two", "   "}},
+        {"ends with CR LF", "one\r\ntwo\r\n", {"one", "two"}},
+        {"CR as last byte", "one\r", {"one"}},
+        {"lone LF stays in the line", "a\nb\r\nc", {"a\nb", "c"}},
+        {"lone CR skips the next byte", "ab\rXcd", {"ab", "cd"}},
+        {"1000 bytes then CR LF", k1000 + "\r\nnext", {k1000, "next"}},
+        // A cut line goes on in the next entry: no byte of it is skipped.
+        {"1500 bytes then CR LF", m1500 + "\r\nz", {m1500.substr(0, 1000), m1500.substr(1000), "z"}},
+        {"1001 bytes, no line end", k1000 + "x", {k1000, "x"}},
+        {"Windows-1251 bytes unchanged", "\xcf\xe5\xeb\r\n\xff", {"\xcf\xe5\xeb", "\xff"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines;
+        std::vector<char> exact(c.text.begin(), c.text.end());  // exactly sized: ASan sees reads past it
+        EXPECT_EQ(SplitLicenceText(exact.empty() ? nullptr : exact.data(), exact.size(), Collect, &lines), c.expected.size());
+        EXPECT_EQ(lines, c.expected);
+    }
+}
+
+TEST(LicencePage, ProceedOnlyWhileAccepted) {
+    LicenceModel page;
+    LicenceOpen(page);
+    int result = -1;
+    EXPECT_FALSE(page.proceedEnabled);
+    EXPECT_FALSE(LicenceEndsWith(page, kPageProceedId, &result));  // Enter on a disabled button
+    for (long check : {1, 0, 1}) {
+        LicenceAcceptToggled(page, check);
+        EXPECT_EQ(page.accepted, check != 0);
+        EXPECT_EQ(page.proceedEnabled, check != 0);
+    }
+    EXPECT_TRUE(LicenceEndsWith(page, kPageProceedId, &result));
+    EXPECT_EQ(result, kPageResultProceed);
+    EXPECT_FALSE(LicenceEndsWith(page, kLicenceAcceptBoxId, &result));
+    LicenceAcceptToggled(page, 0);
+    EXPECT_TRUE(LicenceEndsWith(page, kPageCancelId, &result));
+    EXPECT_EQ(result, kPageResultCancel);
+}
+
+TEST(PreviousInstallPage, ShowsOnlyAReportedDirectoryThatFitted) {
+    struct Case { const char* directory; size_t reported; const char* shown; };
+    const Case cases[] = {
+        {"C:\\Program Files\\Pelbrix", 24, "C:\\Program Files\\Pelbrix"},
+        {"garbage", 0, ""},     // the query failed
+        {"garbage", 1024, ""},  // the directory needs a larger buffer: nothing was written
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reported);
+        PreviousInstallModel page;
+        memset(&page, 'X', sizeof page);
+        PreviousInstallOpen(page, c.directory, c.reported);
+        EXPECT_STREQ(page.folder, c.shown);
+    }
+}
+
+TEST(Pages, ProceedAndCancelIdsEndThePage) {
+    const int cases[][3] = {{1, true, 1}, {2, true, 0}, {101, false, -1}};  // id, ends, result
+    for (const auto& c : cases) {
+        int result = -1;
+        EXPECT_EQ(PageEndsWith(c[0], &result), c[1] != 0) << c[0];
+        EXPECT_EQ(result, c[2]) << c[0];
+    }
+}
