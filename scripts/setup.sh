@@ -13,5 +13,5 @@ done
 if [ -n "$missing" ]; then
   echo "setup: installing:$missing"
   $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y $missing
 fi
