@@ -183,6 +183,22 @@ bool OpenArchiveBody(ArchiveReader& reader, const uint8_t* body, size_t bodySize
     return CheckHeaderLimits(reader, error);
 }
 
+// The name that follows a record's fixed fields: zero-terminated inside archiveLength and
+// acceptable to check. Gives the name and its length, or the fault at the name's offset.
+static bool ReadRecordName(const ArchiveReader& reader, size_t nameStart, ArchiveFault unterminated,
+                           ArchiveFault (*check)(const char*, size_t), const char*& name, size_t& nameLength,
+                           ArchiveError& error) {
+    if (!FindNameEnd(reader, nameStart, nameLength)) {
+        Fail(error, unterminated, nameStart);
+        return false;
+    }
+    name = reinterpret_cast<const char*>(At(reader, nameStart));
+    const ArchiveFault fault = check(name, nameLength);
+    if (fault == ArchiveFault::None) return true;
+    Fail(error, fault, nameStart);
+    return false;
+}
+
 ArchiveStep NextDirectoryEntry(ArchiveReader& reader, DirectoryEntry& entry, ArchiveError& error) {
     if (reader.directoriesRead >= reader.header.directoryCount) return ArchiveStep::End;
     const size_t start = reader.position;
@@ -191,12 +207,11 @@ ArchiveStep NextDirectoryEntry(ArchiveReader& reader, DirectoryEntry& entry, Arc
         return Fail(error, ArchiveFault::DirectoryEntryTruncated, start);
     const uint8_t* p = At(reader, start);
     const size_t nameStart = start + kDirectoryEntryFixedSize;
+    const char* name = nullptr;
     size_t nameLength = 0;
-    if (!FindNameEnd(reader, nameStart, nameLength))
-        return Fail(error, ArchiveFault::DirectoryNameUnterminated, nameStart);
-    const char* name = reinterpret_cast<const char*>(At(reader, nameStart));
-    const ArchiveFault nameFault = CheckDirectoryName(name, nameLength);
-    if (nameFault != ArchiveFault::None) return Fail(error, nameFault, nameStart);
+    if (!ReadRecordName(reader, nameStart, ArchiveFault::DirectoryNameUnterminated, CheckDirectoryName,
+                        name, nameLength, error))
+        return ArchiveStep::Broken;
     entry.offset = static_cast<uint32_t>(start);
     entry.attributes = ReadU32(p);
     entry.time = static_cast<uint64_t>(ReadU32(p + 4)) | static_cast<uint64_t>(ReadU32(p + 8)) << 32;
@@ -221,12 +236,11 @@ ArchiveStep NextFileEntry(ArchiveReader& reader, FileEntry& entry, ArchiveError&
         return Fail(error, ArchiveFault::FileEntryTruncated, start);
     const uint8_t* p = At(reader, start);
     const size_t nameStart = start + kFileEntryFixedSize;
+    const char* name = nullptr;
     size_t nameLength = 0;
-    if (!FindNameEnd(reader, nameStart, nameLength))
-        return Fail(error, ArchiveFault::FileNameUnterminated, nameStart);
-    const char* name = reinterpret_cast<const char*>(At(reader, nameStart));
-    const ArchiveFault nameFault = CheckFileName(name, nameLength);
-    if (nameFault != ArchiveFault::None) return Fail(error, nameFault, nameStart);
+    if (!ReadRecordName(reader, nameStart, ArchiveFault::FileNameUnterminated, CheckFileName, name,
+                        nameLength, error))
+        return ArchiveStep::Broken;
     const uint32_t directoryIndex = ReadU32(p + 12);
     if (directoryIndex > reader.header.directoryCount)
         return Fail(error, ArchiveFault::DirectoryIndexTooLarge, start + 12);

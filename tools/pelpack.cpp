@@ -164,16 +164,20 @@ bool CheckStructure(const char* path, const Input& in) {
   return false;
 }
 
+// The input, opened and found to be a sound archive; closed again when it is not.
+bool OpenCheckedInput(const char* path, Input& in) {
+  if (!OpenInput(path, in)) return false;
+  if (CheckStructure(path, in)) return true;
+  CloseInput(in);
+  return false;
+}
+
 // ---------------------------------------------------------------------------------------------
 // list
 
 int List(const char* path) {
   Input in;
-  if (!OpenInput(path, in)) return kExitBad;
-  if (!CheckStructure(path, in)) {
-    CloseInput(in);
-    return kExitBad;
-  }
+  if (!OpenCheckedInput(path, in)) return kExitBad;
   ArchiveReader reader{};
   ArchiveError error{};
   OpenArchive(reader, in.archive, in.size, error);
@@ -209,11 +213,7 @@ int List(const char* path) {
 
 int Verify(const char* path) {
   Input in;
-  if (!OpenInput(path, in)) return kExitBad;
-  if (!CheckStructure(path, in)) {
-    CloseInput(in);
-    return kExitBad;
-  }
+  if (!OpenCheckedInput(path, in)) return kExitBad;
   uint32_t archiveLength = 0, stored = 0;
   memcpy(&archiveLength, in.archive, 4);  // the host is little-endian, as the format
   memcpy(&stored, in.archive + 4, 4);

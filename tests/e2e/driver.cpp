@@ -198,10 +198,20 @@ HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* 
   folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(words[1].c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, info))
-    Fail("cannot start " + words[1] + " (error " + std::to_string(GetLastError()) + ")");
-  return info->hProcess;
+  // Wine now and then refuses a process creation with an internal error (1359) that the next
+  // attempt does not meet: a few attempts before the scenario counts as failed.
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string line = commandLine;  // CreateProcessA may write into its command line
+    if (CreateProcessA(words[1].c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, info))
+      return info->hProcess;
+    error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR) break;
+    Sleep(200);
+  }
+  Fail("cannot start " + words[1] + " (error " + std::to_string(error) + ")");
+  return nullptr;
 }
 
 // Polls until `found` returns a window or the timeout passes.
