@@ -1,9 +1,10 @@
 // The backdrop window: a maximised top-level window painted as a blue-to-black gradient.
 #include "installer/backdrop_win.h"
 
-#include "installer/app_win.h"
+#include "base/app_win.h"
 #include "installer/gradient.h"
-#include "installer/product.h"
+#include "base/product.h"
+#include "resources/resource.h"
 
 namespace {
 

@@ -3,18 +3,11 @@
 
 #include <string.h>
 
-#include "installer/product.h"
-#include "installer/text.h"
-
-const char kRunningWindowClass[] = "TFormMain";
-const char kMessageAlreadyRunning[] = "Программа '" PEL_DISPLAY_NAME "' уже выполняется на этом компьютере.";
-const char kCaptionAlreadyRunning[] = "Ошибка";
-const char kMessageNotInstalled[] = "Программа не установлена.";
+#include "base/messages.h"
+#include "base/running_app.h"
+#include "resources/resource.h"
 
 namespace {
-
-const char kDisplayName[] = PEL_DISPLAY_NAME;
-const size_t kDisplayNameLength = sizeof(kDisplayName) - 1;  // 10 bytes in Windows-1251
 
 bool ApplicationIsRunning(FlowHost& host) {
     char title[1024] = {};
@@ -36,15 +29,9 @@ bool RunPages(FlowHost& host) {
 
 }  // namespace
 
-bool IsRunningProductTitle(const char* title) {
-    char head[kDisplayNameLength + 1];
-    CopyTextN(head, sizeof head, title, kDisplayNameLength);
-    return strcmp(head, kDisplayName) == 0;
-}
-
 int RunInstaller(FlowHost& host) {
     if (ApplicationIsRunning(host)) {
-        host.ShowMessage(kMessageAlreadyRunning, kCaptionAlreadyRunning, MessageOwner::None, MessageIcon::Error);
+        host.ShowMessage(kMessageAlreadyRunning, kCaptionError, MessageOwner::None, MessageIcon::Error);
         return 0;
     }
     host.ShowBackdrop();
@@ -53,7 +40,7 @@ int RunInstaller(FlowHost& host) {
         host.WriteInstallRecord();
         host.RunPage(PEL_DLG_COMPLETION);
     } else {
-        host.ShowMessage(kMessageNotInstalled, PEL_DISPLAY_NAME, MessageOwner::Backdrop, MessageIcon::Error);
+        host.ShowMessage(kMessageNotInstalled, kCaptionProduct, MessageOwner::Backdrop, MessageIcon::Error);
     }
     return 1;
 }

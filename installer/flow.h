@@ -25,16 +25,5 @@ protected:
     ~FlowHost() = default;
 };
 
-// The window class and title prefix of the running application's main window.
-extern const char kRunningWindowClass[];
-// The messages of the run, Windows-1251.
-extern const char kMessageAlreadyRunning[];
-extern const char kCaptionAlreadyRunning[];
-extern const char kMessageNotInstalled[];
-
-// True when a window title names the running application: its first 10 bytes are the
-// product's display name. Shorter titles never match; anything may follow the name.
-bool IsRunningProductTitle(const char* title);
-
 // The whole run. Returns the process exit code: 0 when the application is running, else 1.
 int RunInstaller(FlowHost& host);

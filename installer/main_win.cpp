@@ -1,13 +1,14 @@
 // The Windows entry point: the installer flow over Win32.
 #include <windows.h>
 
-#include "installer/app_win.h"
+#include "base/app_win.h"
 #include "installer/backdrop_win.h"
 #include "installer/flow.h"
-#include "installer/product.h"
+#include "base/product.h"
 #include "pages/pages_win.h"
 #include "payload/extract.h"
 #include "system/install_record.h"
+#include "resources/resource.h"
 
 HINSTANCE g_instance = NULL;
 HWND g_backdrop = NULL;

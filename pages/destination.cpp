@@ -1,8 +1,8 @@
 // Destination page model.
 #include "pages/destination.h"
 
-#include "installer/product.h"
-#include "installer/text.h"
+#include "base/product.h"
+#include "base/text.h"
 
 void DestinationOpen(InstallState& state) {
     size_t length = TextLength(state.folder);

@@ -1,13 +1,14 @@
 // Destination page (dialog 1): binds g_installState and the destination model to the controls.
 #include <windows.h>
 
-#include "installer/app_win.h"
-#include "installer/install_state.h"
-#include "installer/product.h"
+#include "base/app_win.h"
+#include "base/install_state.h"
+#include "base/product.h"
 #include "pages/destination.h"
 #include "pages/page.h"
 #include "pages/pages_win.h"
 #include "system/install_record.h"
+#include "resources/resource.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string.h>
 
-#include "installer/product.h"
-#include "installer/text.h"
+#include "base/product.h"
+#include "base/text.h"
 #include "pages/page.h"
 
 namespace {

@@ -3,13 +3,14 @@
 // The model keeps the drive root and the path below it, and after every step rebuilds the lists,
 // the path field and the drive caption through FolderBrowserView.
 #pragma once
+#include "resources/resource.h"
 #include <stddef.h>
 
-#include "installer/install_state.h"
+#include "base/install_state.h"
 
-constexpr int kBrowserPathFieldId = 106;
-constexpr int kBrowserFolderListId = 110;
-constexpr int kBrowserDriveListId = 111;
+constexpr int kBrowserPathFieldId = PEL_ID_BROWSER_PATH;
+constexpr int kBrowserFolderListId = PEL_ID_BROWSER_FOLDERS;
+constexpr int kBrowserDriveListId = PEL_ID_BROWSER_DRIVES;
 
 // Notification codes the browser reacts to (BN_CLICKED, CBN_SELCHANGE, LBN_DBLCLK).
 constexpr int kBrowserClicked = 0;

@@ -2,7 +2,7 @@
 // and the page's controls.
 #include <windows.h>
 
-#include "installer/install_state.h"
+#include "base/install_state.h"
 #include "pages/folder_browser.h"
 #include "pages/pages_win.h"
 #include "system/install_record.h"

@@ -1,10 +1,11 @@
 // Licence page (dialog 2): the licence agreement, one text line per list entry, and the
 // acceptance box that alone lets the user go on.
 #pragma once
+#include "resources/resource.h"
 #include <stddef.h>
 
-constexpr int kLicenceListId = 102;
-constexpr int kLicenceAcceptBoxId = 104;
+constexpr int kLicenceListId = PEL_ID_LICENCE_LIST;
+constexpr int kLicenceAcceptBoxId = PEL_ID_LICENCE_ACCEPT;
 constexpr size_t kLicenceLineMax = 1000;  // bytes of one list entry
 
 // Receives one entry: a zero-terminated text of at most kLicenceLineMax bytes, valid only

@@ -2,11 +2,12 @@
 // "Далее >>>" exactly while the acceptance box is ticked.
 #include <windows.h>
 
-#include "installer/app_win.h"
-#include "installer/product.h"
+#include "base/app_win.h"
+#include "base/product.h"
 #include "pages/licence.h"
 #include "pages/page.h"
 #include "pages/pages_win.h"
+#include "resources/resource.h"
 
 namespace {
 

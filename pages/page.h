@@ -1,9 +1,10 @@
 // What the pages share: the ids of the proceed and cancel buttons and the results they end with.
 #pragma once
+#include "resources/resource.h"
 
-constexpr int kPageProceedId = 1;  // "Далее >>>", "OK" or "ОК"
-constexpr int kPageCancelId = 2;   // "Отмена"; the Esc key and the close box arrive with this id too
-constexpr int kPageBitmapId = 101;
+constexpr int kPageProceedId = PEL_ID_PROCEED;  // "Далее >>>", "OK" or "ОК"
+constexpr int kPageCancelId = PEL_ID_CANCEL;  // "Отмена"; the Esc key and the close box arrive with this id too
+constexpr int kPageBitmapId = PEL_ID_PICTURE;
 
 constexpr int kPageResultCancel = 0;
 constexpr int kPageResultProceed = 1;

@@ -1,7 +1,7 @@
 // Previous-installation page model.
 #include "pages/previous_install.h"
 
-#include "installer/text.h"
+#include "base/text.h"
 
 void PreviousInstallOpen(PreviousInstallModel& page, const char* directory, size_t reported) {
     page.folder[0] = 0;

@@ -3,7 +3,7 @@
 
 #include <stdlib.h>
 
-#include "installer/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -4,15 +4,9 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "installer/text.h"
+#include "base/messages.h"
+#include "base/text.h"
 #include "payload/archive.h"
-
-const char kMessageNoResource[] = "(0001) Ошибка. Недостаточно памяти.";
-const char kMessageNoFirstCopy[] = "(0002) Ошибка. Недостаточно памяти.";
-const char kMessageNoSecondCopy[] = "(0003) Ошибка. Недостаточно памяти.";
-const char kMessageBrokenArchive[] = "(0004) Ошибка. Архив программы повреждён.";
-const char kMessageFolderPrefix[] = "(0001) Ошибка при создании папки ";
-const char kMessageDirectoryPrefix[] = "0002 Ошибка при создании папки ";
 
 namespace {
 

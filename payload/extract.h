@@ -1,6 +1,6 @@
 // Unpacking the payload archive into the installation folder, then the closing actions.
 #pragma once
-#include "installer/install_state.h"
+#include "base/install_state.h"
 #include "payload/file_ops.h"
 
 // The extraction over any host: loads the payload, checks the whole archive before anything is
@@ -12,14 +12,6 @@ bool ExtractPayload(ExtractHost& host, const InstallState& state);
 
 // The installer's extraction (Win32 binding): reads g_installState, payload RCDATA 101.
 bool ExtractPayload();
-
-// The coded messages, Windows-1251.
-extern const char kMessageNoResource[];        // "(0001) Ошибка. Недостаточно памяти."
-extern const char kMessageNoFirstCopy[];       // "(0002) Ошибка. Недостаточно памяти."
-extern const char kMessageNoSecondCopy[];      // "(0003) Ошибка. Недостаточно памяти."
-extern const char kMessageBrokenArchive[];     // "(0004) Ошибка. Архив программы повреждён."
-extern const char kMessageFolderPrefix[];      // "(0001) Ошибка при создании папки "
-extern const char kMessageDirectoryPrefix[];   // "0002 Ошибка при создании папки "
 
 // True when name is "Tolva.dat", ASCII letters compared without case, every other byte equal.
 bool IsDataFileName(const char* name);

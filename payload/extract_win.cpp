@@ -1,11 +1,13 @@
 // The extraction's Win32 host: the payload resource, VirtualAlloc'd working copies, ANSI file calls.
 #include <windows.h>
 
-#include "installer/app_win.h"
-#include "installer/install_state.h"
-#include "installer/product.h"
+#include "base/app_win.h"
+#include "base/install_state.h"
+#include "base/messages.h"
+#include "base/product.h"
 #include "payload/extract.h"
 #include "system/closing_actions.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -55,7 +57,7 @@ struct Win32Host : ExtractHost {
         SetFileAttributesA(path, attributes);
     }
     void ShowMessage(const char* text) override {
-        MessageBoxA(g_backdrop, text, PEL_DISPLAY_NAME, MB_ICONINFORMATION);
+        MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION);
     }
     void PostQuitRequest(int exitCode) override { PostQuitMessage(exitCode); }
     void RunClosingActions() override { ::RunClosingActions(); }

@@ -12,7 +12,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "installer/install_state.h"
+#include "base/install_state.h"
 #include "payload/cp1251.h"
 #include "payload/extract.h"
 

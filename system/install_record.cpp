@@ -1,8 +1,8 @@
 // The installation record: the Program Files folder, the recorded folder, the record's write.
 #include <string.h>
 
-#include "installer/product.h"
-#include "installer/text.h"
+#include "base/product.h"
+#include "base/text.h"
 #include "system/registry.h"
 
 const char kWindowsVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";

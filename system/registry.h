@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-#include "installer/install_state.h"
+#include "base/install_state.h"
 
 enum class RegistryRoot { LocalMachine, CurrentUser };
 typedef void* RegistryKey;

@@ -1,7 +1,7 @@
 // The Win32 registry behind the installation record.
 #include <windows.h>
 
-#include "installer/install_state.h"
+#include "base/install_state.h"
 #include "system/install_record.h"
 #include "system/registry.h"
 

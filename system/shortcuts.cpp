@@ -1,8 +1,8 @@
 // The link table and the texts the closing actions build.
 #include "system/shortcuts.h"
 
-#include "installer/product.h"
-#include "installer/text.h"
+#include "base/product.h"
+#include "base/text.h"
 
 const LinkRow kStartMenuLinks[6] = {
     {PEL_PROGRAM_FILE, "Программа"},

@@ -4,8 +4,8 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
-#include "installer/app_win.h"
-#include "installer/install_state.h"
+#include "base/app_win.h"
+#include "base/install_state.h"
 #include "system/closing_actions.h"
 #include "system/shortcuts.h"
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "payload/archive_builder.h"
+#include "base/messages.h"
 #include "payload/extract.h"
 
 namespace {

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "installer/flow.h"
-#include "installer/product.h"
-#include "installer/text.h"
+#include "base/product.h"
+#include "base/messages.h"
+#include "base/running_app.h"
+#include "base/text.h"
 
 namespace {
 
@@ -118,7 +120,7 @@ TEST(Flow, RunningInstanceCheckComparesTenBytes) {
         if (c.refused) {  // refused at once: no backdrop, no registry access, no page
             EXPECT_EQ(code, 0);
             EXPECT_EQ(host.calls, (std::vector<std::string>{"find TFormMain", std::string("message ") + kMessageAlreadyRunning +
-                                                                                   " | " + kCaptionAlreadyRunning + " | none | error"}));
+                                                                                   " | " + kCaptionError + " | none | error"}));
         } else {
             EXPECT_EQ(code, 1);
             ASSERT_GE(host.calls.size(), 3u);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/text.h"
+#include "base/text.h"
 #include "pages/folder_browser.h"
 
 namespace {

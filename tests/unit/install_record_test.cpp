@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/product.h"
+#include "base/product.h"
 #include "system/registry.h"
 
 namespace {

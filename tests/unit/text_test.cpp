@@ -1,7 +1,7 @@
 // Bounded text helpers: the terminator lands inside the buffer and nothing runs past it.
 #include <gtest/gtest.h>
 #include <string.h>
-#include "installer/text.h"
+#include "base/text.h"
 
 TEST(Text, CopyTruncatesAndTerminates) {
     char buf[8];

@@ -1,4 +1,4 @@
 // The process-wide installation choices.
-#include "installer/install_state.h"
+#include "base/install_state.h"
 
 InstallState g_installState = {};

@@ -1,5 +1,5 @@
 // Bounded text helpers.
-#include "installer/text.h"
+#include "base/text.h"
 
 size_t TextLengthN(const char* text, size_t cap) {
     size_t n = 0;

@@ -1,0 +1,17 @@
+// The system's messages and captions.
+#include "base/messages.h"
+
+#include "base/product.h"
+
+const char kCaptionProduct[] = PEL_DISPLAY_NAME;
+const char kCaptionError[] = "Ошибка";
+const char kMessageAlreadyRunning[] = "Программа '" PEL_DISPLAY_NAME "' уже выполняется на этом компьютере.";
+const char kMessageNotInstalled[] = "Программа не установлена.";
+
+const char kMessageNoResource[] = "(0001) Ошибка. Недостаточно памяти.";
+const char kMessageNoFirstCopy[] = "(0002) Ошибка. Недостаточно памяти.";
+const char kMessageNoSecondCopy[] = "(0003) Ошибка. Недостаточно памяти.";
+const char kMessageBrokenArchive[] = "(0004) Ошибка. Архив программы повреждён.";
+const char kMessageFolderPrefix[] = "(0001) Ошибка при создании папки ";
+const char kMessageDirectoryPrefix[] = "0002 Ошибка при создании папки ";
+const char kMessageWriteFilePrefix[] = "(0005) Ошибка при записи файла ";

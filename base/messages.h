@@ -1,0 +1,16 @@
+// The system's messages and captions, each written once (Windows-1251 at run time).
+#pragma once
+
+extern const char kCaptionProduct[];           // "Пелбриксон": every message but the running one
+extern const char kCaptionError[];             // "Ошибка": the running-application message
+extern const char kMessageAlreadyRunning[];    // "Программа 'Пелбриксон' уже выполняется ..."
+extern const char kMessageNotInstalled[];      // "Программа не установлена."
+
+// The extraction's coded messages; the prefixes are followed by a folder, directory or file.
+extern const char kMessageNoResource[];        // "(0001) Ошибка. Недостаточно памяти."
+extern const char kMessageNoFirstCopy[];       // "(0002) Ошибка. Недостаточно памяти."
+extern const char kMessageNoSecondCopy[];      // "(0003) Ошибка. Недостаточно памяти."
+extern const char kMessageBrokenArchive[];     // "(0004) Ошибка. Архив программы повреждён."
+extern const char kMessageFolderPrefix[];      // "(0001) Ошибка при создании папки "
+extern const char kMessageDirectoryPrefix[];   // "0002 Ошибка при создании папки "
+extern const char kMessageWriteFilePrefix[];   // "(0005) Ошибка при записи файла "
