@@ -9,6 +9,10 @@
 
 namespace {
 
+// Only a page that ended with its proceed button goes on; one that could not even be created
+// (-1) never counts as accepted.
+bool Proceeds(int pageResult) { return pageResult > 0; }
+
 bool ApplicationIsRunning(FlowHost& host) {
     char title[1024] = {};
     if (!host.FindWindowTitle(kRunningWindowClass, title, sizeof title)) return false;
@@ -20,10 +24,10 @@ bool RunPages(FlowHost& host) {
     char recorded[1024] = {};
     if (host.ReadInstalledPath(recorded) && recorded[0] != 0 && host.MakeCurrentDirectory(recorded)) {
         // The notice page shows the current directory, which is now the recorded folder.
-        if (host.RunPage(PEL_DLG_PREVIOUS_INSTALL) == 0) return false;
+        if (!Proceeds(host.RunPage(PEL_DLG_PREVIOUS_INSTALL))) return false;
     }
-    if (host.RunPage(PEL_DLG_DESTINATION) == 0) return false;
-    if (host.RunPage(PEL_DLG_LICENCE) == 0) return false;
+    if (!Proceeds(host.RunPage(PEL_DLG_DESTINATION))) return false;
+    if (!Proceeds(host.RunPage(PEL_DLG_LICENCE))) return false;
     return true;
 }
 
@@ -37,6 +41,7 @@ int RunInstaller(FlowHost& host) {
     host.ShowBackdrop();
     // The record is written only after a complete extraction, so a failed run keeps the old one.
     if (RunPages(host) && host.ExtractPayload()) {
+        host.RunClosingActions();
         host.WriteInstallRecord();
         host.RunPage(PEL_DLG_COMPLETION);
     } else {

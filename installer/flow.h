@@ -13,12 +13,15 @@ struct FlowHost {
     virtual void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon icon) = 0;
     // Creates the backdrop, shows it maximised and paints it once.
     virtual void ShowBackdrop() = 0;
-    // Runs the modal page of the dialog resource and returns its result (-1: not created).
+    // Runs the modal page of the dialog resource and returns its result: 1 to go on, 0 to
+    // cancel, -1 when the page could not be created.
     virtual int RunPage(int dialogId) = 0;
     // Makes folder the process's current directory.
     virtual bool MakeCurrentDirectory(const char* folder) = 0;
     virtual bool ReadInstalledPath(char* buffer) = 0;  // 1024 bytes
     virtual bool ExtractPayload() = 0;
+    // Start-menu group, links, desktop link, features page: after a complete extraction.
+    virtual void RunClosingActions() = 0;
     virtual void WriteInstallRecord() = 0;
 
 protected:

@@ -7,6 +7,7 @@
 #include "base/product.h"
 #include "pages/pages_win.h"
 #include "payload/extract.h"
+#include "system/closing_actions.h"
 #include "system/install_record.h"
 #include "resources/resource.h"
 
@@ -105,6 +106,7 @@ struct Win32FlowHost final : FlowHost {
     bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
     bool ReadInstalledPath(char* buffer) override { return ::ReadInstalledPath(buffer); }
     bool ExtractPayload() override { return ::ExtractPayload(); }
+    void RunClosingActions() override { ::RunClosingActions(); }
     void WriteInstallRecord() override { ::WriteInstallRecord(); }
 };
 
@@ -112,6 +114,9 @@ struct Win32FlowHost final : FlowHost {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_instance = instance;
+    // No system box for a drive without a disk: the folder browser lists drives as the user
+    // walks, and a failure there is answered by the browser itself.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
     Win32FlowHost host;
     return RunInstaller(host);
 }

@@ -2,10 +2,23 @@
 #include "payload/archive.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "base/text.h"
 
 namespace {
+
+// The first length bytes of text equal the whole of word, ASCII letters without case.
+bool EqualsIgnoringAsciiCase(const char* text, size_t length, const char* word) {
+    for (size_t i = 0; i < length; ++i) {
+        char a = text[i], b = word[i];
+        if (b == 0) return false;
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+        if (a != b) return false;
+    }
+    return word[length] == 0;
+}
 
 uint32_t ReadU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -58,12 +71,18 @@ bool CheckHeaderLimits(ArchiveReader& reader, ArchiveError& error) {
     return true;
 }
 
-// An empty part, or one of dots and spaces only: Windows trims trailing dots and spaces, so
-// "..", ". ." or "..." could name the parent or the folder itself.
-bool IsEmptyOrDots(const char* part, size_t length) {
-    for (size_t i = 0; i < length; ++i)
-        if (part[i] != '.' && part[i] != ' ') return false;
-    return true;
+// The base name (up to the first dot, trailing spaces dropped) is a device: opening it reaches
+// the device, not a file in the folder.
+bool IsDeviceName(const char* part, size_t length) {
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$",
+                                           "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
+                                           "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    size_t base = 0;
+    while (base < length && part[base] != '.') ++base;
+    while (base > 0 && part[base - 1] == ' ') --base;
+    for (const char* device : kDevices)
+        if (EqualsIgnoringAsciiCase(part, base, device)) return true;
+    return false;
 }
 
 }  // namespace
@@ -95,12 +114,12 @@ const char* ArchiveFaultText(ArchiveFault fault) {
     case ArchiveFault::DirectoryNameUnterminated: return "directory name runs past archiveLength";
     case ArchiveFault::DirectoryNameEmpty: return "directory name is empty";
     case ArchiveFault::DirectoryNameTooLong: return "directory name is longer than 1023 bytes";
-    case ArchiveFault::DirectoryNameUnsafe: return "directory name is not a safe relative path";
+    case ArchiveFault::DirectoryNameUnsafe: return "directory name is not a relative path of names Windows creates as given";
     case ArchiveFault::FileEntryTruncated: return "file record runs past archiveLength";
     case ArchiveFault::FileNameUnterminated: return "file name runs past archiveLength";
     case ArchiveFault::FileNameEmpty: return "file name is empty";
     case ArchiveFault::FileNameTooLong: return "file path is longer than 1023 bytes";
-    case ArchiveFault::FileNameUnsafe: return "file name contains a separator or ':'";
+    case ArchiveFault::FileNameUnsafe: return "file name is not a name Windows creates as given";
     case ArchiveFault::DirectoryIndexTooLarge: return "directoryIndex is above directoryCount";
     case ArchiveFault::FileDataTruncated: return "file data runs past archiveLength";
     }
@@ -123,18 +142,40 @@ const char* DescribeArchiveError(const ArchiveError& error, char* dst, size_t ca
     return dst;
 }
 
+NameFault CheckNamePart(const char* part, size_t length) {
+    if (length == 0) return NameFault::Empty;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(part[i]);
+        if (c < 0x20 || strchr("<>:\"/\\|?*", c) != nullptr) return NameFault::BadCharacter;
+    }
+    // Windows drops a trailing dot or space: "Tolva.dat." would open "Tolva.dat", ".." the parent.
+    if (part[length - 1] == '.' || part[length - 1] == ' ') return NameFault::TrailingDotOrSpace;
+    if (IsDeviceName(part, length)) return NameFault::DeviceName;
+    if (EqualsIgnoringAsciiCase(part, length, kWorkingFileName)) return NameFault::Reserved;
+    return NameFault::None;
+}
+
+const char* NameFaultText(NameFault fault) {
+    switch (fault) {
+    case NameFault::None: return "name is fine";
+    case NameFault::Empty: return "name or one of its parts is empty";
+    case NameFault::BadCharacter: return "name contains a control character or one of < > : \" / \\ | ? *";
+    case NameFault::TrailingDotOrSpace: return "name ends in a dot or a space, which Windows drops";
+    case NameFault::DeviceName: return "name is a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$)";
+    case NameFault::Reserved: return "name is reserved for the installer's working file";
+    }
+    return "name is not acceptable";
+}
+
 ArchiveFault CheckDirectoryName(const char* name, size_t length) {
     if (length == 0) return ArchiveFault::DirectoryNameEmpty;
     if (length >= kArchivePathCapacity) return ArchiveFault::DirectoryNameTooLong;
-    // Parts between separators ("\" or "/"): none empty (this also refuses a leading or
-    // trailing separator, so no absolute path), none of dots and spaces only, and no ':'
-    // anywhere (drives, streams).
+    // Parts between separators ("\" or "/"), each a name Windows creates as it stands; an empty
+    // part also refuses a leading or trailing separator, so no absolute path.
     size_t partStart = 0;
     for (size_t i = 0; i <= length; ++i) {
-        const char c = i < length ? name[i] : '\\';
-        if (c == ':' || c == 0) return ArchiveFault::DirectoryNameUnsafe;
-        if (c != '\\' && c != '/') continue;
-        if (IsEmptyOrDots(name + partStart, i - partStart)) return ArchiveFault::DirectoryNameUnsafe;
+        if (i < length && name[i] != '\\' && name[i] != '/') continue;
+        if (CheckNamePart(name + partStart, i - partStart) != NameFault::None) return ArchiveFault::DirectoryNameUnsafe;
         partStart = i + 1;
     }
     return ArchiveFault::None;
@@ -143,11 +184,7 @@ ArchiveFault CheckDirectoryName(const char* name, size_t length) {
 ArchiveFault CheckFileName(const char* name, size_t length) {
     if (length == 0) return ArchiveFault::FileNameEmpty;
     if (length >= kArchivePathCapacity) return ArchiveFault::FileNameTooLong;
-    for (size_t i = 0; i < length; ++i) {
-        const char c = name[i];
-        if (c == '\\' || c == '/' || c == ':' || c == 0) return ArchiveFault::FileNameUnsafe;
-    }
-    if (IsEmptyOrDots(name, length)) return ArchiveFault::FileNameUnsafe;
+    if (CheckNamePart(name, length) != NameFault::None) return ArchiveFault::FileNameUnsafe;
     return ArchiveFault::None;
 }
 

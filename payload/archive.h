@@ -23,9 +23,9 @@
 // Limits checked here, each a fault with the archive offset where it was found: every item lies
 // wholly below archiveLength, and archiveLength within the bytes present; directoryIndex is at
 // most directoryCount; names fit their 1024-byte path text (a directory name 1..1023 bytes, a
-// directory name + "\" + file name at most 1023 bytes); names are safe (no empty name, no
-// separator or ':' in a file name, no absolute, drive or empty part in a directory, and no
-// name or part of dots and spaces only, such as "." or "..").
+// directory name + "\" + file name at most 1023 bytes); every part of a name is one Windows
+// creates as it stands (CheckNamePart), so no record can reach outside the installation folder,
+// a device, or another file than the one it names.
 //
 // The reader works over a window of the archive: the whole archive (window starting at position 0)
 // or the extraction's body copy that lacks the header (window starting at position 12). It reports
@@ -79,12 +79,12 @@ enum class ArchiveFault {
     DirectoryNameUnterminated, // no zero byte before archiveLength
     DirectoryNameEmpty,
     DirectoryNameTooLong,      // over 1023 bytes
-    DirectoryNameUnsafe,       // absolute, drive, empty part, part of dots and spaces only
+    DirectoryNameUnsafe,       // absolute, or a part that breaks the name rules below
     FileEntryTruncated,
     FileNameUnterminated,
     FileNameEmpty,
     FileNameTooLong,           // name, or directory + "\" + name, over 1023 bytes
-    FileNameUnsafe,            // contains "\", "/" or ":", or is dots and spaces only
+    FileNameUnsafe,            // breaks the name rules below
     DirectoryIndexTooLarge,    // above directoryCount
     FileDataTruncated,         // data runs past archiveLength
 };
@@ -135,6 +135,17 @@ bool ValidateArchiveWalk(ArchiveReader reader, uint16_t* directoryNameLengths, A
 // DirectoryCountTooLarge offset 8 if that memory cannot be had).
 bool ValidateArchive(const uint8_t* bytes, size_t size, ArchiveError& error);
 
-// Name checks, also used by the archive builder.
+// Name rules, shared by the reader, the archive builder and pelpack. One part of a path (a file
+// name, or one folder of a directory name) must be non-empty, free of control characters and of
+// < > : " / \ | ? *, must not end in a dot or a space (Windows drops them: "Tolva.dat." is
+// "Tolva.dat"), must not be a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$,
+// CONOUT$, with any extension and letter case), and must not be the extraction's working file.
+enum class NameFault { None, Empty, BadCharacter, TrailingDotOrSpace, DeviceName, Reserved };
+NameFault CheckNamePart(const char* part, size_t length);
+const char* NameFaultText(NameFault fault);  // English, for the tools
+// The file the extraction writes beside each file before putting it in place.
+const char kWorkingFileName[] = "~pelbrix.tmp";
+
+// Whole names, also used by the archive builder.
 ArchiveFault CheckDirectoryName(const char* name, size_t length);
 ArchiveFault CheckFileName(const char* name, size_t length);

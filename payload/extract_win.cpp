@@ -4,9 +4,7 @@
 #include "base/app_win.h"
 #include "base/install_state.h"
 #include "base/messages.h"
-#include "base/product.h"
 #include "payload/extract.h"
-#include "system/closing_actions.h"
 #include "resources/resource.h"
 
 namespace {
@@ -42,9 +40,9 @@ struct Win32Host : ExtractHost {
     FileHandle CreateForWrite(const char* path) override {
         return FromHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     }
-    void WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
+    bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         DWORD written = 0;
-        WriteFile(ToHandle(file), data, length, &written, NULL);
+        return WriteFile(ToHandle(file), data, length, &written, NULL) && written == length;
     }
     void SetFileTimes(FileHandle file, uint64_t time) override {
         FILETIME ft;
@@ -52,15 +50,26 @@ struct Win32Host : ExtractHost {
         ft.dwHighDateTime = static_cast<DWORD>(time >> 32);
         SetFileTime(ToHandle(file), &ft, &ft, &ft);
     }
-    void CloseFile(FileHandle file) override { CloseHandle(ToHandle(file)); }
-    void SetAttributes(const char* path, uint32_t attributes) override {
-        SetFileAttributesA(path, attributes);
+    bool CloseFile(FileHandle file) override { return CloseHandle(ToHandle(file)) != FALSE; }
+    uint32_t GetAttributes(const char* path) override { return GetFileAttributesA(path); }
+    bool SetAttributes(const char* path, uint32_t attributes) override {
+        return SetFileAttributesA(path, attributes) != FALSE;
     }
+    bool ReplaceFile(const char* from, const char* to) override {
+        return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+    void DeleteFile(const char* path) override { DeleteFileA(path); }
     void ShowMessage(const char* text) override {
         MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION);
     }
+    FileAnswer AskAboutFile(const char* text) override {
+        switch (MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION | MB_ABORTRETRYIGNORE)) {
+        case IDRETRY: return FileAnswer::Retry;
+        case IDIGNORE: return FileAnswer::Ignore;
+        default: return FileAnswer::Abort;  // also a box that could not be shown
+        }
+    }
     void PostQuitRequest(int exitCode) override { PostQuitMessage(exitCode); }
-    void RunClosingActions() override { ::RunClosingActions(); }
 };
 
 }  // namespace

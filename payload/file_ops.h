@@ -8,8 +8,11 @@
 
 typedef intptr_t FileHandle;         // Win32 HANDLE or POSIX descriptor
 const FileHandle kNoFile = -1;       // INVALID_HANDLE_VALUE / -1
+const uint32_t kNoAttributes = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES: nothing of that name
 
 enum class DirectoryResult { Created, AlreadyExists, Failed };
+// The user's answer to a file that could not be written.
+enum class FileAnswer { Abort, Retry, Ignore };
 
 struct ExtractHost {
     // The payload resource's bytes and size; false when it cannot be found or loaded.
@@ -25,18 +28,24 @@ struct ExtractHost {
     virtual FileHandle OpenExistingForWrite(const char* path) = 0;
     // Creates or truncates a file for writing without sharing; kNoFile on failure.
     virtual FileHandle CreateForWrite(const char* path) = 0;
-    // One block; the outcome is not needed.
-    virtual void WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) = 0;
+    // One block; true only when every byte was written.
+    virtual bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) = 0;
     // Creation, last-access and last-write time, all to the same FILETIME.
     virtual void SetFileTimes(FileHandle file, uint64_t time) = 0;
-    virtual void CloseFile(FileHandle file) = 0;
-    // Windows attribute bits; the outcome is not needed.
-    virtual void SetAttributes(const char* path, uint32_t attributes) = 0;
+    // False when the system reports that the file could not be completed.
+    virtual bool CloseFile(FileHandle file) = 0;
+    // Windows attribute bits of an existing file or folder, kNoAttributes when there is none.
+    virtual uint32_t GetAttributes(const char* path) = 0;
+    // Windows attribute bits; false when they could not be set.
+    virtual bool SetAttributes(const char* path, uint32_t attributes) = 0;
+    // Puts the file from in place of the file to (which may or may not exist), in one step.
+    virtual bool ReplaceFile(const char* from, const char* to) = 0;
+    virtual void DeleteFile(const char* path) = 0;
     // Modal message with the product caption and the information icon over the backdrop.
     virtual void ShowMessage(const char* text) = 0;
+    // The same message with Abort, Retry and Ignore; gives the user's choice.
+    virtual FileAnswer AskAboutFile(const char* text) = 0;
     virtual void PostQuitRequest(int exitCode) = 0;
-    // Start-menu group, links, features page (nothing on hosts without them).
-    virtual void RunClosingActions() = 0;
 
 protected:
     ~ExtractHost() = default;

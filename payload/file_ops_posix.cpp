@@ -27,6 +27,9 @@ const uint64_t kTicksPerSecond = 10000000ull;
 const uint32_t kAttributeReadOnly = 0x01;
 const uint32_t kAttributeHidden = 0x02;
 const uint32_t kAttributeSystem = 0x04;
+const uint32_t kAttributeDirectory = 0x10;
+const uint32_t kAttributeArchive = 0x20;
+const char kDosAttributeName[] = "user.DOSATTRIB";
 
 // A Windows-1251 path with "\" separators as a UTF-8 path with "/" (every byte can grow to 3).
 struct NativePath {
@@ -37,6 +40,49 @@ struct NativePath {
         for (char* p = text; *p != 0; ++p)
             if (*p == '\\') *p = '/';
     }
+};
+
+// Where a relative path lies: the descriptor of its parent folder, reached one part at a time
+// without following links, and its last part. Paths before the installation folder is current
+// (the folder's own text) resolve as given.
+struct Place {
+    int parent = -1;
+    const char* leaf = nullptr;
+    bool ok = false;
+    NativePath native;
+    Place(int base, const char* path) : native(path) {
+        if (!native.ok) return;
+        char* slash = strrchr(native.text, '/');
+        if (base == AT_FDCWD || slash == nullptr) {
+            parent = base;
+            leaf = native.text;
+            ok = true;
+            return;
+        }
+        *slash = 0;
+        leaf = slash + 1;
+        int at = base;
+        for (char* part = native.text; part != nullptr;) {
+            char* next = strchr(part, '/');
+            if (next != nullptr) *next++ = 0;
+            const int fd = openat(at, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (at != base) close(at);
+            if (fd < 0) return;
+            at = fd;
+            part = next;
+        }
+        parent = at;
+        owned_ = true;
+        ok = true;
+    }
+    ~Place() {
+        if (owned_) close(parent);
+    }
+    Place(const Place&) = delete;
+    Place& operator=(const Place&) = delete;
+
+private:
+    bool owned_ = false;
 };
 
 class PosixHost : public ExtractHost {
@@ -72,10 +118,14 @@ public:
     }
 
     DirectoryResult CreateDirectoryLevel(const char* path) override {
-        NativePath native(path);
-        if (!native.ok) return DirectoryResult::Failed;
-        if (mkdirat(Base(), native.text, 0777) == 0) return DirectoryResult::Created;
-        return errno == EEXIST ? DirectoryResult::AlreadyExists : DirectoryResult::Failed;
+        Place place(Base(), path);
+        if (!place.ok) return DirectoryResult::Failed;
+        if (mkdirat(place.parent, place.leaf, 0777) == 0) return DirectoryResult::Created;
+        if (errno != EEXIST) return DirectoryResult::Failed;
+        // Only a real folder counts: a link found inside the folder is never followed.
+        struct stat st;
+        const bool folder = fstatat(place.parent, place.leaf, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        return folder ? DirectoryResult::AlreadyExists : DirectoryResult::Failed;
     }
     // The "current folder" is a descriptor: relative paths resolve against it, and the
     // process's own working directory is left alone.
@@ -88,25 +138,18 @@ public:
         folder_ = fd;
         return true;
     }
-    FileHandle OpenExistingForWrite(const char* path) override {
-        NativePath native(path);
-        if (!native.ok) return kNoFile;
-        return openat(Base(), native.text, O_WRONLY | O_CLOEXEC);
-    }
-    FileHandle CreateForWrite(const char* path) override {
-        NativePath native(path);
-        if (!native.ok) return kNoFile;
-        return openat(Base(), native.text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    }
-    void WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
+    FileHandle OpenExistingForWrite(const char* path) override { return OpenAt(path, O_WRONLY); }
+    FileHandle CreateForWrite(const char* path) override { return OpenAt(path, O_WRONLY | O_CREAT | O_TRUNC); }
+    bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         // One block; the kernel may take a large one in pieces.
         size_t done = 0;
         while (done < length) {
             const ssize_t n = write(static_cast<int>(file), data + done, length - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return;
+            if (n <= 0) return false;
             done += static_cast<size_t>(n);
         }
+        return true;
     }
     // Linux keeps no creation time: the record's time goes to access and modification.
     void SetFileTimes(FileHandle file, uint64_t time) override {
@@ -114,36 +157,74 @@ public:
         const struct timespec times[2] = {t, t};
         futimens(static_cast<int>(file), times);
     }
-    void CloseFile(FileHandle file) override { close(static_cast<int>(file)); }
+    bool CloseFile(FileHandle file) override { return close(static_cast<int>(file)) == 0; }
+    uint32_t GetAttributes(const char* path) override {
+        Place place(Base(), path);
+        struct stat st;
+        if (!place.ok || fstatat(place.parent, place.leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) return kNoAttributes;
+        uint32_t attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
+        if ((st.st_mode & 0222) == 0) attributes |= kAttributeReadOnly;
+        const int fd = openat(place.parent, place.leaf, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            char value[16] = {};
+            if (fgetxattr(fd, kDosAttributeName, value, sizeof value - 1) > 0)
+                attributes |= static_cast<uint32_t>(strtoul(value, nullptr, 16)) & (kAttributeHidden | kAttributeSystem);
+            close(fd);
+        }
+        return attributes;
+    }
     // Only the bits Linux can hold: read-only as the write permissions, hidden and system in
-    // "user.DOSATTRIB" as "0x" and hex digits. Nothing is done for the usual archive bit alone.
-    void SetAttributes(const char* path, uint32_t attributes) override {
+    // "user.DOSATTRIB" as "0x" and hex digits (removed when neither is set).
+    bool SetAttributes(const char* path, uint32_t attributes) override {
+        Place place(Base(), path);
+        if (!place.ok) return false;
+        const int fd = openat(place.parent, place.leaf, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return false;
+        bool ok = true;
         const uint32_t extended = attributes & (kAttributeHidden | kAttributeSystem);
-        if ((attributes & kAttributeReadOnly) == 0 && extended == 0) return;
-        NativePath native(path);
-        if (!native.ok) return;
-        const int fd = openat(Base(), native.text, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
         if (extended != 0) {
             char value[16];
             const int length = snprintf(value, sizeof value, "0x%x", extended);
-            fsetxattr(fd, "user.DOSATTRIB", value, static_cast<size_t>(length), 0);
+            ok = fsetxattr(fd, kDosAttributeName, value, static_cast<size_t>(length), 0) == 0;
+        } else if (fremovexattr(fd, kDosAttributeName) != 0 && errno != ENODATA && errno != ENOTSUP) {
+            ok = false;
         }
         struct stat st;
-        if ((attributes & kAttributeReadOnly) != 0 && fstat(fd, &st) == 0)
-            fchmod(fd, st.st_mode & 07555);
+        if (fstat(fd, &st) == 0) {
+            const mode_t mode = (attributes & kAttributeReadOnly) != 0 ? (st.st_mode & 07555) : (st.st_mode | S_IWUSR);
+            if (mode != st.st_mode && fchmod(fd, mode) != 0) ok = false;
+        }
         close(fd);
+        return ok;
+    }
+    bool ReplaceFile(const char* from, const char* to) override {
+        Place source(Base(), from), target(Base(), to);
+        // A link in the target's place is itself replaced, never followed.
+        return source.ok && target.ok && renameat(source.parent, source.leaf, target.parent, target.leaf) == 0;
+    }
+    void DeleteFile(const char* path) override {
+        Place place(Base(), path);
+        if (place.ok) unlinkat(place.parent, place.leaf, 0);
     }
     void ShowMessage(const char* text) override {
         char utf8[4 * 1024];
         Cp1251ToUtf8(utf8, sizeof utf8, text);
         fprintf(stderr, "%s\n", utf8);
     }
+    // The tool cannot ask: a file that cannot be written ends the extraction, after its message.
+    FileAnswer AskAboutFile(const char* text) override {
+        ShowMessage(text);
+        return FileAnswer::Abort;
+    }
     void PostQuitRequest(int) override {}
-    void RunClosingActions() override {}
 
 private:
     int Base() const { return folder_ >= 0 ? folder_ : AT_FDCWD; }
+    FileHandle OpenAt(const char* path, int flags) {
+        Place place(Base(), path);
+        if (!place.ok) return kNoFile;
+        return openat(place.parent, place.leaf, flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+    }
 
     const uint8_t* bytes_;
     size_t size_;
@@ -168,15 +249,31 @@ struct timespec FileTimeToTimespec(uint64_t fileTime) {
     return t;
 }
 
-uint64_t TimespecToFileTime(const struct timespec& t) {
-    const int64_t ticks = static_cast<int64_t>(t.tv_sec) * static_cast<int64_t>(kTicksPerSecond) +
-                          t.tv_nsec / 100;
-    return kUnixEpochFileTime + static_cast<uint64_t>(ticks);
+bool TimespecToFileTime(const struct timespec& t, uint64_t& fileTime) {
+    // Whole seconds first, so that no product overflows: FILETIME runs from 1601 up to
+    // INT64_MAX ticks (the year 30828), which is all that Windows converts.
+    const int64_t kFirstSecond = -static_cast<int64_t>(kUnixEpochFileTime / kTicksPerSecond);
+    const int64_t kLastSecond = (INT64_MAX - static_cast<int64_t>(kUnixEpochFileTime)) / static_cast<int64_t>(kTicksPerSecond) - 1;
+    const int64_t seconds = static_cast<int64_t>(t.tv_sec);
+    if (seconds < kFirstSecond || seconds > kLastSecond || t.tv_nsec < 0 || t.tv_nsec >= 1000000000L) return false;
+    fileTime = static_cast<uint64_t>(static_cast<int64_t>(kUnixEpochFileTime) + seconds * static_cast<int64_t>(kTicksPerSecond) +
+                                     t.tv_nsec / 100);
+    return true;
 }
 
 bool ExtractArchiveToFolder(const uint8_t* bytes, size_t size, const char* folderUtf8) {
+    // The extraction takes only absolute folders: a relative one is taken from here.
+    char absolute[4096];
+    char here[4096];
+    if (folderUtf8[0] == '/') {
+        snprintf(absolute, sizeof absolute, "%s", folderUtf8);
+    } else if (getcwd(here, sizeof here) == nullptr ||
+               snprintf(absolute, sizeof absolute, "%s/%s", here, folderUtf8) >= static_cast<int>(sizeof absolute)) {
+        fprintf(stderr, "%s: the current folder cannot be read\n", folderUtf8);
+        return false;
+    }
     InstallState state = {};
-    const Utf8ToCp1251Result converted = Utf8ToCp1251(state.folder, sizeof state.folder, folderUtf8);
+    const Utf8ToCp1251Result converted = Utf8ToCp1251(state.folder, sizeof state.folder, absolute);
     if (converted != Utf8ToCp1251Result::Ok) {
         fprintf(stderr, "%s: %s\n", folderUtf8,
                 converted == Utf8ToCp1251Result::Cut ? "folder name is longer than 1023 bytes"

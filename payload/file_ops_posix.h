@@ -12,6 +12,7 @@
 // without the closing actions. True after a complete extraction; false after a message on stderr.
 bool ExtractArchiveToFolder(const uint8_t* bytes, size_t size, const char* folderUtf8);
 
-// FILETIME (100 ns since 1601-01-01 UTC) <-> Unix time at full precision.
+// FILETIME (100 ns since 1601-01-01 UTC) <-> Unix time at full precision. A Unix time before
+// 1601 or after the year 30828 has no FILETIME: false.
 struct timespec FileTimeToTimespec(uint64_t fileTime);
-uint64_t TimespecToFileTime(const struct timespec& t);
+bool TimespecToFileTime(const struct timespec& t, uint64_t& fileTime);

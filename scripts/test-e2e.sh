@@ -295,7 +295,7 @@ check_reinstall() {
 # Defaults throughout, over a Setup key that holds other values and beside a saved toolbar
 # layout, with Wine's relay trace of the calls that show effects: files, links, the features
 # page, the record and the pages must come in this order (tests/e2e/check_order.py).
-RELAY_CALLS='DialogBoxParamA;CreateDirectoryA;CreateFileA;CreateFileW;CoCreateInstance;ShellExecuteA;RegCreateKeyExA;RegSetValueExA;RegDeleteKeyA'
+RELAY_CALLS='DialogBoxParamA;CreateDirectoryA;CreateFileA;MoveFileExA;CreateFileW;CoCreateInstance;ShellExecuteA;RegCreateKeyExA;RegSetValueExA;RegDeleteKeyA'
 prepare_order() {
   wine_run "$D/wine.log" reg add 'HKCU\Software\Pelbrix\Setup' /v Other /t REG_SZ /d kept /f
   wine_run "$D/wine.log" reg add 'HKCU\Software\Pelbrix\Setup' /v Count /t REG_DWORD /d 7 /f

@@ -20,6 +20,10 @@ bool JoinLinkPath(char* out, size_t cap, const char* folder, const char* name) {
     return CopyTextN(out, cap, folder) && AppendTextN(out, cap, "\\") && AppendTextN(out, cap, name);
 }
 
+bool LinkTargetPath(char (&out)[kLinkTargetSize], const char* folder, const char* name) {
+    return JoinLinkPath(out, kLinkTargetSize, folder, name);
+}
+
 bool LinkWorkingDirectory(char (&out)[kWorkingDirSize], const char* target) {
     size_t end = TextLengthN(target, static_cast<size_t>(-1));
     while (end > 0 && target[end] != '\\') --end;

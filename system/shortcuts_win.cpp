@@ -29,11 +29,11 @@ HRESULT CreateShortcut(const char* target, const char* linksFolder, const char* 
     if (FAILED(result)) return result;
     char workingDir[kWorkingDirSize];
     LinkWorkingDirectory(workingDir, target);
-    link->SetPath(target);
+    result = link->SetPath(target);
     link->SetWorkingDirectory(workingDir);
     link->SetDescription(title);
     IPersistFile* file = NULL;
-    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(result)) result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(result)) {
         char path[kLinkPathSize];
         WCHAR widePath[kLinkPathSize];
@@ -51,8 +51,8 @@ HRESULT CreateShortcut(const char* target, const char* linksFolder, const char* 
 
 // Links a file of the installation folder into linksFolder.
 void CreateLink(const LinkRow& row, const char* linksFolder) {
-    char target[1024];
-    if (!JoinLinkPath(target, sizeof target, g_installState.folder, row.target)) return;
+    char target[kLinkTargetSize];
+    if (!LinkTargetPath(target, g_installState.folder, row.target)) return;
     CreateShortcut(target, linksFolder, row.title);
 }
 

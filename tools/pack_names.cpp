@@ -1,27 +1,8 @@
 // Name checks and case folding for pelpack.
 #include "tools/pack_names.h"
 
-#include <string.h>
-
 #include "payload/archive.h"
 #include "payload/cp1251.h"
-
-namespace {
-
-bool IsDeviceName(const std::string& name1251) {
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  std::string base = name1251.substr(0, name1251.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  std::string upper = FoldCase1251(base);
-  for (const char* device : kDevices)
-    if (upper == device) return true;
-  // COM1-COM9 and LPT1-LPT9.
-  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0))
-    return upper[3] >= '1' && upper[3] <= '9';
-  return false;
-}
-
-}  // namespace
 
 bool PackName(const std::string& utf8, std::string& name1251, std::string& problem) {
   char converted[kArchivePathCapacity];
@@ -38,19 +19,9 @@ bool PackName(const std::string& utf8, std::string& name1251, std::string& probl
       return false;
   }
   name1251 = converted;
-  for (unsigned char c : name1251) {
-    if (c < 0x20 || strchr("<>:\"/\\|?*", c) != nullptr) {
-      problem = "name contains a character Windows does not allow in names (control characters "
-                "or < > : \" / \\ | ? *)";
-      return false;
-    }
-  }
-  if (!name1251.empty() && (name1251.back() == '.' || name1251.back() == ' ')) {
-    problem = "name ends in a dot or a space, which Windows drops";
-    return false;
-  }
-  if (IsDeviceName(name1251)) {
-    problem = "name is a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+  const NameFault fault = CheckNamePart(name1251.data(), name1251.size());
+  if (fault != NameFault::None) {
+    problem = NameFaultText(fault);
     return false;
   }
   return true;

@@ -5,9 +5,7 @@
 
 // Converts one file or folder name (a single path component, UTF-8) into Windows-1251. False
 // with a reason when the name has a character without a Windows-1251 form, is not valid UTF-8,
-// or is one that Windows cannot create as given: control characters, < > : " / \ | ? *, a
-// trailing dot or space (Windows drops them), or a device name such as CON, NUL, COM1 or
-// LPT1 (also with an extension), which opens the device instead of a file.
+// or breaks the archive's name rules (CheckNamePart), the same rules the installer reads by.
 bool PackName(const std::string& utf8, std::string& name1251, std::string& problem);
 
 // The name with its letters in one case, as Windows compares names: ASCII and the Cyrillic

@@ -43,9 +43,10 @@ const char kHelp[] =
     "\n"
     "  pelpack pack DIR -o FILE\n"
     "      Archives the folder DIR into FILE. Entries are sorted by name (bytewise), every\n"
-    "      subfolder gets a directory entry (parents first), files get attributes 0x20\n"
-    "      (0x21 without owner write permission), folders 0x30; times are the modification\n"
-    "      times, or SOURCE_DATE_EPOCH (seconds since 1970) for every entry when it is set.\n"
+    "      subfolder gets a directory entry (parents first), files get attributes 0x20,\n"
+    "      folders 0x30; times are the modification times, or SOURCE_DATE_EPOCH (seconds\n"
+    "      since 1970) for every entry when it is set; a time that a FILETIME cannot hold\n"
+    "      is refused.\n"
     "      Names are converted from UTF-8 to Windows-1251. A name without a Windows-1251\n"
     "      form, one Windows cannot hold, one that differs from a neighbour only in letter\n"
     "      case, a path over the format's limits, a symbolic link or a special file is\n"
@@ -63,7 +64,9 @@ const char kHelp[] =
     "  pelpack extract FILE DIR\n"
     "      Unpacks the archive into DIR (created as one level when missing) exactly as the\n"
     "      installer does, without its shortcuts and closing actions. Exit 0 on success, 1\n"
-    "      when the extraction fails (its message goes to standard error).\n"
+    "      when the extraction fails (its message goes to standard error; a file that cannot\n"
+    "      be written in full stops it, its earlier copy intact), 2 for a broken archive.\n"
+    "      Links found inside DIR are never followed.\n"
     "\n"
     "FILE is a bare archive or a built installer (PE32 or PE32+): then its RCDATA resource\n"
     "101 is read, language 0 preferred, any language otherwise.\n"
@@ -242,9 +245,11 @@ int Verify(const char* path) {
 // ---------------------------------------------------------------------------------------------
 // extract
 
+// A broken archive is bad input like for list and verify; a file that cannot be written in full
+// ends the extraction with its message (the earlier copy intact) and exit 1.
 int Extract(const char* path, const char* folder) {
   Input in;
-  if (!OpenInput(path, in)) return kExitBad;
+  if (!OpenCheckedInput(path, in)) return kExitBad;
   bool done = ExtractArchiveToFolder(in.archive, in.size, folder);
   CloseInput(in);
   return done ? kExitOk : kExitNo;
@@ -252,6 +257,9 @@ int Extract(const char* path, const char* folder) {
 
 // ---------------------------------------------------------------------------------------------
 // pack
+
+const uint32_t kPackedFileAttributes = 0x20;    // archive
+const uint32_t kPackedFolderAttributes = 0x30;  // directory, archive
 
 struct PackFile {
   std::string pathUtf8;  // on disk, for reading and for messages
@@ -272,8 +280,15 @@ struct PackOptions {
   uint64_t time = 0;
 };
 
-uint64_t EntryTime(const PackOptions& options, const struct stat& st) {
-  return options.fixedTime ? options.time : TimespecToFileTime(st.st_mtim);
+// The entry's FILETIME; a modification time that a FILETIME cannot hold is refused.
+bool EntryTime(const PackOptions& options, const std::string& path, const struct stat& st, uint64_t& time) {
+  if (options.fixedTime) {
+    time = options.time;
+    return true;
+  }
+  if (TimespecToFileTime(st.st_mtim, time)) return true;
+  Fail("%s: modification time lies outside what a FILETIME holds (1601 to 30828)", path.c_str());
+  return false;
 }
 
 // Walks one folder: its files into `self`, its subfolders appended to `all` in sorted order,
@@ -335,8 +350,8 @@ bool WalkFolder(const PackOptions& options, size_t self, std::vector<PackDirecto
     PackFile file;
     file.pathUtf8 = path;
     file.name1251 = name1251;
-    file.attributes = (st.st_mode & S_IWUSR) ? 0x20 : 0x21;
-    file.time = EntryTime(options, st);
+    file.attributes = kPackedFileAttributes;  // permissions never make an installed file read-only
+    if (!EntryTime(options, path, st, file.time)) return false;
     all[self].files.push_back(file);
   }
 
@@ -351,7 +366,7 @@ bool WalkFolder(const PackOptions& options, size_t self, std::vector<PackDirecto
       Fail("%s: %s", child.pathUtf8.c_str(), strerror(errno));
       return false;
     }
-    child.time = EntryTime(options, st);
+    if (!EntryTime(options, child.pathUtf8, st, child.time)) return false;
     all.push_back(child);
     if (!WalkFolder(options, all.size() - 1, all)) return false;
   }
@@ -434,17 +449,16 @@ bool ParseSourceDateEpoch(PackOptions& options) {
   if (!text || !*text) return true;
   char* end = nullptr;
   errno = 0;
-  unsigned long long seconds = strtoull(text, &end, 10);
-  // FILETIME counts from 1601; the largest u64 FILETIME lies ~58,000 years later.
-  const unsigned long long kMaxSeconds = 1000000000000ULL;
-  if (*text < '0' || *text > '9' || *end != 0 || errno != 0 || seconds > kMaxSeconds) {
-    Fail("SOURCE_DATE_EPOCH must be a count of seconds since 1970, not \"%s\"", text);
-    return false;
-  }
+  const unsigned long long seconds = strtoull(text, &end, 10);
   struct timespec t {};
   t.tv_sec = static_cast<time_t>(seconds);
+  const bool number = *text >= '0' && *text <= '9' && *end == 0 && errno == 0 &&
+                      seconds <= static_cast<unsigned long long>(INT64_MAX);
+  if (!number || !TimespecToFileTime(t, options.time)) {
+    Fail("SOURCE_DATE_EPOCH must be a count of seconds since 1970 that a FILETIME holds, not \"%s\"", text);
+    return false;
+  }
   options.fixedTime = true;
-  options.time = TimespecToFileTime(t);
   return true;
 }
 
@@ -469,7 +483,7 @@ int Pack(const char* folder, const char* output) {
   ArchiveBegin(builder);
   std::string message;
   for (size_t k = 1; k < all.size(); ++k) {
-    if (!ArchiveAddDirectory(builder, 0x30, all[k].time, all[k].name1251, message)) {
+    if (!ArchiveAddDirectory(builder, kPackedFolderAttributes, all[k].time, all[k].name1251, message)) {
       Fail("%s: %s", all[k].pathUtf8.c_str(), message.c_str());
       return kExitNo;
     }

@@ -84,16 +84,18 @@ def events(log, pid):
             found.append(("page", nums[1]))
         elif name == "CreateDirectoryA":
             found.append(("dir", texts[0]))
-        elif name == "CreateFileA":
-            found.append(("file", texts[0]))
+        elif name == "MoveFileExA" and len(texts) >= 2:
+            # A file is written beside its place, then moved into it.
+            found.append(("file", texts[1]))
         elif name == "CreateFileW" and texts and texts[0].lower().endswith(".lnk"):
             found.append(("link-file", texts[0]))
         elif name == "CoCreateInstance":
             found.append(("link-object", ""))
         elif name == "ShellExecuteA":
-            # owner, verb, file, parameters, directory, show command
+            # owner, verb, file, parameters, directory, show command (an int: the upper half
+            # of its 64-bit slot is undefined)
             found.append(("shell", "%s owner=%x parameters=%x directory=%x show=%d"
-                          % (" ".join(texts), nums[0], nums[3], nums[4], nums[5])))
+                          % (" ".join(texts), nums[0], nums[3], nums[4], nums[5] & 0xFFFFFFFF)))
         elif name == "RegCreateKeyExA":
             # root, path, reserved, class, options, access, security
             root = {0x80000001: "HKCU", 0x80000002: "HKLM"}.get(nums[0] & 0xFFFFFFFF, "%x" % nums[0])

@@ -1,30 +1,49 @@
-// pelpack's name rules: what goes into an archive must be a Windows-1251 name that Windows can
-// create as it stands, and names equal but for letter case must be seen as one. Inputs are u8
+// The name rules: what goes into an archive, and what any reader accepts, is a Windows-1251 name
+// that Windows creates as it stands; names equal but for letter case are one. Inputs are u8
 // literals (plain ones become Windows-1251 in this build); expected bytes are written in hex.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include "payload/archive.h"
+#include "payload/cp1251.h"
 #include "tools/pack_names.h"
 
-TEST(PelpackNames, AcceptsOrRefusesEachName) {
-  const char* const accepted[][2] = {
-      {"Pelbrix.exe", "Pelbrix.exe"}, {u8"Отчёт.txt", "\xCE\xF2\xF7\xB8\xF2.txt"}, {u8"№ 5 € ‰", "\xB9 5 \x88 \x89"},
-      {".hidden", ".hidden"},         {"COM10", "COM10"},                          {"console.txt", "console.txt"},
+// One table for every reader of names: pelpack's pack, the archive reader (a file name, a
+// directory name, a part of a directory name), and so verify, list, extract and the installer.
+TEST(NameRules, OneTableForPackAndReader) {
+  struct Case { const char* utf8; bool ok; };
+  const Case cases[] = {
+      {"Pelbrix.exe", true}, {u8"Отчёт.txt", true}, {u8"№ 5 € ‰", true}, {".hidden", true}, {"a..b", true},
+      {"COM10", true}, {"console.txt", true}, {"LPT", true}, {"CONOUT", true}, {"~pelbrix.tmp.txt", true},
+      // Characters Windows refuses in names.
+      {"a?b", false}, {"a*b", false}, {"a<b>", false}, {"a\"b", false}, {"a|b", false}, {"a:b", false},
+      {"tab\there", false},
+      // A trailing dot or space: Windows drops it, so "Tolva.dat." would replace "Tolva.dat".
+      {"Tolva.dat.", false}, {"Tolva.dat ", false}, {".", false}, {"..", false}, {". .", false},
+      // Devices, with any extension or letter case: the data would go to the device.
+      {"CON", false}, {"con.txt", false}, {"nul.tar.gz", false}, {"Aux", false}, {"PRN", false}, {"com1", false},
+      {"COM9.dat", false}, {"LPT1", false}, {"lpt9.log", false}, {"prn .txt", false}, {"CONIN$", false},
+      {"conout$.x", false},
+      // The extraction's working file.
+      {"~pelbrix.tmp", false}, {"~PELBRIX.TMP", false},
   };
-  for (const auto& c : accepted) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
     std::string name1251, problem;
-    EXPECT_TRUE(PackName(c[0], name1251, problem)) << c[0];
-    EXPECT_EQ(name1251, c[1]);
-    EXPECT_TRUE(problem.empty());
+    EXPECT_EQ(PackName(c.utf8, name1251, problem), c.ok);
+    EXPECT_EQ(problem.empty(), c.ok);
+    char converted[64];
+    ASSERT_EQ(Utf8ToCp1251(converted, sizeof converted, c.utf8), Utf8ToCp1251Result::Ok);
+    const std::string nested = std::string("HlpPic\\") + converted + "\\x";
+    EXPECT_EQ(CheckFileName(converted, strlen(converted)) == ArchiveFault::None, c.ok);
+    EXPECT_EQ(CheckDirectoryName(converted, strlen(converted)) == ArchiveFault::None, c.ok);
+    EXPECT_EQ(CheckDirectoryName(nested.data(), nested.size()) == ArchiveFault::None, c.ok);
   }
-  // No Windows-1251 form, not UTF-8, characters Windows refuses, a trailing dot or space that
-  // Windows drops, device names that open the device rather than a file.
-  const char* const refused[] = {u8"smile😀.txt", u8"日本", "bad\xFFutf8", "a?b", "a*b", "a<b>", "a\"b", "a|b", "a:b",
-                                 "a\\b", "tab\there", "ends.", "ends ", "con", "CON.txt", "nul.tar.gz", "Aux", "com1",
-                                 "LPT9.log", "prn .txt"};
-  for (const char* name : refused) {
+  // pack alone: names without a Windows-1251 form, or not UTF-8 at all.
+  for (const char* name : {u8"smile😀.txt", u8"日本", "bad\xFFutf8"}) {
     std::string name1251, problem;
     EXPECT_FALSE(PackName(name, name1251, problem)) << name;
-    EXPECT_FALSE(problem.empty()) << name;
   }
   std::string name1251, problem;
   EXPECT_TRUE(PackName(std::string(1023, 'a'), name1251, problem));

@@ -141,10 +141,10 @@ TEST(Archive, EveryShortenedArchiveIsBrokenUnlessCutAtARecordEnd) {
 TEST(Archive, NameChecksAndCombinedPathLength) {
     struct Case { const char* name; bool directoryOk; bool fileOk; };
     const Case cases[] = {
+        // The rules for each part are one table with pack's (tests/tools); here the path shape.
         {"HlpPic", true, true},     {"a\\b", true, false},    {"a/b", true, false},   {"\\a", false, false},
         {"/a", false, false},       {"C:a", false, false},    {"a\\", false, false},  {"a\\\\b", false, false},
-        {".", false, false},        {"..", false, false},     {"...", false, false},  {". .", false, false},
-        {"a\\..\\b", false, false}, {"a\\.", false, false},   {".hidden", true, true}, {"a..b", true, true},
+        {"a\\..\\b", false, false}, {"a\\.", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,11 +14,15 @@
 
 namespace {
 
-// Each call is one line in calls; a line listed in fail fails, one listed in present finds
-// something already there (an existing directory, a data file the probe can open).
+// Each call is one line in calls; a line listed in fail fails (once for each time it is
+// listed), one listed in present finds something already there (an existing directory, a data
+// file the probe can open). attributes holds the files already on disk.
 struct FakeHost : ExtractHost {
     std::vector<uint8_t> payload;
-    std::set<std::string> fail, present;
+    std::multiset<std::string> fail;
+    std::set<std::string> present;
+    std::map<std::string, uint32_t> attributes;
+    std::vector<FileAnswer> answers;  // given in turn to each question
     int failObtainAt = -1;  // 0: first copy, 1: second copy, 2: directory table
     std::vector<std::string> calls;
     std::set<FileHandle> open;
@@ -26,7 +31,10 @@ struct FakeHost : ExtractHost {
 
     bool Log(const std::string& call) {
         calls.push_back(call);
-        return fail.count(call) == 0;
+        const auto failing = fail.find(call);
+        if (failing == fail.end()) return true;
+        fail.erase(failing);
+        return false;
     }
     FileHandle Open(bool ok) {
         if (!ok) return kNoFile;
@@ -60,32 +68,56 @@ struct FakeHost : ExtractHost {
         Log(call);
         return Open(present.count(call) != 0);
     }
-    FileHandle CreateForWrite(const char* path) override {
-        const std::string call = std::string("create ") + path;
-        return Open(Log(call));
-    }
-    void WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
+    FileHandle CreateForWrite(const char* path) override { return Open(Log(std::string("create ") + path)); }
+    bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         EXPECT_TRUE(open.count(file));
-        Log("write " + std::string(reinterpret_cast<const char*>(data), length));
+        return Log("write " + std::string(reinterpret_cast<const char*>(data), length));
     }
     void SetFileTimes(FileHandle file, uint64_t time) override {
         EXPECT_TRUE(open.count(file));
         Log("times " + std::to_string(time));
     }
-    void CloseFile(FileHandle file) override {
+    bool CloseFile(FileHandle file) override {
         EXPECT_EQ(open.erase(file), 1u);
-        Log("close");
+        return Log("close");
     }
-    void SetAttributes(const char* path, uint32_t attributes) override {
-        Log(std::string("attr ") + path + " " + std::to_string(attributes));
+    uint32_t GetAttributes(const char* path) override {
+        const auto found = attributes.find(path);
+        return found == attributes.end() ? kNoAttributes : found->second;
     }
+    bool SetAttributes(const char* path, uint32_t value) override {
+        if (!Log(std::string("attr ") + path + " " + std::to_string(value))) return false;
+        if (attributes.count(path)) attributes[path] = value;
+        return true;
+    }
+    bool ReplaceFile(const char* from, const char* to) override {
+        if (!Log(std::string("replace ") + from + " " + to)) return false;
+        attributes[to] = 0x20;
+        return true;
+    }
+    void DeleteFile(const char* path) override { Log(std::string("delete ") + path); }
     void ShowMessage(const char* text) override { Log(std::string("message ") + text); }
+    FileAnswer AskAboutFile(const char* text) override {
+        Log(std::string("ask ") + text);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            return FileAnswer::Abort;
+        }
+        const FileAnswer answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
     void PostQuitRequest(int exitCode) override { Log("quit " + std::to_string(exitCode)); }
-    void RunClosingActions() override { Log("closing"); }
 
     bool Called(const std::string& prefix) const {
         return std::any_of(calls.begin(), calls.end(),
                            [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; });
+    }
+    // The calls from the first one that begins with prefix on.
+    std::vector<std::string> From(const std::string& prefix) const {
+        auto at = std::find_if(calls.begin(), calls.end(),
+                               [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; });
+        return std::vector<std::string>(at, calls.end());
     }
 };
 
@@ -115,61 +147,93 @@ const std::string kFolder = "C:\\Program Files\\Pelbrix";
 
 }  // namespace
 
+// The calls that write one file that was not there: working file, data, times, then into place.
+std::vector<std::string> Written(const std::string& path, const std::string& data, uint64_t time, uint32_t attributes) {
+    const size_t slash = path.rfind('\\');
+    const std::string working = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + "~pelbrix.tmp";
+    return {"create " + working, "write " + data, "times " + std::to_string(time), "close",
+            "replace " + working + " " + path, "attr " + path + " " + std::to_string(attributes)};
+}
+
+std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 TEST(Extract, CompleteRunInOrder) {
     FakeHost host;
     host.payload = ShippedLike();
     const size_t size = host.payload.size();
     ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::vector<std::string> expected = {
-        "load",
-        "obtain " + std::to_string(size),           // first copy: the whole resource
-        "obtain " + std::to_string(size - 12),      // second copy: from position 12 on
-        "release",                                  // first copy gone before the walk
-        "obtain " + std::to_string(2 * (1024 + 2)),  // directory-name table
-        "mkdir " + kFolder, "cd " + kFolder, "mkdir HlpPic", "mkdir HlpPic\\Big",
-        "create Pelbrix.exe", "write MZ..", "times 11", "close", "attr Pelbrix.exe 32",
-        "create HlpPic\\Big\\arrow.gif", "write GIF", "times 12", "close", "attr HlpPic\\Big\\arrow.gif 32",
-        "create HlpPic\\empty.txt", "write ", "times 13", "close", "attr HlpPic\\empty.txt 33",
-        "release", "release", "closing",
-    };
+    const std::vector<std::string> expected = Join({
+        {"load",
+         "obtain " + std::to_string(size),            // first copy: the whole resource
+         "obtain " + std::to_string(size - 12),       // second copy: from position 12 on
+         "release",                                   // first copy gone before the walk
+         "obtain " + std::to_string(2 * (1024 + 2)),  // directory-name table
+         "mkdir " + kFolder, "cd " + kFolder, "mkdir HlpPic", "mkdir HlpPic\\Big"},
+        Written("Pelbrix.exe", "MZ..", 11, 32),
+        Written("HlpPic\\Big\\arrow.gif", "GIF", 12, 32),
+        Written("HlpPic\\empty.txt", "", 13, 33),
+        {"release", "release"},
+    });
     EXPECT_EQ(host.calls, expected);
     EXPECT_EQ(host.outstanding, 0);
 }
 
 TEST(Extract, FailureTable) {
     // The longest folder text (1023 bytes) must reach its message whole.
-    const std::string folder = "D:\\" + std::string(1020, 'x');
-    struct Case { const char* what; void (*setup)(FakeHost&, const std::string&); std::string message; bool quit; bool folderTried; };
+    const std::string longest = "D:\\" + std::string(1020, 'x');
+    struct Case { const char* what; std::string folder; void (*setup)(FakeHost&, const std::string&); std::string message; bool quit; bool folderTried; };
     const std::string memory = "Ошибка. Недостаточно памяти.", broken = "(0004) Ошибка. Архив программы повреждён.";
+    const std::string folderMessage = "(0001) Ошибка при создании папки ";
+    auto none = [](FakeHost&, const std::string&) {};
     const Case cases[] = {
-        {"resource cannot be loaded", [](FakeHost& h, const std::string&) { h.fail.insert("load"); }, "(0001) " + memory, true, false},
-        {"no memory for the first copy", [](FakeHost& h, const std::string&) { h.failObtainAt = 0; }, "(0002) " + memory, true, false},
-        {"no memory for the second copy", [](FakeHost& h, const std::string&) { h.failObtainAt = 1; }, "(0003) " + memory, true, false},
-        {"no memory for the name table", [](FakeHost& h, const std::string&) { h.failObtainAt = 2; }, "(0003) " + memory, true, false},
-        {"folder cannot be made current", [](FakeHost& h, const std::string& f) { h.fail.insert("cd " + f); },
-         "(0001) Ошибка при создании папки " + folder, true, true},
-        {"directory cannot be created: no later directory, no file", [](FakeHost& h, const std::string&) { h.fail.insert("mkdir HlpPic"); },
+        {"resource cannot be loaded", longest, [](FakeHost& h, const std::string&) { h.fail.insert("load"); }, "(0001) " + memory, true, false},
+        {"no memory for the first copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 0; }, "(0002) " + memory, true, false},
+        {"no memory for the second copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 1; }, "(0003) " + memory, true, false},
+        {"no memory for the name table", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 2; }, "(0003) " + memory, true, false},
+        {"folder cannot be made current", longest, [](FakeHost& h, const std::string& f) { h.fail.insert("cd " + f); },
+         folderMessage + longest, true, true},
+        // A relative folder would land wherever the current directory is: never created.
+        {"drive only", "C:", none, folderMessage + "C:", true, false},
+        {"drive-relative", "C:Pelbrix", none, folderMessage + "C:Pelbrix", true, false},
+        {"relative name", "Pelbrix", none, folderMessage + "Pelbrix", true, false},
+        {"parent-relative", "..\\x", none, folderMessage + "..\\x", true, false},
+        {"empty", "", none, folderMessage, true, false},
+        {"two separators only", "\\\\", none, folderMessage + "\\\\", true, false},
+        {"directory cannot be created: no later directory, no file", longest, [](FakeHost& h, const std::string&) { h.fail.insert("mkdir HlpPic"); },
          "0002 Ошибка при создании папки HlpPic", false, true},
-        {"broken archive", [](FakeHost& h, const std::string&) { h.payload[70] = 0xFF; }, broken, true, false},
-        {"archiveLength past the resource", [](FakeHost& h, const std::string&) { h.payload.resize(40); }, broken, true, false},
-        {"resource shorter than a header", [](FakeHost& h, const std::string&) { h.payload.resize(11); }, broken, true, false},
+        {"broken archive", longest, [](FakeHost& h, const std::string&) { h.payload[70] = 0xFF; }, broken, true, false},
+        {"archiveLength past the resource", longest, [](FakeHost& h, const std::string&) { h.payload.resize(40); }, broken, true, false},
+        {"resource shorter than a header", longest, [](FakeHost& h, const std::string&) { h.payload.resize(11); }, broken, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeHost host;
         host.payload = ShippedLike();
-        c.setup(host, folder);
-        EXPECT_FALSE(ExtractPayload(host, State(folder)));
+        c.setup(host, c.folder);
+        EXPECT_FALSE(ExtractPayload(host, State(c.folder)));
         // The message, then the quit request as the very last call.
         ASSERT_GE(host.calls.size(), 2u);
         EXPECT_EQ(host.calls.end()[c.quit ? -2 : -1], "message " + c.message);
         EXPECT_EQ(host.calls.back(), c.quit ? "quit 1" : "message " + c.message);
         EXPECT_EQ(std::count_if(host.calls.begin(), host.calls.end(),
                                 [](const std::string& s) { return s.compare(0, 8, "message ") == 0; }), 1);
-        EXPECT_EQ(host.Called("mkdir " + folder), c.folderTried);
+        EXPECT_EQ(host.Called("mkdir"), c.folderTried);
         EXPECT_FALSE(host.Called("create"));
-        EXPECT_FALSE(host.Called("closing"));
         EXPECT_EQ(host.outstanding, 0);
+    }
+}
+
+TEST(Extract, AbsoluteFolders) {
+    for (const char* folder : {"C:\\Program Files\\Pelbrix", "d:/Pelbrix", "\\\\server\\share\\Pelbrix", "\\Pelbrix", "Z:\\"}) {
+        SCOPED_TRACE(folder);
+        FakeHost host;
+        host.payload = ShippedLike();
+        EXPECT_TRUE(ExtractPayload(host, State(folder)));
+        EXPECT_EQ(host.calls[5], std::string("mkdir ") + folder);
     }
 }
 
@@ -186,29 +250,75 @@ TEST(Extract, ExistingFolderAndDirectoryAreFineAndFolderOutcomeIsIgnored) {
     }
 }
 
-TEST(Extract, FileThatCannotBeCreatedIsSkippedAndTheWalkGoesOn) {
-    FakeHost host;
-    host.payload = ShippedLike();
-    host.fail.insert("create Pelbrix.exe");
-    EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-    EXPECT_FALSE(host.Called("message"));
-    EXPECT_FALSE(host.Called("attr Pelbrix.exe"));
-    const auto next = std::find(host.calls.begin(), host.calls.end(), "create Pelbrix.exe") + 1;
-    EXPECT_EQ(*next, "create HlpPic\\Big\\arrow.gif");
-    EXPECT_EQ(*(next + 1), "write GIF");  // the next record's data, not the skipped one's
-    EXPECT_TRUE(host.Called("attr HlpPic\\empty.txt 33"));
-    EXPECT_EQ(host.calls.back(), "closing");
+// A file that cannot be written in full never leaves a broken file behind a success: the earlier
+// file stays (the working file is deleted, cleared bits come back), the user is asked, and the
+// answer decides. Archive: "a" (an earlier copy on disk with the given attributes), then "b".
+TEST(Extract, FileFailureTable) {
+    const std::string ask = "ask (0005) Ошибка при записи файла a";
+    const std::vector<std::string> b = Written("b", "2", 6, 32);
+    struct Case {
+        const char* what;
+        std::vector<std::string> failing;  // calls that fail, once each
+        uint32_t earlier;                  // attributes of the earlier "a"; kNoAttributes: none
+        std::vector<FileAnswer> answers;
+        bool result;
+        std::vector<std::string> tail;  // the calls from the first failing one to the end
+    };
+    const Case cases[] = {
+        {"create fails, Retry succeeds", {"create ~pelbrix.tmp"}, kNoAttributes, {FileAnswer::Retry}, true,
+         Join({{"create ~pelbrix.tmp", ask}, Written("a", "1", 5, 32), b, {"release"}})},
+        {"create fails, Abort: false, no quit request", {"create ~pelbrix.tmp"}, kNoAttributes, {FileAnswer::Abort}, false,
+         {"create ~pelbrix.tmp", ask, "release"}},
+        {"create fails, Ignore: skipped, the walk goes on", {"create ~pelbrix.tmp"}, kNoAttributes, {FileAnswer::Ignore}, true,
+         Join({{"create ~pelbrix.tmp", ask}, b, {"release"}})},
+        {"short write: nothing replaced", {"write 1"}, 0x20, {FileAnswer::Abort}, false,
+         {"write 1", "times 5", "close", "delete ~pelbrix.tmp", ask, "release"}},
+        {"close fails: nothing replaced", {"close"}, 0x20, {FileAnswer::Ignore}, true,
+         Join({{"close", "delete ~pelbrix.tmp", ask}, b, {"release"}})},
+        {"replace fails twice: the earlier read-only file keeps its bits", {"replace ~pelbrix.tmp a", "replace ~pelbrix.tmp a"}, 0x21,
+         {FileAnswer::Retry, FileAnswer::Abort}, false,
+         {"replace ~pelbrix.tmp a", "attr a 33", "delete ~pelbrix.tmp", ask, "create ~pelbrix.tmp", "write 1", "times 5",
+          "close", "attr a 32", "replace ~pelbrix.tmp a", "attr a 33", "delete ~pelbrix.tmp", ask, "release"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHost host;
+        host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}, {0x20, 6, 0, "b", B("2")}});
+        host.fail.insert(c.failing.begin(), c.failing.end());
+        if (c.earlier != kNoAttributes) host.attributes["a"] = c.earlier;
+        host.answers = c.answers;
+        EXPECT_EQ(ExtractPayload(host, State(kFolder)), c.result);
+        EXPECT_EQ(host.From(c.failing.front()), c.tail);
+        EXPECT_TRUE(host.answers.empty());
+        EXPECT_FALSE(host.Called("quit"));
+        EXPECT_FALSE(host.Called("message"));
+        EXPECT_EQ(host.outstanding, 0);
+    }
+}
+
+// An earlier file that is read-only, hidden or system would refuse its replacement: those bits
+// go first, and the archive's attributes come after.
+TEST(Extract, EarlierFileWithBitsInTheWayIsReplaced) {
+    for (uint32_t earlier : {0x21u, 0x22u, 0x24u, 0x27u}) {
+        SCOPED_TRACE(earlier);
+        FakeHost host;
+        host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}});
+        host.attributes["a"] = earlier;
+        EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
+        const std::vector<std::string> expected = {"close", "attr a " + std::to_string(earlier & ~7u), "replace ~pelbrix.tmp a",
+                                                   "attr a 32", "release"};
+        EXPECT_EQ(host.From("close"), expected);
+    }
 }
 
 TEST(Extract, DataFileRule) {
-    struct Case { const char* name; uint32_t directory; bool openable; bool probed; bool created; };
+    struct Case { const char* name; uint32_t directory; bool openable; bool probed; bool written; };
     const Case cases[] = {
         {"Tolva.dat", 0, true, true, false},
         {"TOLVA.DAT", 0, true, true, false},
         {"tOlVa.dAt", 1, true, true, false},   // the directory plays no part
-        {"Tolva.dat", 0, false, true, true},   // probe fails: created like any file
+        {"Tolva.dat", 0, false, true, true},   // probe fails: written like any file
         {"Tolva.da", 0, true, false, true},
-        {"Tolva.dat ", 0, true, false, true},
         {"Tolva\xE0.dat", 0, true, false, true},  // non-ASCII bytes must be equal
     };
     for (const Case& c : cases) {
@@ -219,16 +329,29 @@ TEST(Extract, DataFileRule) {
         if (c.openable) host.present.insert("probe " + path);
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
         EXPECT_EQ(host.Called("probe " + path), c.probed);
-        EXPECT_EQ(host.Called("create " + path), c.created);
-        EXPECT_EQ(host.Called("attr " + path), c.created);
+        EXPECT_EQ(host.Called("replace " + (c.directory ? std::string("HlpPic\\") : "") + "~pelbrix.tmp " + path), c.written);
+        EXPECT_EQ(host.Called("attr " + path), c.written);
         EXPECT_TRUE(host.Called("write z"));
-        if (c.probed && !c.created) {  // probe, close at once, nothing else on that file
-            auto at = std::find(host.calls.begin(), host.calls.end(), "probe " + path);
-            ASSERT_LT(at + 2, host.calls.end());
-            EXPECT_EQ(*(at + 1), "close");
-            EXPECT_EQ(*(at + 2), "create after");
+        if (c.probed && !c.written) {  // probe, close at once, nothing else on that file
+            const std::vector<std::string> tail = host.From("probe " + path);
+            ASSERT_GE(tail.size(), 3u);
+            EXPECT_EQ(tail[1], "close");
+            EXPECT_EQ(tail[2], "create ~pelbrix.tmp");
         }
     }
+}
+
+// A data file that is absent, or present but locked, and whose write fails: asked like any file,
+// never left truncated.
+TEST(Extract, DataFileThatCannotBeWrittenAsks) {
+    FakeHost host;
+    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
+    host.fail.insert("write data");
+    host.answers = {FileAnswer::Abort};
+    EXPECT_FALSE(ExtractPayload(host, State(kFolder)));
+    EXPECT_TRUE(host.Called("delete ~pelbrix.tmp"));
+    EXPECT_FALSE(host.Called("replace"));
+    EXPECT_TRUE(host.Called("ask (0005) Ошибка при записи файла Tolva.dat"));
 }
 
 TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {

@@ -6,6 +6,9 @@
 #include <iconv.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
+#include <stdint.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -57,6 +60,12 @@ std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s
 // 2021-06-02 plus 1234567 ticks: every 100 ns digit is significant.
 const uint64_t kTime = 132670656001234567ull;
 
+uint64_t FileTimeOf(const struct timespec& t) {
+    uint64_t fileTime = 0;
+    EXPECT_TRUE(TimespecToFileTime(t, fileTime));
+    return fileTime;
+}
+
 }  // namespace
 
 TEST_F(PosixExtract, CyrillicNamesAndSubfoldersLandAsUtf8) {
@@ -83,8 +92,8 @@ TEST_F(PosixExtract, TimesAtFullPrecisionReadOnlyAndDosAttributes) {
         SCOPED_TRACE(c.name);
         struct stat st;
         ASSERT_EQ(stat((folder + "/" + c.name).c_str(), &st), 0);
-        EXPECT_EQ(TimespecToFileTime(st.st_mtim), c.time);
-        EXPECT_EQ(TimespecToFileTime(st.st_atim), c.time);
+        EXPECT_EQ(FileTimeOf(st.st_mtim), c.time);
+        EXPECT_EQ(FileTimeOf(st.st_atim), c.time);
         EXPECT_EQ((st.st_mode & 0222) != 0, c.writable);
         char value[32] = {};
         const ssize_t n = getxattr((folder + "/" + c.name).c_str(), "user.DOSATTRIB", value, sizeof value - 1);
@@ -104,10 +113,64 @@ TEST_F(PosixExtract, ExistingDataFileKeptOtherFilesReplaced) {
                         folder));
     struct stat st;
     ASSERT_EQ(stat((folder + "/TOLVA.DAT").c_str(), &st), 0);
-    EXPECT_EQ(TimespecToFileTime(st.st_atim), TimespecToFileTime(old[0]));
-    EXPECT_EQ(TimespecToFileTime(st.st_mtim), TimespecToFileTime(old[1]));
+    EXPECT_EQ(FileTimeOf(st.st_atim), FileTimeOf(old[0]));
+    EXPECT_EQ(FileTimeOf(st.st_mtim), FileTimeOf(old[1]));
     EXPECT_EQ(Read(folder + "/TOLVA.DAT"), "user's own data");  // after stat: reading moves atime
     EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "new");
+}
+
+// A replaced file is a new file: the archive's attributes, none of the earlier file's.
+TEST_F(PosixExtract, ReadOnlyHiddenEarlierFileIsReplacedWhole) {
+    const std::string folder = root_ + "/p";
+    ASSERT_TRUE(Extract({}, {{0x23, kTime, 0, "Pelbrix.exe", Bytes("old program")}}, folder));
+    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "Pelbrix.exe", Bytes("new")}}, folder));
+    EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "new");
+    struct stat st;
+    ASSERT_EQ(stat((folder + "/Pelbrix.exe").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0200, 0u);
+    EXPECT_LT(getxattr((folder + "/Pelbrix.exe").c_str(), "user.DOSATTRIB", nullptr, 0), 0);
+    EXPECT_NE(access((folder + "/~pelbrix.tmp").c_str(), F_OK), 0);
+}
+
+// A full disk, as a file-size limit: the write stops short, the earlier file stays byte for
+// byte, no working file is left, and the tool names the file and gives up.
+TEST_F(PosixExtract, ShortWriteKeepsTheEarlierFile) {
+    const std::string folder = root_ + "/p";
+    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "Pelbrix.exe", Bytes("old")}}, folder));
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    testing::internal::CaptureStderr();
+    const bool extracted = Extract({}, {{0x20, kTime, 0, "Pelbrix.exe", std::vector<uint8_t>(8192, 'n')}}, folder);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    EXPECT_FALSE(extracted);
+    EXPECT_EQ(messages, u8"(0005) Ошибка при записи файла Pelbrix.exe\n");
+    EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "old");
+    EXPECT_NE(access((folder + "/~pelbrix.tmp").c_str(), F_OK), 0);
+}
+
+// Links found inside the folder are never followed: a linked directory is no directory, and a
+// linked file is replaced as a name, its target untouched.
+TEST_F(PosixExtract, LinksInsideTheFolderAreNotFollowed) {
+    const std::string folder = root_ + "/p", outside = root_ + "/outside";
+    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(outside.c_str(), 0777), 0);
+    std::ofstream(outside + "/target", std::ios::binary) << "keep";
+    ASSERT_EQ(symlink((outside + "/target").c_str(), (folder + "/Pelbrix.exe").c_str()), 0);
+    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "Pelbrix.exe", Bytes("new")}}, folder));
+    EXPECT_EQ(Read(outside + "/target"), "keep");
+    EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "new");
+
+    ASSERT_EQ(symlink(outside.c_str(), (folder + "/HlpPic").c_str()), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Extract({{0x30, 0, "HlpPic"}}, {{0x20, kTime, 1, "logo.gif", Bytes("GIF")}}, folder));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), u8"0002 Ошибка при создании папки HlpPic\n");
+    EXPECT_NE(access((outside + "/logo.gif").c_str(), F_OK), 0);
 }
 
 TEST_F(PosixExtract, MissingParentFailsWithMessageAndWritesNothing) {
@@ -134,8 +197,17 @@ TEST(PosixFileTime, ConversionKeeps100NanosecondsBothSidesOf1970) {
         const struct timespec t = FileTimeToTimespec(c.fileTime);
         EXPECT_EQ(t.tv_sec, c.sec);
         EXPECT_EQ(t.tv_nsec, c.nsec);
-        EXPECT_EQ(TimespecToFileTime(t), c.fileTime);
+        EXPECT_EQ(FileTimeOf(t), c.fileTime);
     }
+    // Outside 1601 to 30828 there is no FILETIME; nothing may wrap or overflow.
+    uint64_t out = 0;
+    for (long long sec : {-11644473601LL, 910692730086LL, static_cast<long long>(INT64_MAX), static_cast<long long>(INT64_MIN)}) {
+        SCOPED_TRACE(sec);
+        const struct timespec t = {static_cast<time_t>(sec), 0};
+        EXPECT_FALSE(TimespecToFileTime(t, out));
+    }
+    EXPECT_TRUE(TimespecToFileTime({910692730084LL, 999999999L}, out));
+    EXPECT_LE(out, static_cast<uint64_t>(INT64_MAX));
 }
 
 TEST(Cp1251, MatchesTheSystemTableAndRoundTripsEveryByte) {

@@ -47,6 +47,7 @@ struct FakeHost final : FlowHost {
         calls.push_back("extract");
         return extractResult;
     }
+    void RunClosingActions() override { calls.push_back("links"); }
     void WriteInstallRecord() override { calls.push_back("write record"); }
 };
 
@@ -64,18 +65,20 @@ TEST(Flow, SequenceByPageResults) {
     };
     const Case cases[] = {
         {"no record: destination first, success", "", true, {}, true,
-         {"page 1", "page 2", "extract", "write record", "page 5"}},
+         {"page 1", "page 2", "extract", "links", "write record", "page 5"}},
         {"record present: notice page in its folder", "C:\\Pelbrix", true, {}, true,
-         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "write record", "page 5"}},
+         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "links", "write record", "page 5"}},
         {"recorded folder gone: notice skipped", "D:\\Gone", false, {}, true,
-         {"cd D:\\Gone", "page 1", "page 2", "extract", "write record", "page 5"}},
+         {"cd D:\\Gone", "page 1", "page 2", "extract", "links", "write record", "page 5"}},
         {"notice cancelled: no further page", "C:\\Pelbrix", true, {{4, 0}}, true, {"cd C:\\Pelbrix", "page 4", kNotInstalled}},
         {"destination cancelled: no licence", "", true, {{1, 0}}, true, {"page 1", kNotInstalled}},
         {"licence cancelled: nothing extracted", "", true, {{2, 0}}, true, {"page 1", "page 2", kNotInstalled}},
         {"extraction failed: nothing recorded", "", true, {}, false, {"page 1", "page 2", "extract", kNotInstalled}},
-        {"-1 (page not created) proceeds", "C:\\P", true, {{4, -1}, {1, -1}, {2, -1}}, true,
-         {"cd C:\\P", "page 4", "page 1", "page 2", "extract", "write record", "page 5"}},
-        {"completion result ignored", "", true, {{5, 0}}, true, {"page 1", "page 2", "extract", "write record", "page 5"}},
+        // A page that could not be created never counts as accepted: nothing is installed.
+        {"-1 (notice not created) cancels", "C:\\P", true, {{4, -1}}, true, {"cd C:\\P", "page 4", kNotInstalled}},
+        {"-1 (destination not created) cancels", "", true, {{1, -1}}, true, {"page 1", kNotInstalled}},
+        {"-1 (licence not created) cancels", "", true, {{2, -1}}, true, {"page 1", "page 2", kNotInstalled}},
+        {"completion result ignored", "", true, {{5, 0}}, true, {"page 1", "page 2", "extract", "links", "write record", "page 5"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
