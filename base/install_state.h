@@ -2,8 +2,10 @@
 #pragma once
 #include <stdint.h>
 
+#include "base/text.h"
+
 struct InstallState {
-    char folder[1024];    // installation folder, ANSI (Windows-1251), zero-terminated
+    char folder[kPathSize];    // installation folder, ANSI (Windows-1251), zero-terminated
     uint8_t desktop;      // 1: create a desktop shortcut, 0: do not
 };
 

@@ -2,6 +2,9 @@
 #pragma once
 #include <stddef.h>
 
+// Every path text: at most 1023 bytes and the terminating zero.
+const size_t kPathSize = 1024;
+
 // Copies at most cap-1 bytes of src (stopping at its zero byte or at srcLength) and terminates.
 // Returns false when the text had to be cut. cap must be at least 1.
 bool CopyTextN(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1));

@@ -14,14 +14,14 @@ namespace {
 bool Proceeds(int pageResult) { return pageResult > 0; }
 
 bool ApplicationIsRunning(FlowHost& host) {
-    char title[1024] = {};
+    char title[kPathSize] = {};
     if (!host.FindWindowTitle(kRunningWindowClass, title, sizeof title)) return false;
     return IsRunningProductTitle(title);
 }
 
 // The pages up to the licence; false as soon as one is cancelled.
 bool RunPages(FlowHost& host) {
-    char recorded[1024] = {};
+    char recorded[kPathSize] = {};
     if (host.ReadInstalledPath(recorded) && recorded[0] != 0 && host.MakeCurrentDirectory(recorded)) {
         // The notice page shows the current directory, which is now the recorded folder.
         if (!Proceeds(host.RunPage(PEL_DLG_PREVIOUS_INSTALL))) return false;

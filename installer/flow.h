@@ -2,6 +2,8 @@
 #pragma once
 #include <stddef.h>
 
+#include "base/text.h"
+
 enum class MessageOwner { None, Backdrop };
 enum class MessageIcon { Error };
 
@@ -18,7 +20,7 @@ struct FlowHost {
     virtual int RunPage(int dialogId) = 0;
     // Makes folder the process's current directory.
     virtual bool MakeCurrentDirectory(const char* folder) = 0;
-    virtual bool ReadInstalledPath(char* buffer) = 0;  // 1024 bytes
+    virtual bool ReadInstalledPath(char (&buffer)[kPathSize]) = 0;
     virtual bool ExtractPayload() = 0;
     // Start-menu group, links, desktop link, features page: after a complete extraction.
     virtual void RunClosingActions() = 0;

@@ -104,7 +104,7 @@ struct Win32FlowHost final : FlowHost {
     }
 
     bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
-    bool ReadInstalledPath(char* buffer) override { return ::ReadInstalledPath(buffer); }
+    bool ReadInstalledPath(char (&buffer)[kPathSize]) override { return ::ReadInstalledPath(buffer); }
     bool ExtractPayload() override { return ::ExtractPayload(); }
     void RunClosingActions() override { ::RunClosingActions(); }
     void WriteInstallRecord() override { ::WriteInstallRecord(); }

@@ -12,7 +12,7 @@
 
 namespace {
 
-void ReadFolderField(HWND dialog, char (&text)[1024]) {
+void ReadFolderField(HWND dialog, char (&text)[kPathSize]) {
     text[0] = 0;
     GetWindowTextA(GetDlgItem(dialog, kDestinationFolderFieldId), text, sizeof(text));
 }
@@ -35,7 +35,7 @@ void RunFolderBrowser(HWND dialog) {
 
 void OnBrowse(HWND dialog) {
     RunFolderBrowser(dialog);
-    char field[1024];
+    char field[kPathSize];
     ReadFolderField(dialog, field);
     if (DestinationAfterBrowse(g_installState, field)) {
         SetWindowTextA(GetDlgItem(dialog, kDestinationFolderFieldId), g_installState.folder);
@@ -45,7 +45,7 @@ void OnBrowse(HWND dialog) {
 void OnCommand(HWND dialog, int controlId) {
     switch (controlId) {
     case kPageProceedId: {
-        char field[1024];
+        char field[kPathSize];
         ReadFolderField(dialog, field);
         DestinationNext(g_installState, field);
         EndDialog(dialog, kPageResultProceed);

@@ -17,7 +17,7 @@ constexpr int kBrowserClicked = 0;
 constexpr int kBrowserDriveChosen = 1;
 constexpr int kBrowserFolderDoubleClicked = 2;
 
-constexpr size_t kBrowserTextSize = 1024;  // paths and list entries: at most 1023 characters
+constexpr size_t kBrowserTextSize = kPathSize;  // paths and list entries: at most 1023 characters
 constexpr size_t kBrowserLetterSize = 16;  // the drive letter run and the drive caption
 
 // The browser's navigation state, one per process in the installer.

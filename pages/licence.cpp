@@ -1,10 +1,11 @@
 // Licence page model: the line splitter and the acceptance state.
 #include "pages/licence.h"
 
+#include "base/text.h"
 #include "pages/page.h"
 
 size_t SplitLicenceText(const char* bytes, size_t size, LicenceLineSink sink, void* context) {
-    char line[1024];  // one working text, reused for every entry
+    char line[kPathSize];  // one working text, reused for every entry
     size_t position = 0;
     size_t entries = 0;
     while (position < size) {

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "base/app_win.h"
-#include "base/product.h"
+#include "base/resource_win.h"
 #include "pages/licence.h"
 #include "pages/page.h"
 #include "pages/pages_win.h"
@@ -19,17 +19,10 @@ void AddLine(void* context, const char* line) {
 
 // The licence text read in place from the module; a missing resource gives an empty text.
 void FillList(HWND list) {
-    const char* bytes = nullptr;
-    DWORD size = 0;
-    HRSRC found = FindResourceExA(g_instance, RT_RCDATA, MAKEINTRESOURCEA(PEL_RCDATA_LICENCE), 0);
-    if (found != nullptr) {
-        HGLOBAL loaded = LoadResource(g_instance, found);
-        if (loaded != nullptr) {
-            bytes = static_cast<const char*>(LockResource(loaded));
-            if (bytes != nullptr) size = SizeofResource(g_instance, found);
-        }
-    }
-    SplitLicenceText(bytes, size, AddLine, list);
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    if (!LoadRcData(PEL_RCDATA_LICENCE, bytes, size)) size = 0;
+    SplitLicenceText(reinterpret_cast<const char*>(bytes), size, AddLine, list);
 }
 
 void ShowAcceptance(HWND dialog) {

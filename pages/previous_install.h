@@ -4,10 +4,12 @@
 #include "resources/resource.h"
 #include <stddef.h>
 
+#include "base/text.h"
+
 constexpr int kPreviousFolderFieldId = PEL_ID_PREVIOUS_FOLDER;
 
 struct PreviousInstallModel {
-    char folder[1024];  // shown greyed in field 105
+    char folder[kPathSize];  // shown greyed in field 105
 };
 
 // Takes the current directory as the system reported it: reported is the length it returned,

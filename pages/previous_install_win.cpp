@@ -10,7 +10,7 @@ namespace {
 PreviousInstallModel g_page;
 
 INT_PTR OnInitDialog(HWND dialog) {
-    char directory[1024];
+    char directory[kPathSize];
     DWORD reported = GetCurrentDirectoryA(sizeof(directory), directory);
     PreviousInstallOpen(g_page, directory, reported);
     SetWindowTextA(GetDlgItem(dialog, kPreviousFolderFieldId), g_page.folder);

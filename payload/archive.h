@@ -34,11 +34,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/text.h"
+
 const size_t kArchiveHeaderSize = 12;
 const size_t kArchiveTailSize = 16;
 const size_t kDirectoryEntryFixedSize = 12;  // attributes, time
 const size_t kFileEntryFixedSize = 20;       // attributes, time, directoryIndex, dataLength
-const size_t kArchivePathCapacity = 1024;    // path text with its terminating zero
+const size_t kArchivePathCapacity = kPathSize;  // path text with its terminating zero
 
 // CRC-32 with the reflected polynomial 0xEDB88320, register starting at 0xFFFFFFFF, result not
 // inverted (CRC-32/JAMCRC): "123456789" gives 0x340BC6D9, no bytes give 0xFFFFFFFF.

@@ -4,6 +4,7 @@
 #include "base/app_win.h"
 #include "base/install_state.h"
 #include "base/messages.h"
+#include "base/resource_win.h"
 #include "payload/extract.h"
 #include "resources/resource.h"
 
@@ -13,17 +14,7 @@ FileHandle FromHandle(HANDLE h) { return reinterpret_cast<FileHandle>(h); }
 HANDLE ToHandle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
 
 struct Win32Host : ExtractHost {
-    bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
-        HMODULE module = GetModuleHandleA(NULL);
-        HRSRC info = FindResourceExA(module, MAKEINTRESOURCEA(10) /* RT_RCDATA */,
-                                     MAKEINTRESOURCEA(PEL_RCDATA_PAYLOAD), 0);
-        if (info == NULL) return false;  // LoadResource would fail on it too
-        HGLOBAL loaded = LoadResource(module, info);
-        if (loaded == NULL) return false;
-        bytes = static_cast<const uint8_t*>(LockResource(loaded));
-        size = SizeofResource(module, info);
-        return bytes != NULL;
-    }
+    bool LoadPayload(const uint8_t*& bytes, size_t& size) override { return LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size); }
     void* ObtainMemory(size_t size) override {
         return VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE);
     }

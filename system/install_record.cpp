@@ -52,7 +52,7 @@ bool ReadProgramFilesDir(Registry& registry, char* buffer) {
     return true;
 }
 
-bool ReadInstalledPath(Registry& registry, char* buffer) {
+bool ReadInstalledPath(Registry& registry, char (&buffer)[kPathSize]) {
     RegistryKey key;
     if (!registry.OpenKey(RegistryRoot::CurrentUser, kSetupKey, &key)) return false;
     buffer[0] = 0;

@@ -27,7 +27,7 @@ protected:
 
 // The installation record over any registry (install_record.h gives the installer's own).
 bool ReadProgramFilesDir(Registry& registry, char* buffer);                // buffer: 260 bytes or more
-bool ReadInstalledPath(Registry& registry, char* buffer);                  // buffer: 1024 bytes
+bool ReadInstalledPath(Registry& registry, char (&buffer)[kPathSize]);
 bool WriteInstallRecord(Registry& registry, const InstallState& state);
 
 // Where the record lives.

@@ -54,7 +54,7 @@ bool ReadProgramFilesDir(char* buffer) {
     return ReadProgramFilesDir(registry, buffer);
 }
 
-bool ReadInstalledPath(char* buffer) {
+bool ReadInstalledPath(char (&buffer)[kPathSize]) {
     Win32Registry registry;
     return ReadInstalledPath(registry, buffer);
 }

@@ -60,9 +60,9 @@ void CreateLink(const LinkRow& row, const char* linksFolder) {
 
 void RunClosingActions() {
     CoInitialize(NULL);
-    char links[1024];
+    char links[kPathSize];
     if (SpecialFolderPath(CSIDL_PROGRAMS, links)) {
-        char group[1024];
+        char group[kPathSize];
         if (JoinLinkPath(group, sizeof group, links, kGroupFolderName)) {
             CreateDirectoryA(group, NULL);  // already there on a re-installation
             for (const LinkRow& row : kStartMenuLinks) CreateLink(row, group);

@@ -38,7 +38,7 @@ struct FakeHost final : FlowHost {
         calls.push_back(std::string("cd ") + folder);
         return folderExists;
     }
-    bool ReadInstalledPath(char* buffer) override {
+    bool ReadInstalledPath(char (&buffer)[kPathSize]) override {
         calls.push_back("read record");
         CopyTextN(buffer, 1024, record.c_str());
         return !record.empty();
