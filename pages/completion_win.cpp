@@ -2,17 +2,15 @@
 #include <windows.h>
 
 #include "pages/page.h"
+#include "pages/page_win.h"
 #include "pages/pages_win.h"
 
+namespace {
+
+INT_PTR OnInitDialog(HWND) { return TRUE; }  // focus on "ОК"
+
+}  // namespace
+
 INT_PTR CALLBACK CompletionPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;  // focus on "ОК"
-    case WM_COMMAND: {
-        int result;
-        if (PageEndsWith(LOWORD(wParam), &result)) EndDialog(dialog, result);
-        return 0;
-    }
-    }
-    return FALSE;
+    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, EndPageOnCommand);
 }

@@ -6,6 +6,7 @@
 #include "base/product.h"
 #include "pages/destination.h"
 #include "pages/page.h"
+#include "pages/page_win.h"
 #include "pages/pages_win.h"
 #include "system/install_record.h"
 #include "resources/resource.h"
@@ -42,7 +43,7 @@ void OnBrowse(HWND dialog) {
     }
 }
 
-void OnCommand(HWND dialog, int controlId) {
+void OnCommand(HWND dialog, int controlId, int) {
     switch (controlId) {
     case kPageProceedId: {
         char field[kPathSize];
@@ -68,12 +69,5 @@ void OnCommand(HWND dialog, int controlId) {
 }  // namespace
 
 INT_PTR CALLBACK DestinationPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog);
-    case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
-        return 0;
-    }
-    return FALSE;
+    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, OnCommand);
 }

@@ -4,6 +4,7 @@
 
 #include "base/install_state.h"
 #include "pages/folder_browser.h"
+#include "pages/page_win.h"
 #include "pages/pages_win.h"
 #include "system/install_record.h"
 
@@ -12,8 +13,10 @@ namespace {
 const UINT kDriveAttributes = DDL_DRIVES | DDL_EXCLUSIVE;      // 0xC000: drives only
 const UINT kFolderAttributes = DDL_DIRECTORY | DDL_EXCLUSIVE;  // 0x8010: folders only, [..] included
 
+// The view over one open page; made for each message (it holds nothing but the page).
 struct Win32FolderBrowserView final : FolderBrowserView {
-    HWND page = NULL;
+    HWND page;
+    explicit Win32FolderBrowserView(HWND dialog) : page(dialog) {}
 
     HWND Control(int id) const { return GetDlgItem(page, id); }
 
@@ -67,28 +70,25 @@ struct Win32FolderBrowserView final : FolderBrowserView {
     }
 };
 
-// One browser per process: the navigation state and the open page.
+// One browser per process: its navigation state.
 FolderBrowserState g_browser;
-Win32FolderBrowserView g_browserView;
 
 INT_PTR OnInitDialog(HWND dialog) {
-    g_browserView.page = dialog;
+    Win32FolderBrowserView view(dialog);
     char programFiles[kBrowserTextSize] = "";
     ReadProgramFilesDir(programFiles);  // stays empty when unreadable
-    FolderBrowserOpen(g_browser, g_browserView, programFiles);
+    FolderBrowserOpen(g_browser, view, programFiles);
     return FALSE;  // the focus is in the folder list
+}
+
+// A command always acts on the page it came from.
+void OnCommand(HWND dialog, int controlId, int notification) {
+    Win32FolderBrowserView view(dialog);
+    FolderBrowserCommand(g_browser, view, g_installState, controlId, notification);
 }
 
 }  // namespace
 
 INT_PTR CALLBACK FolderBrowserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog);
-    case WM_COMMAND:
-        g_browserView.page = dialog;  // a command always acts on the page it came from
-        FolderBrowserCommand(g_browser, g_browserView, g_installState, LOWORD(wParam), HIWORD(wParam));
-        return 0;
-    }
-    return FALSE;
+    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, OnCommand);
 }

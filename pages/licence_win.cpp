@@ -6,6 +6,7 @@
 #include "base/resource_win.h"
 #include "pages/licence.h"
 #include "pages/page.h"
+#include "pages/page_win.h"
 #include "pages/pages_win.h"
 #include "resources/resource.h"
 
@@ -37,7 +38,7 @@ INT_PTR OnInitDialog(HWND dialog) {
     return TRUE;  // focus on the first enabled tab stop, "Отмена"
 }
 
-void OnCommand(HWND dialog, int controlId) {
+void OnCommand(HWND dialog, int controlId, int) {
     if (controlId == kLicenceAcceptBoxId) {
         LRESULT check = SendMessageA(GetDlgItem(dialog, kLicenceAcceptBoxId), BM_GETCHECK, 0, 0);
         LicenceAcceptToggled(g_page, static_cast<long>(check));
@@ -51,12 +52,5 @@ void OnCommand(HWND dialog, int controlId) {
 }  // namespace
 
 INT_PTR CALLBACK LicencePageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog);
-    case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
-        return 0;
-    }
-    return FALSE;
+    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, OnCommand);
 }

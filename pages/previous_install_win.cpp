@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "pages/page.h"
+#include "pages/page_win.h"
 #include "pages/pages_win.h"
 #include "pages/previous_install.h"
 
@@ -17,20 +18,8 @@ INT_PTR OnInitDialog(HWND dialog) {
     return TRUE;  // focus on the first enabled tab stop, "Далее >>>"
 }
 
-void OnCommand(HWND dialog, int controlId) {
-    int result;
-    if (PageEndsWith(controlId, &result)) EndDialog(dialog, result);
-}
-
 }  // namespace
 
 INT_PTR CALLBACK PreviousInstallPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog);
-    case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
-        return 0;
-    }
-    return FALSE;
+    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, EndPageOnCommand);
 }

@@ -1,0 +1,10 @@
+# MinGW-w64 cross build for the processor the including toolchain file names in CMAKE_SYSTEM_PROCESSOR.
+set(CMAKE_SYSTEM_NAME Windows)
+set(pel_triplet ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+set(CMAKE_C_COMPILER ${pel_triplet}-gcc)
+set(CMAKE_CXX_COMPILER ${pel_triplet}-g++)
+set(CMAKE_RC_COMPILER ${pel_triplet}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${pel_triplet})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
