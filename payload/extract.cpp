@@ -149,8 +149,9 @@ bool WorkingPathFor(char (&out)[kArchivePathCapacity], const char* path) {
 
 // One file, all or nothing: the data goes to the working file beside it, gets its times, and
 // only then takes the place of any earlier file, whose read-only, hidden or system bits are
-// cleared first (restored if the replacement fails). A failure leaves the earlier file as it was.
-bool WriteOneFile(ExtractHost& host, const char* path, const FileEntry& file) {
+// cleared first (restored if the replacement fails) unless it is the user's data file, which
+// such bits protect. A failure leaves the earlier file as it was.
+bool WriteOneFile(ExtractHost& host, const char* path, const FileEntry& file, bool dataFile) {
     char working[kArchivePathCapacity];
     if (!WorkingPathFor(working, path)) return false;
     const FileHandle out = host.CreateForWrite(working);
@@ -159,7 +160,7 @@ bool WriteOneFile(ExtractHost& host, const char* path, const FileEntry& file) {
     host.SetFileTimes(out, file.time);  // after the data, or the write would move them
     written = host.CloseFile(out) && written;
     const uint32_t earlier = written ? host.GetAttributes(path) : kNoAttributes;
-    const bool unlock = earlier != kNoAttributes && (earlier & kAttributesInTheWay) != 0;
+    const bool unlock = !dataFile && earlier != kNoAttributes && (earlier & kAttributesInTheWay) != 0;
     if (unlock) host.SetAttributes(path, earlier & ~kAttributesInTheWay);
     if (!written || !host.ReplaceFile(working, path)) {
         if (unlock) host.SetAttributes(path, earlier);
@@ -185,14 +186,15 @@ bool WriteFiles(Extraction& x) {
             AppendTextN(path, sizeof path, file.name, file.nameLength);
         }
         // Probe with write access: a data file that can be opened is the user's, and stays.
-        if (IsDataFileName(file.name)) {
+        const bool dataFile = IsDataFileName(file.name);
+        if (dataFile) {
             const FileHandle existing = x.host.OpenExistingForWrite(path);
             if (existing != kNoFile) {
                 x.host.CloseFile(existing);
                 continue;
             }
         }
-        while (!WriteOneFile(x.host, path, file)) {
+        while (!WriteOneFile(x.host, path, file, dataFile)) {
             MessageText message;
             ComposeMessage(message, kMessageWriteFilePrefix, path);
             const FileAnswer answer = x.host.AskAboutFile(message);

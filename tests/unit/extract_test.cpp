@@ -354,6 +354,21 @@ TEST(Extract, DataFileThatCannotBeWrittenAsks) {
     EXPECT_TRUE(host.Called("ask (0005) Ошибка при записи файла Tolva.dat"));
 }
 
+// A present data file that the probe cannot open and that is read-only, hidden or system keeps
+// those bits: they protect the user's records, so its replacement may fail and ask.
+TEST(Extract, ProtectedDataFileKeepsItsBits) {
+    FakeHost host;
+    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
+    host.attributes["Tolva.dat"] = 0x21;
+    host.fail.insert("replace ~pelbrix.tmp Tolva.dat");
+    host.answers = {FileAnswer::Ignore};
+    EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
+    const std::vector<std::string> expected = {"close", "replace ~pelbrix.tmp Tolva.dat", "delete ~pelbrix.tmp",
+                                               "ask (0005) Ошибка при записи файла Tolva.dat", "release"};
+    EXPECT_EQ(host.From("close"), expected);
+    EXPECT_EQ(host.attributes["Tolva.dat"], 0x21u);
+}
+
 TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {
     FakeHost host;
     host.payload = Archive({}, {{0x20, 1, 0, "a", B("x")}});
