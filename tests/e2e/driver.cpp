@@ -36,6 +36,12 @@
 //                              class and every value, by name, with its type, its length as the
 //                              ANSI call reports it, its stored length and its bytes in hex
 //   wait-file PATH             wait for a file, record its lines, then delete it
+//   hold PATH                  open (or create) a file without sharing and keep it open
+//   release PATH               close a file that `hold` keeps open
+//
+// `click` on a message box answers it with that button (1 OK, 2 Cancel, 3 Abort, 4 Retry,
+// 5 Ignore, 6 Yes, 7 No). After `finish`, `start` may run another program (its exit code is
+// recorded by the next `finish`).
 //
 // Transcript lines, in the order things were seen: `page "CAPTION"` followed by one line per
 // control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
@@ -53,8 +59,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <cstddef>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -67,6 +75,7 @@ const UINT kSendTimeoutMs = 5000;
 
 PROCESS_INFORMATION g_installer = {};
 std::vector<HANDLE> g_helpers;
+std::vector<std::pair<std::string, HANDLE>> g_held;  // files kept open by `hold`
 HWND g_current = nullptr;         // the page or message the commands act on
 std::set<HWND> g_dismissed;       // windows ended by the driver; never matched again
 
@@ -301,9 +310,9 @@ HWND PressableControl(int id) {
   return control;
 }
 
-// The buttons that end a dialog: OK, Cancel, Yes, No.
+// The buttons that end a dialog: OK, Cancel, Abort, Retry, Ignore, Yes, No.
 void NoteDismissal(int id) {
-  if (id == IDOK || id == IDCANCEL || id == IDYES || id == IDNO) g_dismissed.insert(g_current);
+  if (id >= IDOK && id <= IDNO) g_dismissed.insert(g_current);
 }
 
 int IdArgument(const std::vector<std::string>& words) {
@@ -667,6 +676,20 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "wait-file") {
     if (words.size() < 2) Fail("wait-file: no path");
     TakeFile(words[1]);
+  } else if (command == "hold") {
+    if (words.size() < 2) Fail("hold: no path");
+    HANDLE file = CreateFileA(words[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
+    g_held.push_back({words[1], file});
+    Record("hold " + Quote(words[1]));
+  } else if (command == "release") {
+    if (words.size() < 2) Fail("release: no path");
+    size_t i = 0;
+    while (i < g_held.size() && g_held[i].first != words[1]) ++i;
+    if (i == g_held.size()) Fail("release: " + words[1] + " is not held");
+    CloseHandle(g_held[i].second);
+    g_held.erase(g_held.begin() + static_cast<std::ptrdiff_t>(i));
+    Record("release " + Quote(words[1]));
   } else {
     Fail("unknown command " + command);
   }
