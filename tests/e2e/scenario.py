@@ -713,7 +713,7 @@ def main(names):
                 if os.path.basename(u) != "Public")
     outcomes, passed, failed, started = {}, 0, 0, time.time()
     for name in order:
-        s = scenarios[name]
+        s, began = scenarios[name], time.time()
         if s is None:
             failed += 1
             continue
@@ -728,8 +728,8 @@ def main(names):
             run.vars.update(constants, **texts)
             run.vars.update({k: v for k, v in build.items() if k != "setup"})
             profile = "C:\\users\\" + user
-            for name, value in s.lets:
-                run.vars[name] = run.sub(value)
+            for let, value in s.lets:
+                run.vars[let] = run.sub(value)
             run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
                             DESKTOP=profile + "\\Desktop",
                             GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
@@ -752,12 +752,12 @@ def main(names):
             f.write(outcomes[name] + "\n")
         if run.problems:
             failed += 1
-            print("FAIL %s (transcript: %s)" % (name, os.path.join(run.dir, "transcript.txt")))
+            print("FAIL %s (%.1f s; transcript: %s)" % (name, time.time() - began, os.path.join(run.dir, "transcript.txt")))
             for p in run.problems:
                 print("     " + p)
         else:
             passed += 1
-            print("PASS " + name)
+            print("PASS %s (%.1f s)" % (name, time.time() - began))
             if ENV.get("PEL_E2E_KEEP") != "1" and name not in continued:
                 shutil.rmtree(run.prefix, ignore_errors=True)
         sys.stdout.flush()
