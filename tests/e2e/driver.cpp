@@ -532,7 +532,7 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "start") {
     if (g_installer.hProcess) Fail("start: the installer runs already");
     StartProcess(words, &g_installer);
-    Record("start " + words[1]);
+    Record("start " + CommandLineOf(words, 1));
     Record("pid " + std::to_string(g_installer.dwProcessId));
   } else if (command == "spawn") {
     PROCESS_INFORMATION info = {};
