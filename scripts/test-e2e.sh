@@ -49,15 +49,24 @@ make_prefix_extra() {  # LOG
     /d '"C:\e2e\recorder.exe" "%1"' /f
 }
 make_prefix "$PEL_E2E_BASE" "$PEL_E2E_DIR/wineboot.log" || exit 1
-# A crafted installer (broken-archive scenario): its archive claims a length beyond the resource.
-export PEL_E2E_BROKEN=$PEL_E2E_DIR/broken/PelbrixSetup.exe
-mkdir -p "$PEL_E2E_DIR/broken"
-python3 - "$ROOT/tests/cross" "$PEL_E2E_SETUP" "$PEL_E2E_BROKEN" <<'PY' || exit 1
-import sys; sys.path.insert(0, sys.argv[1]); import pe_resources
-data = bytearray(open(sys.argv[2], "rb").read())
-at = data.find(pe_resources.PE(sys.argv[2]).resources()[(10, 101, 0)])
-data[at:at + 4] = b"\xff\xff\xff\xff"
-open(sys.argv[3], "wb").write(data)
+# Crafted installers, each a copy with words of its archive changed: broken/ (the archive claims
+# more bytes than the resource holds), attributes/ (readme.txt read-only, faq.htm hidden).
+export PEL_E2E_BROKEN=$PEL_E2E_DIR/crafted/broken/PelbrixSetup.exe
+export PEL_E2E_ATTRIBUTES=$PEL_E2E_DIR/crafted/attributes/PelbrixSetup.exe
+python3 - "$ROOT/tests/cross" "$PEL_E2E_SETUP" <<'PY' || exit 1
+import os, sys
+sys.path.insert(0, sys.argv[1]); import pe_resources
+image = open(sys.argv[2], "rb").read()
+start = image.find(pe_resources.PE(sys.argv[2]).resources()[(10, 101, 0)])
+def craft(variable, changes):  # (archive position, new u32)
+    data = bytearray(image)
+    for at, value in changes:
+        data[start + at:start + at + 4] = value.to_bytes(4, "little")
+    os.makedirs(os.path.dirname(os.environ[variable]), exist_ok=True)
+    open(os.environ[variable], "wb").write(data)
+record = lambda name: image.find(name + b"\0", start) - start - 20  # its attributes
+craft("PEL_E2E_BROKEN", [(0, 0xFFFFFFFF)])
+craft("PEL_E2E_ATTRIBUTES", [(record(b"readme.txt"), 0x21), (record(b"faq.htm"), 0x22)])
 PY
 # shellcheck disable=SC2086  # the names are split on purpose
 python3 "$ROOT/tests/e2e/scenario.py" ${PEL_E2E_ONLY:-}

@@ -133,7 +133,6 @@ class Run:
 
     # ---- preparation ----------------------------------------------------------------------------
     def make_prefix(self, outcomes):
-        os.makedirs(self.dir, exist_ok=True)
         base = self.s.continues
         if base and os.path.isdir(os.path.join(E2E, base, "prefix")):
             if outcomes.get(base) == "PASS" and ENV.get("PEL_E2E_KEEP") != "1":
@@ -693,6 +692,7 @@ def main(names):
         run_build = dict(build, setup=setup or "")
         run = Run(s, {}, run_build)
         shutil.rmtree(run.dir, ignore_errors=True)
+        os.makedirs(run.dir)
         if not setup or not os.path.isfile(setup):
             run.problem("no installer at $%s" % s.installer)
         else:
