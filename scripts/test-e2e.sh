@@ -25,7 +25,7 @@ for tool in driver fake_app recorder; do
 done
 . "$ROOT/tests/e2e/wine-lib.sh"
 [ -z "${PEL_E2E_WINE:-}" ] || . "$PEL_E2E_WINE"
-export WINE WINESERVER
+export WINE WINESERVER IMPORT
 
 mkdir -p "$BUILD"
 if [ "${PEL_E2E_BUILD:-1}" != 0 ]; then

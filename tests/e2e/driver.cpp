@@ -14,7 +14,6 @@
 //   window CLASS               record whether a top-level window of that class exists now
 //   page CAPTION [ID]          wait for a dialog page with that caption (and a control ID), dump it
 //   message                    wait for a message box, record its caption and text
-//   message-or-end             a message box (recorded and answered with OK) or the installer's end
 //   state ID                   record a control's enabled/checked state and text
 //   text ID                    record a control's text
 //   wait-text ID TEXT          wait until a control shows TEXT
@@ -26,7 +25,6 @@
 //   esc                        press Esc in the current window
 //   close                      press the close box of the current window (fails if it has none)
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
-//   log TEXT                   write TEXT into the transcript
 //   finish                     wait for the installer to end; record its exit code and lifetime
 //   dblclick ID ENTRY          double-click the entry ENTRY of a list box with the mouse (button
 //                              down, up, double-click, up at the entry), as a user opens it
@@ -567,28 +565,6 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "message") {
     g_current = WaitFor([&] { return FindDialog(nullptr, true, 0); }, "a message box");
     Record("message " + Quote(TextOf(g_current)) + " " + Quote(TextOf(GetDlgItem(g_current, 0xFFFF))));
-  } else if (command == "message-or-end") {
-    // A message that a pending quit request may close at once: either it is seen and answered
-    // with OK, or the installer ends without it.
-    if (!g_installer.hProcess) Fail("message-or-end: nothing was started");
-    DWORD start = GetTickCount();
-    for (;;) {
-      if (HWND box = FindDialog(nullptr, true, 0)) {
-        g_current = box;
-        Record("message " + Quote(TextOf(box)) + " " + Quote(TextOf(GetDlgItem(box, 0xFFFF))));
-        bool ok = false;
-        Send(PressableControl(IDOK), BM_CLICK, 0, 0, &ok);
-        NoteDismissal(IDOK);
-        Record("click 1");
-        break;
-      }
-      if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0) {
-        Record("ended-without-message");
-        break;
-      }
-      if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for a message box or the end");
-      Sleep(kPollMs);
-    }
   } else if (command == "state") {
     Record(DescribeControl(Control(IdArgument(words))));
   } else if (command == "text") {
@@ -658,8 +634,6 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "shot") {
     if (words.size() < 2) Fail("shot: no name");
     Screenshot(words[1]);
-  } else if (command == "log") {
-    Record("log " + CommandLineOf(words, 1));
   } else if (command == "finish") {
     Finish();
   } else if (command == "dblclick" || command == "choose") {

@@ -91,12 +91,11 @@ class Scenario:
 class Run:
     """One scenario in its prefix: preparation, the driver's run, the checks."""
 
-    def __init__(self, scenario, variables, build):
+    def __init__(self, scenario, build):
         self.s, self.build = scenario, build
         self.dir = os.path.join(E2E, scenario.name)
         self.prefix = os.path.join(self.dir, "prefix")
-        self.problems, self.snapshots, self.drives = [], {}, []
-        self.vars = dict(variables)
+        self.problems, self.snapshots, self.drives, self.vars = [], {}, [], {}
 
     def problem(self, text):
         self.problems.append(text)
@@ -114,19 +113,16 @@ class Run:
         drive, rest = path[0].lower(), path[2:].replace("\\", "/").lstrip("/")
         return os.path.join(self.prefix, "dosdevices", drive + ":", rest)
 
-    def wine(self, *args, env=None):
-        with open(os.path.join(self.dir, "wine.log"), "ab") as log:
-            return subprocess.call([ENV["WINE"]] + list(args), stdin=subprocess.DEVNULL, stdout=log,
-                                   stderr=subprocess.STDOUT, env=env or self.wine_env({}))
-
-    def wine_env(self, extra):
-        env = dict(ENV, WINEPREFIX=self.prefix)
-        env.update(extra)
-        return env
+    def wine(self, args, log, extra=None, timeout=None):
+        """Runs a program of the prefix (output to LOG); its exit code."""
+        env = dict(ENV, WINEPREFIX=self.prefix, **(extra or {}))
+        with open(os.path.join(self.dir, log), "ab") as out:
+            return subprocess.call([ENV["WINE"]] + args, stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=subprocess.STDOUT, env=env, timeout=timeout)
 
     def stop(self):
         for flag in ("-k", "-w"):
-            subprocess.call([ENV["WINESERVER"], flag], env=self.wine_env({}), stdin=subprocess.DEVNULL,
+            subprocess.call([ENV["WINESERVER"], flag], env=dict(ENV, WINEPREFIX=self.prefix), stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for mount in self.drives:
             subprocess.call(["umount", mount])
@@ -210,7 +206,7 @@ class Run:
         path = os.path.join(self.host("C:\\e2e"), "prepare.reg")
         with open(path, "wb") as f:
             f.write(b"\xff\xfe" + "\r\n".join(text).encode("utf-16-le"))
-        if self.wine("reg", "import", "C:\\e2e\\prepare.reg") != 0:
+        if self.wine(["reg", "import", "C:\\e2e\\prepare.reg"], "wine.log") != 0:
             self.problem("the registry preparation failed (wine.log)")
 
     # ---- the driver's run -----------------------------------------------------------------------
@@ -223,13 +219,11 @@ class Run:
         done = threading.Event()
         shooter = threading.Thread(target=serve_screenshots, args=(folder, shots, done))
         shooter.start()
-        with open(os.path.join(self.dir, "driver.log"), "wb") as log:
-            try:
-                rc = subprocess.call([ENV["WINE"], "C:\\e2e\\driver.exe", "C:\\e2e\\script.txt",
-                                      "C:\\e2e\\transcript.txt"], stdin=subprocess.DEVNULL, stdout=log,
-                                     stderr=subprocess.STDOUT, env=self.wine_env(self.s.env), timeout=150)
-            except subprocess.TimeoutExpired:
-                rc = "timeout"
+        try:
+            rc = self.wine(["C:\\e2e\\driver.exe", "C:\\e2e\\script.txt", "C:\\e2e\\transcript.txt"],
+                           "driver.log", self.s.env, timeout=150)
+        except subprocess.TimeoutExpired:
+            rc = "timeout"
         done.set()
         shooter.join()
         try:
@@ -252,8 +246,10 @@ class Run:
         self.cursor = -1
         for expect in self.s.expects:
             verb, _, text = self.sub(expect).partition(" ")
-            method = getattr(self, "expect_" + verb.replace("-", "_").replace("~", "_any_case"), None)
-            if method is None:
+            method = getattr(self, "expect_" + verb.replace("-", "_").replace("~", ""), None)
+            if verb in ("line", "then", "line~", "then~"):
+                self.expect_line(text, verb.endswith("~"), self.cursor + 1 if verb.startswith("then") else 0)
+            elif method is None:
                 self.problem("unknown expectation: " + expect)
             elif verb in TEXT_CHECKS:
                 method(text)
@@ -270,15 +266,6 @@ class Run:
             self.problem("transcript lacks%s: %s" % (" (after line %d)" % (start + 1) if start else "", text))
         else:
             self.cursor = i
-
-    def expect_then(self, text):
-        self.expect_line(text, False, self.cursor + 1)
-
-    def expect_line_any_case(self, text):
-        self.expect_line(text, True)
-
-    def expect_then_any_case(self, text):
-        self.expect_line(text, True, self.cursor + 1)
 
     def expect_first(self, text):
         head = text.split(" ")[0] + " "
@@ -452,7 +439,7 @@ class Run:
                 self.problem("not rewritten: %s" % os.path.relpath(host, self.prefix))
 
 
-TEXT_CHECKS = {"line", "then", "line~", "then~", "first", "no-line", "count", "exit"}
+TEXT_CHECKS = {"first", "no-line", "count", "exit"}
 
 
 def reg_escape(text):
@@ -488,7 +475,7 @@ def serve_screenshots(folder, shots, done):
     while not done.wait(0.1):
         for request in glob.glob(os.path.join(folder, "shot-*.req")):
             name = os.path.basename(request)[5:-4]
-            subprocess.call(["import", "-display", ENV["DISPLAY"], "-window", "root",
+            subprocess.call([ENV["IMPORT"], "-display", ENV["DISPLAY"], "-window", "root",
                              os.path.join(shots, name + ".png")], stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.remove(request)
@@ -691,7 +678,7 @@ def main(names):
             continue
         setup = ENV.get(s.installer) if s.installer else build["setup"]
         run_build = dict(build, setup=setup or "")
-        run = Run(s, {}, run_build)
+        run = Run(s, run_build)
         shutil.rmtree(run.dir, ignore_errors=True)
         os.makedirs(run.dir)
         if not setup or not os.path.isfile(setup):

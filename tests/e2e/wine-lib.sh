@@ -1,6 +1,8 @@
 # Shell helpers for running the installer under Wine: a prefix that behaves, a virtual display,
 # screenshots on the driver's request. Sourced by scripts/test-e2e.sh and scripts/run-installer.sh.
 #
+# WINE and WINESERVER name the Wine in use: a file sourced after this one may set others.
+#
 # Wine's helper processes inherit open pipes and can keep a `$(wine64 ...)` or a `| ...` waiting
 # forever: every Wine command here reads /dev/null and writes into files.
 
