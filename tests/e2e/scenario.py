@@ -3,6 +3,7 @@
 README there) under Wine and checks them: scenario.py [NAME...], no names for all of them.
 scripts/test-e2e.sh calls it with the display, the base prefix and the environment ready."""
 import calendar
+import fnmatch
 import glob
 import os
 import re
@@ -433,9 +434,11 @@ class Run:
                 self.problem("changed: %s" % os.path.relpath(host, self.prefix))
 
     def expect_changed(self, pattern):
-        for host in glob.glob(self.host(pattern)):
-            before = self.snapshots.get(host)
-            if before and file_state(host)[1] == before[1]:
+        before = {k: v for k, v in self.snapshots.items() if v and fnmatch.fnmatch(k, self.host(pattern))}
+        if not before:
+            self.problem("no file matched %s before the run" % pattern)
+        for host, state in before.items():
+            if (file_state(host) or state)[1] == state[1]:
                 self.problem("not rewritten: %s" % os.path.relpath(host, self.prefix))
 
 
