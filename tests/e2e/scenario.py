@@ -691,12 +691,12 @@ def main(names):
             run.vars.update(constants, **texts)
             run.vars.update({k: v for k, v in build.items() if k != "setup"})
             profile = "C:\\users\\" + user
-            for let, value in s.lets:
-                run.vars[let] = run.sub(value)
             run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
                             DESKTOP=profile + "\\Desktop",
                             GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
                             + constants["kGroupFolderName"])
+            for let, value in s.lets:
+                run.vars[let] = run.sub(value)
             run.listing = os.path.join(run.dir, "payload-list.tsv")
             run.make_prefix(outcomes)
             with open(run.listing, "wb") as out:  # a broken archive lists no files
