@@ -150,7 +150,7 @@ timeout 600
 start C:\\bench\\nsis-setup.exe /S /D=C:\\bench\\out\\nsis-$1
 finish
 EOF
-  "$WINE64" 'C:\bench\driver.exe' "C:\\bench\\nsis-$1.drv" "C:\\bench\\nsis-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
+  "$WINE" 'C:\bench\driver.exe' "C:\\bench\\nsis-$1.drv" "C:\\bench\\nsis-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
   pid=$!
   watch_started "$pid" "$W/mem-nsis-$1" 'bench.nsis-setup\.exe'
   wait "$pid" || { cat "$BENCH/nsis-$1.txt" >&2; die "the driver failed in NSIS run $1"; }
@@ -183,7 +183,7 @@ EOF
   serve_marks "$W/marks-$1" &
   SERVER=$!
   start=$(now_ms)
-  "$WINE64" 'C:\bench\driver.exe' "C:\\bench\\pel-$1.drv" "C:\\bench\\pel-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
+  "$WINE" 'C:\bench\driver.exe' "C:\\bench\\pel-$1.drv" "C:\\bench\\pel-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
   pid=$!
   watch_started "$pid" "$W/mem-pel-$1" 'bench.PelbrixSetup\.exe'
   wait "$pid"

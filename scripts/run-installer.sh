@@ -47,7 +47,7 @@ if [ $interactive = yes ]; then
   # A real display has a window manager: let it manage the windows.
   wine_run "$RUN/wine.log" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d Y /f
   echo "== running the installer on $DISPLAY (close it to continue)"
-  "$WINE64" 'C:\setup\PelbrixSetup.exe' </dev/null >>"$RUN/wine.log" 2>&1
+  "$WINE" 'C:\setup\PelbrixSetup.exe' </dev/null >>"$RUN/wine.log" 2>&1
   echo "installer exit code: $?"
 else
   echo "== no display: running the installer on the virtual display $XVFB_DISPLAY, accepting the defaults"
@@ -69,7 +69,7 @@ click 1
 finish
 EOF
   shooter_start "$PREFIX/drive_c/setup" "$RUN/screenshots"
-  timeout 180 "$WINE64" 'C:\setup\driver.exe' 'C:\setup\defaults.txt' 'C:\setup\transcript.txt' \
+  timeout 180 "$WINE" 'C:\setup\driver.exe' 'C:\setup\defaults.txt' 'C:\setup\transcript.txt' \
     </dev/null >>"$RUN/wine.log" 2>&1
   rc=$?
   shooter_stop

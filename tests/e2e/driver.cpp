@@ -14,7 +14,6 @@
 //   window CLASS               record whether a top-level window of that class exists now
 //   page CAPTION [ID]          wait for a dialog page with that caption (and a control ID), dump it
 //   message                    wait for a message box, record its caption and text
-//   message-or-end             a message box (recorded and answered with OK) or the installer's end
 //   state ID                   record a control's enabled/checked state and text
 //   text ID                    record a control's text
 //   wait-text ID TEXT          wait until a control shows TEXT
@@ -26,7 +25,6 @@
 //   esc                        press Esc in the current window
 //   close                      press the close box of the current window (fails if it has none)
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
-//   log TEXT                   write TEXT into the transcript
 //   finish                     wait for the installer to end; record its exit code and lifetime
 //   dblclick ID ENTRY          double-click the entry ENTRY of a list box with the mouse (button
 //                              down, up, double-click, up at the entry), as a user opens it
@@ -36,6 +34,12 @@
 //                              class and every value, by name, with its type, its length as the
 //                              ANSI call reports it, its stored length and its bytes in hex
 //   wait-file PATH             wait for a file, record its lines, then delete it
+//   hold PATH                  open (or create) a file without sharing and keep it open
+//   release PATH               close a file that `hold` keeps open
+//
+// `click` on a message box answers it with that button (1 OK, 2 Cancel, 3 Abort, 4 Retry,
+// 5 Ignore, 6 Yes, 7 No). After `finish`, `start` may run another program (its exit code is
+// recorded by the next `finish`).
 //
 // Transcript lines, in the order things were seen: `page "CAPTION"` followed by one line per
 // control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
@@ -53,8 +57,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <cstddef>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -67,6 +73,7 @@ const UINT kSendTimeoutMs = 5000;
 
 PROCESS_INFORMATION g_installer = {};
 std::vector<HANDLE> g_helpers;
+std::vector<std::pair<std::string, HANDLE>> g_held;  // files kept open by `hold`
 HWND g_current = nullptr;         // the page or message the commands act on
 std::set<HWND> g_dismissed;       // windows ended by the driver; never matched again
 
@@ -301,9 +308,9 @@ HWND PressableControl(int id) {
   return control;
 }
 
-// The buttons that end a dialog: OK, Cancel, Yes, No.
+// The buttons that end a dialog: OK, Cancel, Abort, Retry, Ignore, Yes, No.
 void NoteDismissal(int id) {
-  if (id == IDOK || id == IDCANCEL || id == IDYES || id == IDNO) g_dismissed.insert(g_current);
+  if (id >= IDOK && id <= IDNO) g_dismissed.insert(g_current);
 }
 
 int IdArgument(const std::vector<std::string>& words) {
@@ -523,7 +530,7 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "start") {
     if (g_installer.hProcess) Fail("start: the installer runs already");
     StartProcess(words, &g_installer);
-    Record("start " + words[1]);
+    Record("start " + CommandLineOf(words, 1));
     Record("pid " + std::to_string(g_installer.dwProcessId));
   } else if (command == "spawn") {
     PROCESS_INFORMATION info = {};
@@ -558,28 +565,6 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "message") {
     g_current = WaitFor([&] { return FindDialog(nullptr, true, 0); }, "a message box");
     Record("message " + Quote(TextOf(g_current)) + " " + Quote(TextOf(GetDlgItem(g_current, 0xFFFF))));
-  } else if (command == "message-or-end") {
-    // A message that a pending quit request may close at once: either it is seen and answered
-    // with OK, or the installer ends without it.
-    if (!g_installer.hProcess) Fail("message-or-end: nothing was started");
-    DWORD start = GetTickCount();
-    for (;;) {
-      if (HWND box = FindDialog(nullptr, true, 0)) {
-        g_current = box;
-        Record("message " + Quote(TextOf(box)) + " " + Quote(TextOf(GetDlgItem(box, 0xFFFF))));
-        bool ok = false;
-        Send(PressableControl(IDOK), BM_CLICK, 0, 0, &ok);
-        NoteDismissal(IDOK);
-        Record("click 1");
-        break;
-      }
-      if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0) {
-        Record("ended-without-message");
-        break;
-      }
-      if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for a message box or the end");
-      Sleep(kPollMs);
-    }
   } else if (command == "state") {
     Record(DescribeControl(Control(IdArgument(words))));
   } else if (command == "text") {
@@ -649,8 +634,6 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "shot") {
     if (words.size() < 2) Fail("shot: no name");
     Screenshot(words[1]);
-  } else if (command == "log") {
-    Record("log " + CommandLineOf(words, 1));
   } else if (command == "finish") {
     Finish();
   } else if (command == "dblclick" || command == "choose") {
@@ -667,6 +650,20 @@ void Run(const std::vector<std::string>& words) {
   } else if (command == "wait-file") {
     if (words.size() < 2) Fail("wait-file: no path");
     TakeFile(words[1]);
+  } else if (command == "hold") {
+    if (words.size() < 2) Fail("hold: no path");
+    HANDLE file = CreateFileA(words[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
+    g_held.push_back({words[1], file});
+    Record("hold " + Quote(words[1]));
+  } else if (command == "release") {
+    if (words.size() < 2) Fail("release: no path");
+    size_t i = 0;
+    while (i < g_held.size() && g_held[i].first != words[1]) ++i;
+    if (i == g_held.size()) Fail("release: " + words[1] + " is not held");
+    CloseHandle(g_held[i].second);
+    g_held.erase(g_held.begin() + static_cast<std::ptrdiff_t>(i));
+    Record("release " + Quote(words[1]));
   } else {
     Fail("unknown command " + command);
   }

@@ -1,10 +1,12 @@
 # Shell helpers for running the installer under Wine: a prefix that behaves, a virtual display,
 # screenshots on the driver's request. Sourced by scripts/test-e2e.sh and scripts/run-installer.sh.
 #
+# WINE and WINESERVER name the Wine in use: a file sourced after this one may set others.
+#
 # Wine's helper processes inherit open pipes and can keep a `$(wine64 ...)` or a `| ...` waiting
 # forever: every Wine command here reads /dev/null and writes into files.
 
-WINE64=/usr/lib/wine/wine64
+WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 IMPORT=/usr/bin/import
 
@@ -22,7 +24,7 @@ wine_env() {  # PREFIX
 wine_run() {  # LOG PROGRAM [ARGS...]
   log=$1
   shift
-  "$WINE64" "$@" </dev/null >>"$log" 2>&1
+  "$WINE" "$@" </dev/null >>"$log" 2>&1
 }
 
 wine_stop() {  # PREFIX

@@ -1,0 +1,733 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end scenarios (tests/e2e/scenarios/*.scn, their language described in the
+README there) under Wine and checks them: scenario.py [NAME...], no names for all of them.
+scripts/test-e2e.sh calls it with the display, the base prefix and the environment ready."""
+import calendar
+import fnmatch
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "cross"))
+import pe_resources  # noqa: E402
+
+ENV = os.environ
+E2E = ENV["PEL_E2E_DIR"]
+SCENARIOS = os.path.join(HERE, "scenarios")
+FILETIME_UNIX_EPOCH = 116444736000000000
+ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE", "HKCR": "HKEY_CLASSES_ROOT"}
+LINKS = [("Программа", "Pelbrix.exe"), ("Инструкция", "Help.htm"), ("Новости", "News.htm"),
+         ("Лицензионное соглашение", "Licence.txt"), ("Особенности", "features.htm"),
+         ("Удалить Пелбриксон", "uninstall.exe")]
+
+
+def words_of(line):
+    """Blank-separated words; "..." keeps blanks; backslashes are plain text."""
+    return [a if a else b for a, b in re.findall(r'"([^"]*)"|(\S+)', line)]
+
+
+def product_constants():
+    """const char kName[] and #define PEL_* of the product's sources, by name."""
+    text = {}
+    for m in re.finditer(r'#define (PEL_\w+) "([^"]*)"', open(os.path.join(ROOT, "base", "product.h")).read()):
+        text[m.group(1)] = m.group(2)
+    for path in glob.glob(os.path.join(ROOT, "*", "*.cpp")):
+        for m in re.finditer(r'const char (k\w+)\[\] =\s*((?:"(?:[^"\\]|\\.)*"|PEL_\w+|\s)+);', open(path).read()):
+            parts = re.findall(r'"((?:[^"\\]|\\.)*)"|(PEL_\w+)', m.group(2))
+            text[m.group(1)] = "".join(lit.replace("\\\\", "\\") if lit or not mac else text[mac]
+                                       for lit, mac in parts)
+    return text
+
+
+def resource_texts(setup):
+    res = pe_resources.PE(setup).resources()
+    text = {}
+    for (rtype, rid, _), data in res.items():
+        if rtype == pe_resources.RT_DIALOG:
+            d = pe_resources.parse_dialog(data)
+            text["dialog.%s" % rid] = d["caption"]
+            for c in d["controls"]:
+                text["dialog.%s.%s" % (rid, c["id"])] = c["text"]
+    return text, res
+
+
+class Scenario:
+    def __init__(self, name):
+        self.name = name
+        self.prep, self.actions, self.expects, self.env, self.lets = [], [], [], {}, []
+        self.continues = self.installer = None
+        self.read(os.path.join(SCENARIOS, name + ".scn"))
+
+    def read(self, path):
+        for raw in open(path, encoding="utf-8"):
+            line = raw.rstrip("\n")
+            if not line.strip() or line.lstrip().startswith("#"):
+                continue
+            if line.startswith("> "):
+                self.actions.append(line[2:])
+            elif line.startswith("expect "):
+                self.expects.append(line[7:])
+            elif line.startswith("include "):
+                self.read(os.path.join(SCENARIOS, line.split()[1] + ".inc"))
+            elif line.startswith("continues "):
+                self.continues = line.split()[1]
+            elif line.startswith("installer "):
+                self.installer = line.split()[1]
+            elif line.startswith("let "):
+                self.lets.append(words_of(line)[1:3])
+            elif line.startswith("env "):
+                key, _, value = line[4:].partition("=")
+                self.env[key.strip()] = value.strip()
+            else:
+                self.prep.append(line)
+
+
+class Run:
+    """One scenario in its prefix: preparation, the driver's run, the checks."""
+
+    def __init__(self, scenario, build):
+        self.s, self.build = scenario, build
+        self.dir = os.path.join(E2E, scenario.name)
+        self.prefix = os.path.join(self.dir, "prefix")
+        self.problems, self.snapshots, self.drives, self.vars = [], {}, [], {}
+
+    def problem(self, text):
+        self.problems.append(text)
+
+    def sub(self, line):
+        def value(m):
+            if m.group(1) not in self.vars:
+                self.problem("unknown ${%s}" % m.group(1))
+                return ""
+            return self.vars[m.group(1)]
+        return re.sub(r"\$\{([\w.]+)\}", value, line)
+
+    def host(self, path):
+        """The Linux path of a Windows path in the prefix."""
+        drive, rest = path[0].lower(), path[2:].replace("\\", "/").lstrip("/")
+        return os.path.join(self.prefix, "dosdevices", drive + ":", rest)
+
+    def wine(self, args, log, extra=None, timeout=None):
+        """Runs a program of the prefix (output to LOG); its exit code."""
+        env = dict(ENV, WINEPREFIX=self.prefix, **(extra or {}))
+        with open(os.path.join(self.dir, log), "ab") as out:
+            return subprocess.call([ENV["WINE"]] + args, stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=subprocess.STDOUT, env=env, timeout=timeout)
+
+    def stop(self):
+        for flag in ("-k", "-w"):
+            subprocess.call([ENV["WINESERVER"], flag], env=dict(ENV, WINEPREFIX=self.prefix), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for mount in self.drives:
+            subprocess.call(["umount", mount])
+
+    # ---- preparation ----------------------------------------------------------------------------
+    def make_prefix(self, outcomes):
+        base = self.s.continues
+        if base and os.path.isdir(os.path.join(E2E, base, "prefix")):
+            if outcomes.get(base) == "PASS" and ENV.get("PEL_E2E_KEEP") != "1":
+                os.rename(os.path.join(E2E, base, "prefix"), self.prefix)
+            else:
+                subprocess.check_call(["cp", "-a", os.path.join(E2E, base, "prefix"), self.prefix])
+            return
+        if base:
+            self.problem("continues %s, which left no prefix" % base)
+        subprocess.check_call(["cp", "-a", ENV["PEL_E2E_BASE"], self.prefix])
+
+    def prepare(self):
+        folder = self.host("C:\\e2e")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        for tool in ("DRIVER", "FAKE_APP", "RECORDER"):
+            shutil.copy(ENV["PEL_E2E_" + tool], folder)
+        shutil.copy(self.build["setup"], os.path.join(folder, os.path.basename(self.build["setup"])))
+        registry = []
+        for line in self.s.prep:
+            w = words_of(self.sub(line))
+            verb, args = w[0], w[1:]
+            if verb == "reg":
+                key, name = args[0], args[1]
+                data = '"%s"' % reg_escape(args[3]) if args[2] == "=" else "dword:%08x" % int(args[3], 0)
+                registry.append((key, '"%s"=%s' % (reg_escape(name), data)))
+            elif verb == "unreg":
+                registry.append((args[0], '"%s"=-' % reg_escape(args[1])) if len(args) > 1 else (args[0], None))
+            elif verb == "copy":
+                os.makedirs(os.path.dirname(self.host(args[1])), exist_ok=True)
+                shutil.copy(self.host(args[0]), self.host(args[1]))
+            elif verb == "dir":
+                os.makedirs(self.host(args[0]), exist_ok=True)
+            elif verb == "file":
+                os.makedirs(os.path.dirname(self.host(args[0])), exist_ok=True)
+                with open(self.host(args[0]), "wb") as f:
+                    f.write(args[1].encode("utf-8") if len(args) > 1 else b"")
+            elif verb == "time":
+                when = parse_time(args[1])
+                for path in glob.glob(self.host(args[0])):
+                    os.utime(path, ns=(when, when))
+            elif verb == "attrib":
+                path = self.host(args[0])
+                if "h" in args[1]:
+                    os.setxattr(path, "user.DOSATTRIB", b"0x2")
+                if "r" in args[1]:
+                    os.chmod(path, os.stat(path).st_mode & ~0o222)
+            elif verb == "drive":
+                mount = os.path.join(self.dir, "drive-" + args[0].lower())
+                os.makedirs(mount, exist_ok=True)
+                if subprocess.call(["mount", "-t", "tmpfs", "-o", "size=" + args[1], "tmpfs", mount]) != 0:
+                    self.problem("cannot mount a drive of %s" % args[1])
+                    continue
+                self.drives.append(mount)
+                link = os.path.join(self.prefix, "dosdevices", args[0].lower() + ":")
+                if os.path.lexists(link):
+                    os.remove(link)
+                os.symlink(mount, link)
+            else:
+                self.problem("unknown preparation: " + line)
+        if registry:
+            self.import_registry(registry)
+        for expect in self.s.expects:
+            w = words_of(self.sub(expect))
+            if w[0] in ("unchanged", "changed"):
+                for path in glob.glob(self.host(w[1])) or [self.host(w[1])]:
+                    self.snapshots[path] = file_state(path)
+
+    def import_registry(self, entries):
+        text = ["Windows Registry Editor Version 5.00", ""]
+        for key, value in entries:
+            root, _, rest = key.partition("\\")
+            full = ROOTS[root] + "\\" + rest
+            text += (["[%s]" % full, value, ""] if value else ["[-%s]" % full, ""])
+        path = os.path.join(self.host("C:\\e2e"), "prepare.reg")
+        with open(path, "wb") as f:
+            f.write(b"\xff\xfe" + "\r\n".join(text).encode("utf-16-le"))
+        if self.wine(["reg", "import", "C:\\e2e\\prepare.reg"], "wine.log") != 0:
+            self.problem("the registry preparation failed (wine.log)")
+
+    # ---- the driver's run -----------------------------------------------------------------------
+    def drive(self):
+        folder = self.host("C:\\e2e")
+        script = "\r\n".join(self.sub(a) for a in self.s.actions) + "\r\n"
+        with open(os.path.join(folder, "script.txt"), "wb") as f:
+            f.write(script.encode("cp1251"))
+        shots = os.path.join(self.dir, "screenshots")
+        done = threading.Event()
+        shooter = threading.Thread(target=serve_screenshots, args=(folder, shots, done))
+        shooter.start()
+        try:
+            rc = self.wine(["C:\\e2e\\driver.exe", "C:\\e2e\\script.txt", "C:\\e2e\\transcript.txt"],
+                           "driver.log", self.s.env, timeout=150)
+        except subprocess.TimeoutExpired:
+            rc = "timeout"
+        done.set()
+        shooter.join()
+        try:
+            self.lines = open(os.path.join(folder, "transcript.txt"), "rb").read().decode("cp1251").splitlines()
+        except OSError:
+            self.lines = []
+        with open(os.path.join(self.dir, "transcript.txt"), "w", encoding="utf-8") as f:
+            f.write("".join(line + "\n" for line in self.lines))
+        if rc != 0:
+            error = next((line for line in self.lines if line.startswith("error")), "")
+            self.problem("driver exit code %s: %s" % (rc, error))
+        for line in self.lines:
+            if line.endswith(" crash") or line.startswith("shot-timeout"):
+                self.problem("transcript: " + line)
+
+    # ---- checks ---------------------------------------------------------------------------------
+    def check(self):
+        if not self.s.expects:
+            self.problem("the scenario states no expectations")
+        self.cursor = -1
+        for expect in self.s.expects:
+            verb, _, text = self.sub(expect).partition(" ")
+            method = getattr(self, "expect_" + verb.replace("-", "_").replace("~", ""), None)
+            if verb in ("line", "then", "line~", "then~"):
+                self.expect_line(text, verb.endswith("~"), self.cursor + 1 if verb.startswith("then") else 0)
+            elif method is None:
+                self.problem("unknown expectation: " + expect)
+            elif verb in TEXT_CHECKS:
+                method(text)
+            else:
+                method(*words_of(text))
+
+    def find(self, text, start, any_case=False):
+        fold = (lambda s: s.lower()) if any_case else (lambda s: s)
+        return next((i for i in range(start, len(self.lines)) if fold(self.lines[i]) == fold(text)), None)
+
+    def expect_line(self, text, any_case=False, start=0):
+        i = self.find(text, start, any_case)
+        if i is None:
+            self.problem("transcript lacks%s: %s" % (" (after line %d)" % (start + 1) if start else "", text))
+        else:
+            self.cursor = i
+
+    def expect_first(self, text):
+        head = text.split(" ")[0] + " "
+        got = next((line for line in self.lines if line.startswith(head)), None)
+        if got != text:
+            self.problem("first %sline is %s, not %s" % (head, got, text))
+
+    def expect_no_line(self, prefix):
+        got = next((line for line in self.lines if line.startswith(prefix)), None)
+        if got is not None:
+            self.problem("transcript has: " + got)
+
+    def expect_count(self, text):
+        n, _, prefix = text.partition(" ")
+        got = sum(line.startswith(prefix) for line in self.lines)
+        if got != int(n):
+            self.problem("%d lines begin with %s, not %s" % (got, prefix, n))
+
+    def expect_exit(self, text):
+        code, _, program = text.partition(" ")
+        starts = [i for i, line in enumerate(self.lines)
+                  if line.startswith("start ") and (not program or line == "start " + program)]
+        end = next((line for line in self.lines[starts[0]:] if line.startswith("exit ")), None) if starts else None
+        if end != "exit " + code:
+            self.problem("%s ended with %s, not exit %s" % (program or "the installer", end, code))
+
+    def items(self, head):
+        """The item texts that follow the first line beginning with HEAD."""
+        i = next((i for i, line in enumerate(self.lines) if line.startswith(head)), None)
+        out = []
+        for line in self.lines[i + 1:] if i is not None else []:
+            m = re.match(r'^  item \d+ "(.*)"$', line)
+            if not m:
+                break
+            out.append(m.group(1))
+        return out
+
+    def expect_licence(self, control):
+        text = self.resources[(pe_resources.RT_RCDATA, 100, 0)]
+        want = [line.decode("cp1251") for line in text.split(b"\r\n")]
+        if text.endswith(b"\r\n"):
+            want.pop()
+        got = self.items("list %s " % control)
+        if got != want:
+            bad = next((i for i in range(min(len(got), len(want))) if got[i] != want[i]), min(len(got), len(want)))
+            self.problem("list %s: %d entries, the licence has %d lines; first difference at entry %d"
+                         % (control, len(got), len(want), bad))
+
+    def expect_payload(self, folder, *kept):
+        found = check_payload(self.listing, self.host(folder), ENV["PEL_E2E_PAYLOAD"], set(kept))
+        for p in found[:4] + (["and %d more" % (len(found) - 4)] if len(found) > 4 else []):
+            self.problem("installed files: " + p)
+
+    def expect_links(self, folder, desktop):
+        group, desk = self.host(self.vars["GROUP"]), self.host(self.vars["DESKTOP"])
+        want = [(os.path.join(group, t + ".lnk"), t, f) for t, f in LINKS]
+        if desktop == "yes":
+            want.append((os.path.join(desk, self.vars["PEL_DISPLAY_NAME"] + ".lnk"), self.vars["PEL_DISPLAY_NAME"],
+                         "Pelbrix.exe"))
+        for path, title, target in want:
+            if not os.path.isfile(path):
+                self.problem("missing link: " + os.path.relpath(path, self.prefix))
+                continue
+            out = subprocess.run(["lnkinfo", "-c", "windows-1251", path], stdin=subprocess.DEVNULL,
+                                 capture_output=True).stdout.decode("utf-8", "replace")
+            fields = dict(re.findall(r"(?m)^\t*([^:\n]*[^ \t:\n])[ \t]*: (.*)$", out))
+            for name, value, fold in (("Description", title, False), ("Local path", folder + "\\" + target, True),
+                                      ("Working directory", folder, True)):
+                got = fields.get(name, "")
+                if (got.lower() if fold else got) != (value.lower() if fold else value):
+                    self.problem("%s: %s is %r, not %r" % (os.path.basename(path), name, got, value))
+        for where, names in ((group, [t + ".lnk" for t, _ in LINKS]), (desk, [w[0] for w in want[6:]])):
+            got = sorted(os.listdir(where)) if os.path.isdir(where) else []
+            if got != sorted(os.path.basename(n) for n in names):
+                self.problem("%s holds %s" % (os.path.relpath(where, self.prefix), got or "nothing"))
+
+    def blocks(self, root, key):
+        """Every dump of a registry key in the transcript: its head line and its value lines."""
+        head = 'regkey %s "%s" ' % (root, key)
+        out = []
+        for i, line in enumerate(self.lines):
+            if line.startswith(head):
+                block = [line]
+                for more in self.lines[i + 1:]:
+                    if not more.startswith("  value "):
+                        break
+                    block.append(more)
+                out.append(block)
+        return out
+
+    def last_block(self, root, key):
+        found = self.blocks(root, key)
+        if not found:
+            self.problem("the transcript does not show %s\\%s" % (root, key))
+            return ["missing"]
+        return found[-1]
+
+    def expect_record(self, folder, extra="0"):
+        v = self.vars
+        block = self.last_block("HKCU", v["kSetupKey"])
+        want = 'regkey HKCU "%s" class "%s" values %d' % (v["kSetupKey"], v["kSetupKeyClass"], 2 + int(extra))
+        if block[0] != want:
+            self.problem("Setup key after the run: %s" % block[0])
+        # Wine's RegSetValueExA adds the terminator a caller leaves out of the length (as NT does),
+        # so the value may read back one zero byte longer; the relay trace shows the length passed.
+        for name, text in ((v["kPathValue"], folder), (v["kVersionValue"], v["PEL_VERSION"])):
+            data = text.encode("cp1251").hex().upper()
+            pattern = r'  value "%s" REG_SZ length=(%d stored=\d+ hex=%s|%d stored=\d+ hex=%s00)$' % (
+                re.escape(name), len(data) // 2, data, len(data) // 2 + 1, data)
+            if not any(re.match(pattern, line) for line in block[1:]):
+                self.problem("%s is not the REG_SZ text %s" % (name, text))
+        toolbar = self.last_block("HKCU", v["kToolBarKey"])
+        if not toolbar[0].endswith(" missing"):
+            self.problem("the toolbar key is still there")
+
+    def expect_no_record(self):
+        block = self.last_block("HKCU", self.vars["kSetupKey"])
+        if any(line.startswith('  value "%s" ' % self.vars["kVersionValue"]) for line in block):
+            self.problem("a version was recorded")
+
+    def expect_key_unchanged(self, root, key):
+        found = self.blocks(root, key)
+        if len(found) < 2:
+            self.problem("the transcript does not show %s before and after the run" % key)
+        elif found[0] != found[-1]:
+            self.problem("%s changed: %s -> %s" % (key, found[0], found[-1]))
+        elif found[0][0].endswith(" missing"):
+            self.problem("%s was not there before the run" % key)
+
+    def expect_value_unchanged(self, root, key, name):
+        found = self.blocks(root, key)
+        pick = [[line for line in b if line.startswith('  value "%s" ' % name)] for b in found]
+        if len(pick) < 2 or not pick[0] or pick[0] != pick[-1]:
+            self.problem("the value %s of %s changed or was not there: %s" % (name, key, pick))
+
+    def expect_features(self, folder):
+        """The recorder standing in for the browser opened FOLDER\\features.htm, nothing beside it."""
+        if os.path.exists(self.host("C:\\e2e\\features.htm")):
+            self.problem("features.htm was opened beside the driver")
+        args = [m.group(1) for m in (re.match(r'^  \| argument "(.*)"$', l) for l in self.lines) if m]
+        dirs = [m.group(1) for m in (re.match(r'^  \| directory "(.*)"$', l) for l in self.lines) if m]
+        if not args or not dirs:
+            self.problem("no page was opened")
+            return
+        full = args[-1] if re.match(r"^[A-Za-z]:\\", args[-1]) else dirs[-1] + "\\" + args[-1]
+        if full.lower() != (folder + "\\features.htm").lower():
+            self.problem("the page opened is %s, not %s\\features.htm" % (full, folder))
+
+    def expect_order(self, folder, desktop):
+        pid = next((int(line[4:]) for line in self.lines if line.startswith("pid ")), 0)
+        for p in check_order(os.path.join(self.dir, "driver.log"), pid, self.listing, folder, desktop == "yes"):
+            self.problem("order of effects: " + p)
+
+    def expect_absent(self, path):
+        if os.path.lexists(self.host(path)):
+            self.problem("exists: " + path)
+
+    def expect_present(self, path):
+        if not os.path.lexists(self.host(path)):
+            self.problem("missing: " + path)
+
+    def expect_unchanged(self, path):
+        for host in glob.glob(self.host(path)) or [self.host(path)]:
+            if file_state(host) != self.snapshots.get(host):
+                self.problem("changed: %s" % os.path.relpath(host, self.prefix))
+
+    def expect_changed(self, pattern):
+        before = {k: v for k, v in self.snapshots.items() if v and fnmatch.fnmatch(k, self.host(pattern))}
+        if not before:
+            self.problem("no file matched %s before the run" % pattern)
+        for host, state in before.items():
+            if (file_state(host) or state)[1] == state[1]:
+                self.problem("not rewritten: %s" % os.path.relpath(host, self.prefix))
+
+
+TEXT_CHECKS = {"first", "no-line", "count", "exit"}
+
+
+def reg_escape(text):
+    return text.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def parse_time(text):
+    """2001-02-03T04:05:06.7 (UTC) as nanoseconds since 1970."""
+    m = re.fullmatch(r"(\d+)-(\d+)-(\d+)T(\d+):(\d+):(\d+)(?:\.(\d{1,9}))?", text)
+    seconds = calendar.timegm(tuple(int(g) for g in m.groups()[:6]))
+    return seconds * 10**9 + int((m.group(7) or "0").ljust(9, "0"))
+
+
+def file_state(path):
+    try:
+        st = os.stat(path)
+        data = open(path, "rb").read() if os.path.isfile(path) else b""
+        return (data, st.st_mtime_ns, st.st_mode, dos_attributes(path))
+    except OSError:
+        return None
+
+
+def dos_attributes(path):
+    try:
+        return int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0].decode("ascii"), 0)
+    except (OSError, ValueError):
+        return 0
+
+
+def serve_screenshots(folder, shots, done):
+    """Answers the driver's requests: shot-NAME.req becomes SHOTS/NAME.png and shot-NAME.done."""
+    os.makedirs(shots, exist_ok=True)
+    while not done.wait(0.1):
+        for request in glob.glob(os.path.join(folder, "shot-*.req")):
+            name = os.path.basename(request)[5:-4]
+            subprocess.call([ENV["IMPORT"], "-display", ENV["DISPLAY"], "-window", "root",
+                             os.path.join(shots, name + ".png")], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.remove(request)
+            open(os.path.join(folder, "shot-%s.done" % name), "wb").close()
+
+
+def read_listing(path):
+    """`pelpack list`: {dir index: name} and the files (attributes, time, dir, length, name)."""
+    dirs, files = {}, []
+    for line in open(path, encoding="utf-8"):
+        f = line.rstrip("\n").split("\t")
+        if len(f) == 7 and f[0] == "dir":
+            dirs[int(f[1])] = f[6]
+        elif len(f) == 7 and f[0] == "file":
+            files.append((int(f[2], 16), int(f[3]), int(f[4]), int(f[5]), f[6]))
+    return dirs, files
+
+
+def check_payload(listing, folder, source, kept):
+    """Every directory and file of the archive there and nothing else; each file with the
+    source's bytes, the record's time to 100 ns and its attribute bits (read-only as a missing
+    write permission, hidden and system in user.DOSATTRIB). KEPT files need only exist."""
+    problems = []
+    dirs, files = read_listing(listing)
+    if not files:
+        problems.append("the listing has no files")
+    expected = set()
+    for name in dirs.values():
+        rel = os.path.normpath(name.replace("\\", "/"))
+        expected.add(rel)
+        if not os.path.isdir(os.path.join(folder, rel)):
+            problems.append("directory missing: " + rel)
+    for attributes, stamp, dir_index, length, name in files:
+        rel = os.path.normpath((dirs[dir_index].replace("\\", "/") + "/" if dir_index else "") + name)
+        expected.add(rel)
+        path = os.path.join(folder, rel)
+        if not os.path.isfile(path):
+            problems.append("file missing: " + rel)
+            continue
+        if rel in kept:
+            continue
+        data = open(path, "rb").read()
+        source_path = os.path.join(source, rel)
+        if len(data) != length or not os.path.isfile(source_path) or open(source_path, "rb").read() != data:
+            problems.append("%s: %d bytes, not the archive's %d of %s" % (rel, len(data), length, source_path))
+        st = os.stat(path)
+        want_ns = (stamp - FILETIME_UNIX_EPOCH) * 100
+        if st.st_mtime_ns != want_ns:
+            problems.append("%s: mtime %d ns, the archive says %d ns" % (rel, st.st_mtime_ns, want_ns))
+        if (not st.st_mode & 0o200) != bool(attributes & 1):
+            problems.append("%s: read-only bit wrong, attributes 0x%02X" % (rel, attributes))
+        if dos_attributes(path) & 6 != attributes & 6:
+            problems.append("%s: hidden/system 0x%X, attributes 0x%02X" % (rel, dos_attributes(path) & 6, attributes))
+    for top, subdirs, names in os.walk(folder):
+        for name in subdirs + names:
+            rel = os.path.normpath(os.path.relpath(os.path.join(top, name), folder))
+            if rel not in expected and rel not in kept:
+                problems.append("not from the archive: " + rel)
+    return problems
+
+
+# ---- order of effects, from Wine's relay trace ----------------------------------------------------
+CALL = re.compile(r"^([0-9a-f]+):[0-9a-f]+:Call ([\w.]+)\((.*)\) ret=[0-9a-f]+$")
+
+
+def unescape(body, wide):
+    """The text of a Wine debug string ("..." or L"..."): \\xNN bytes, \\NNNN UTF-16 units."""
+    out, i = bytearray() if not wide else [], 0
+    simple = {"n": "\n", "r": "\r", "t": "\t"}
+    while i < len(body):
+        c, step = body[i], 1
+        if c == "\\":
+            n = body[i + 1]
+            if n == "x" and not wide:
+                out.append(int(body[i + 2:i + 4], 16))
+                i += 4
+                continue
+            if wide and re.match(r"[0-9a-fA-F]{4}", body[i + 1:i + 5]):
+                c, step = chr(int(body[i + 1:i + 5], 16)), 5
+            else:
+                c, step = simple.get(n, n), 2
+        if wide:
+            out.append(c)
+        else:
+            out += c.encode("latin-1")
+        i += step
+    return "".join(out) if wide else out.decode("cp1251")
+
+
+def calls(log, pid):
+    """The installer's traced calls as (kind, detail)."""
+    found = []
+    for line in open(log, encoding="latin-1"):
+        m = CALL.match(line.rstrip("\n"))
+        if not m or int(m.group(1), 16) != pid:
+            continue
+        name, args = m.group(2).split(".")[-1], m.group(3)
+        texts = [unescape(t.group(2), t.group(1) == "L") for t in re.finditer(r'(L?)"((?:[^"\\]|\\.)*)"', args)]
+        plain = re.sub(r'\s*L?"(?:[^"\\]|\\.)*"', "", args)
+        nums = [int(a, 16) for a in plain.split(",") if re.fullmatch(r"\s*[0-9a-fA-F]+\s*", a)]
+        if name == "DialogBoxParamA":
+            found.append(("P", nums[1]))
+        elif name == "CreateDirectoryA":
+            found.append(("D", texts[0]))
+        elif name == "MoveFileExA" and len(texts) >= 2:  # written beside its place, then moved in
+            found.append(("F", texts[1]))
+        elif name == "CreateFileW" and texts and texts[0].lower().endswith(".lnk"):
+            found.append(("K", texts[0]))
+        elif name == "CoCreateInstance":
+            found.append(("L", ""))
+        elif name == "ShellExecuteA":  # owner, verb, file, parameters, directory, show (an int:
+            # the upper half of its 64-bit slot is undefined)
+            found.append(("S", "%s owner=%x parameters=%x directory=%x show=%d"
+                          % (" ".join(texts), nums[0], nums[3], nums[4], nums[5] & 0xFFFFFFFF)))
+        elif name == "RegCreateKeyExA":  # root, path, reserved, class, options, access, security
+            root = {0x80000001: "HKCU", 0x80000002: "HKLM"}.get(nums[0] & 0xFFFFFFFF, "%x" % nums[0])
+            found.append(("C", "%s\\%s reserved=%d options=%d access=%x security=%x"
+                          % (root, texts[0], nums[2], nums[4], nums[5], nums[6])))
+        elif name == "RegSetValueExA":
+            found.append(("V", "%s type=%d length=%d" % (texts[0], nums[3], nums[-1])))
+        elif name == "RegDeleteKeyA":
+            found.append(("X", texts[0]))
+    return found
+
+
+def check_order(log, pid, listing, folder, desktop):
+    """The installer's calls in order: destination and licence pages, every archive file written,
+    the group and the links (each link object, then its file), the features page opened with
+    "open" (relative name, no owner, SW_SHOW), the record (Setup key under HKCU, full access; Path
+    and Version with their text lengths, no terminator), the toolbar key deleted, completion."""
+    got = calls(log, pid)
+    if not got:
+        return ["no relay lines of process %d" % pid]
+    problems = []
+    shape = "".join(k for k, _ in got)
+    want = r"^PPD[DF]+D(LK){%d}SCVVXP$" % (7 if desktop else 6)
+    if not re.match(want, shape):
+        problems.append("calls in the order %s, not %s" % (shape, want))
+    of = lambda kind: [v for k, v in got if k == kind]  # noqa: E731
+    if of("P") != [1, 2, 5]:
+        problems.append("pages %s, not the destination (1), licence (2) and completion (5)" % of("P"))
+    if of("D")[:1] != [folder]:
+        problems.append("the first folder made is %s, not %s" % (of("D")[:1], folder))
+    dirs, files = read_listing(listing)
+    written = {v.lower() for v in of("F")}
+    for *_, dir_index, _, name in files:
+        name = (dirs[dir_index] + "\\" if dir_index else "") + name
+        if name.lower() not in written and (folder + "\\" + name).lower() not in written:
+            problems.append("no file written for " + name)
+    titles = [v.rsplit("\\", 1)[-1] for v in of("K")]
+    want_titles = [t + ".lnk" for t, _ in LINKS] + (["Пелбриксон.lnk"] if desktop else [])
+    if titles != want_titles:
+        problems.append("links saved %s, not %s" % (titles, want_titles))
+    if of("S") != ["open features.htm owner=0 parameters=0 directory=0 show=5"]:
+        problems.append("shell calls %s, not one open of features.htm" % of("S"))
+    record = [(k, v) for k, v in got if k in "CVX"]
+    want_record = [("C", "HKCU\\Software\\Pelbrix\\Setup reserved=0 options=0 access=f003f security=0"),
+                   ("V", "Path type=1 length=%d" % len(folder.encode("cp1251"))),
+                   ("V", "Version type=1 length=5"), ("X", "Software\\Pelbrix\\Main\\TFormMainToolBar")]
+    if record != want_record:
+        problems.append("registry calls %s, not %s" % (record, want_record))
+    return problems
+
+
+# ---- the set ------------------------------------------------------------------------------------
+def main(names):
+    arch = ENV.get("PEL_E2E_ARCH", "x86_64")
+    build = {"setup": ENV["PEL_E2E_SETUP"]}
+    for line in open(os.path.join(HERE, "builds.conf"), encoding="utf-8"):
+        w = line.split(None, 1)
+        if w and w[0] == arch:
+            build.update(dict(kv.split("=", 1) for kv in re.findall(r'\w+=(?:"[^"]*"|\S+)', w[1])))
+    build = {k: v.strip('"') for k, v in build.items()}
+    constants = product_constants()
+    everything = sorted(f[:-4] for f in os.listdir(SCENARIOS) if f.endswith(".scn"))
+    order, scenarios = [], {}
+
+    def add(name):
+        if name in order:
+            return
+        if name not in everything:
+            print("FAIL %s (no such scenario)" % name)
+            scenarios[name] = None
+            order.append(name)
+            return
+        scenarios[name] = Scenario(name)
+        if scenarios[name].continues:
+            add(scenarios[name].continues)
+        order.append(name)
+
+    for name in names or everything:
+        add(name)
+    continued = {s.continues for s in scenarios.values() if s and s.continues}
+    user = next(os.path.basename(u) for u in glob.glob(os.path.join(ENV["PEL_E2E_BASE"], "drive_c", "users", "*"))
+                if os.path.basename(u) != "Public")
+    outcomes, passed, failed, started = {}, 0, 0, time.time()
+    for name in order:
+        s, began = scenarios[name], time.time()
+        if s is None:
+            failed += 1
+            continue
+        setup = ENV.get(s.installer) if s.installer else build["setup"]
+        run_build = dict(build, setup=setup or "")
+        run = Run(s, run_build)
+        shutil.rmtree(run.dir, ignore_errors=True)
+        os.makedirs(run.dir)
+        if not setup or not os.path.isfile(setup):
+            run.problem("no installer at $%s" % s.installer)
+        else:
+            texts, run.resources = resource_texts(setup)
+            run.vars.update(constants, **texts)
+            run.vars.update({k: v for k, v in build.items() if k != "setup"})
+            profile = "C:\\users\\" + user
+            run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
+                            DESKTOP=profile + "\\Desktop",
+                            GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
+                            + constants["kGroupFolderName"])
+            for let, value in s.lets:
+                run.vars[let] = run.sub(value)
+            run.listing = os.path.join(run.dir, "payload-list.tsv")
+            run.make_prefix(outcomes)
+            with open(run.listing, "wb") as out:  # a broken archive lists no files
+                subprocess.call([ENV["PEL_E2E_PELPACK"], "list", setup], stdout=out, stderr=subprocess.DEVNULL)
+            try:
+                run.prepare()
+                run.drive()
+                run.check()
+            finally:
+                run.stop()
+        for shot in glob.glob(os.path.join(run.dir, "screenshots", "*.png")):
+            shutil.copy(shot, os.path.join(E2E, "screenshots", "%s-%s" % (name, os.path.basename(shot))))
+        outcomes[name] = "FAIL" if run.problems else "PASS"
+        with open(os.path.join(run.dir, "outcome"), "w") as f:
+            f.write(outcomes[name] + "\n")
+        if run.problems:
+            failed += 1
+            print("FAIL %s (%.1f s; transcript: %s)" % (name, time.time() - began, os.path.join(run.dir, "transcript.txt")))
+            for p in run.problems:
+                print("     " + p)
+        else:
+            passed += 1
+            print("PASS %s (%.1f s)" % (name, time.time() - began))
+            if ENV.get("PEL_E2E_KEEP") != "1" and name not in continued:
+                shutil.rmtree(run.prefix, ignore_errors=True)
+        sys.stdout.flush()
+    print("%d s, %s build, screenshots in %s" % (time.time() - started, arch, os.path.join(E2E, "screenshots")))
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
