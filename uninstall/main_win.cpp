@@ -4,7 +4,8 @@
 // new folder of its own under the temporary folder and ends: the copy waits for it to end, so
 // that this program's file can go too, and removes the installation. Arguments of the copy:
 //   /remove HANDLE FOLDER   HANDLE: the original's inherited process handle (decimal);
-//                           FOLDER: the installation folder, to the end of the command line.
+//                           FOLDER: the installation folder, to the end of the command line
+//                           (quotes around it are taken off).
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -220,6 +221,17 @@ bool ParseCopyArguments(const char* command, HANDLE& original, const char*& fold
     return true;
 }
 
+// The folder argument without the quotes that a caller may have put around it.
+void Unquote(const char* folder, char (&out)[MAX_PATH]) {
+    if (*folder != '"') {
+        CopyText(out, folder);
+        return;
+    }
+    size_t length = 0;
+    while (folder[1 + length] != 0 && folder[1 + length] != '"') ++length;
+    CopyTextN(out, MAX_PATH, folder + 1, length);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -228,7 +240,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (ParseCopyArguments(GetCommandLineA(), original, folder)) {
         WaitForSingleObject(original, kOriginalEndWait);
         CloseHandle(original);
-        const int exitCode = RunRemoval(folder);
+        char installation[MAX_PATH];
+        Unquote(folder, installation);
+        const int exitCode = RunRemoval(installation);
         // The copy cannot remove itself while it runs: the system does it at the next start.
         char ownPath[MAX_PATH], ownFolder[MAX_PATH];
         if (OwnPath(ownPath, ownFolder)) {
