@@ -42,7 +42,7 @@ const uint32_t kPayloadId = 101;
 const char kHelp[] =
     "pelpack: writes and reads the installer's payload archive.\n"
     "\n"
-    "  pelpack pack DIR [--add NAME=PATH]... -o FILE\n"
+    "  pelpack pack DIR -o FILE [--add NAME=PATH]...\n"
     "      Archives the folder DIR into FILE. Entries are sorted by name (bytewise), every\n"
     "      subfolder gets a directory entry (parents first), files get attributes 0x20\n"
     "      (0x21 without owner write permission), folders 0x30; times are the modification\n"
