@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks the two Windows builds: i686 is PE32 and x86_64 PE32+, both hold the same dialogs,
-# bitmap, icon, licence text and payload, and both import only system DLLs. Also checks that
-# the committed picture, icon and licence text are what their scripts make.
+# bitmap, icon, licence text and payload paths, and both import only system DLLs. Also checks
+# that the committed picture, icon and licence text are what their scripts make.
 #   BUILD_DIR         where the builds are (default: build)
 #   PEL_REUSE_BUILDS  1: check the builds as they are instead of running scripts/build.sh first
 set -eu
@@ -27,6 +27,9 @@ for arch in i686 x86_64; do
   echo "$exe imports only system DLLs:" $dlls
 done
 python3 "$LISTER" same "$BUILD/win-i686/PelbrixSetup.exe" "$BUILD/win-x86_64/PelbrixSetup.exe"
+# The payloads differ only in the programs built for each: both list the same paths.
+cmp "$BUILD/win-i686/resources/names.txt" "$BUILD/win-x86_64/resources/names.txt" ||
+  { echo "test-cross: the two builds pack different paths" >&2; exit 1; }
 
 # The generated resources are committed; they must be exactly what the scripts make.
 tmp=$(mktemp -d)
