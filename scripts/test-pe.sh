@@ -1,8 +1,9 @@
 #!/bin/sh
 # Checks the hardening of the two Windows builds of the installer and the uninstaller, as the
 # files stand: they import only system DLLs, they are relocatable (ASLR, with their relocations
-# kept) and DEP-compatible, the x86_64 ones with high-entropy ASLR; they carry no link time stamp; they hold the application manifest
-# (RT_MANIFEST, id 1) byte for byte; their entry code limits the DLL search. Prints the sizes.
+# kept) and DEP-compatible, the x86_64 ones with high-entropy ASLR; they carry no link time
+# stamp; they hold the application manifest (RT_MANIFEST, id 1) byte for byte; their entry code
+# limits the DLL search. Prints the sizes.
 #   BUILD_DIR         where the builds are (default: build)
 #   PEL_REUSE_BUILDS  1: check the builds as they are instead of running scripts/build.sh first
 set -eu
