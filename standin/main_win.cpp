@@ -45,7 +45,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (RegisterClassA(&windowClass) == 0) return 1;
     const HWND window = CreateWindowExA(0, kRunningWindowClass, kCaptionProduct,
                                         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, 380, 140, NULL, NULL, instance, NULL);
+                                        CW_USEDEFAULT, 440, 130, NULL, NULL, instance, NULL);
     if (window == NULL) return 1;
     ShowWindow(window, SW_SHOWNORMAL);
     MSG message;
