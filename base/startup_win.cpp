@@ -7,7 +7,7 @@ namespace {
 // DLLs that the shell, COM and the dialogs load by name later in the run. Where the process's
 // search path cannot be limited to the system folder, they are loaded from it now by full path,
 // so that a later load by name finds the copy already in the process instead of searching the
-// installer's folder (often a downloads folder anyone can drop a DLL into).
+// program's folder (for the installer often a downloads folder anyone can drop a DLL into).
 const char kPreloadedDlls[] =
     "uxtheme.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0dwmapi.dll\0"
     "cryptbase.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0ntmarta.dll\0profapi.dll\0";
