@@ -15,3 +15,12 @@ const char kMessageBrokenArchive[] = "(0004) Ошибка. Архив прогр
 const char kMessageFolderPrefix[] = "(0001) Ошибка при создании папки ";
 const char kMessageDirectoryPrefix[] = "0002 Ошибка при создании папки ";
 const char kMessageWriteFilePrefix[] = "(0005) Ошибка при записи файла ";
+
+const char kMessageConfirmUninstall[] = "Удалить программу '" PEL_DISPLAY_NAME "' с этого компьютера?";
+const char kMessageRemoveFilePrefix[] = "(0006) Ошибка при удалении файла ";
+const char kMessageUninstalled[] = "Программа '" PEL_DISPLAY_NAME "' удалена с компьютера.";
+const char kMessageDataFileKeptPrefix[] = "Файл данных " PEL_DATA_FILE " сохранён в папке ";
+
+const char kMessageStandIn[] =
+    "Эта программа замещает приложение '" PEL_DISPLAY_NAME "' в образце установки.\n"
+    "Закройте окно кнопкой закрытия или клавишей Esc.";

@@ -14,3 +14,12 @@ extern const char kMessageBrokenArchive[];     // "(0004) Ошибка. Архи
 extern const char kMessageFolderPrefix[];      // "(0001) Ошибка при создании папки "
 extern const char kMessageDirectoryPrefix[];   // "0002 Ошибка при создании папки "
 extern const char kMessageWriteFilePrefix[];   // "(0005) Ошибка при записи файла "
+
+// The uninstaller's messages.
+extern const char kMessageConfirmUninstall[];   // "Удалить программу 'Пелбриксон' с этого компьютера?"
+extern const char kMessageRemoveFilePrefix[];   // "(0006) Ошибка при удалении файла " + listed path
+extern const char kMessageUninstalled[];        // "Программа 'Пелбриксон' удалена с компьютера."
+extern const char kMessageDataFileKeptPrefix[]; // "Файл данных Tolva.dat сохранён в папке " + folder
+
+// The stand-in application's window text (sample payload only).
+extern const char kMessageStandIn[];

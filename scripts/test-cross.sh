@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks the two Windows builds: i686 is PE32 and x86_64 PE32+, and both hold the same dialogs,
-# bitmap, icon, licence text and payload (their imports are checked by test-pe.sh). Also checks
+# bitmap, icon, licence text and payload paths (their imports are checked by test-pe.sh). Also checks
 # that the committed picture, icon and licence text are what their scripts make.
 #   BUILD_DIR         where the builds are (default: build)
 #   PEL_REUSE_BUILDS  1: check the builds as they are instead of running scripts/build.sh first
@@ -18,6 +18,9 @@ for arch in i686 x86_64; do
     --icon "$RES/pelbrix.ico" --payload "$BUILD/win-$arch/resources/payload.bin"
 done
 python3 "$LISTER" same "$BUILD/win-i686/PelbrixSetup.exe" "$BUILD/win-x86_64/PelbrixSetup.exe"
+# The payloads differ only in the programs built for each: both list the same paths.
+cmp "$BUILD/win-i686/resources/names.txt" "$BUILD/win-x86_64/resources/names.txt" ||
+  { echo "test-cross: the two builds pack different paths" >&2; exit 1; }
 
 # The generated resources are committed; they must be exactly what the scripts make.
 tmp=$(mktemp -d)

@@ -1,8 +1,9 @@
 #!/bin/sh
-# Checks the hardening of the two Windows builds, as the files stand: they import only system
-# DLLs, they are relocatable (ASLR, with their relocations kept) and DEP-compatible, the x86_64
-# one with high-entropy ASLR; they carry no link time stamp; they hold the application manifest
-# (RT_MANIFEST, id 1) byte for byte; their entry code limits the DLL search. Prints the sizes.
+# Checks the hardening of the two Windows builds of the installer and the uninstaller, as the
+# files stand: they import only system DLLs, they are relocatable (ASLR, with their relocations
+# kept) and DEP-compatible, the x86_64 ones with high-entropy ASLR; they carry no link time
+# stamp; they hold the application manifest (RT_MANIFEST, id 1) byte for byte; their entry code
+# limits the DLL search. Prints the sizes.
 #   BUILD_DIR         where the builds are (default: build)
 #   PEL_REUSE_BUILDS  1: check the builds as they are instead of running scripts/build.sh first
 set -eu
@@ -17,8 +18,9 @@ fail() { echo "test-pe: $*" >&2; status=1; }
 status=0
 manifest_sum=$(sha256sum "$MANIFEST" | cut -c1-16)
 manifest_size=$(wc -c <"$MANIFEST")
-for arch in i686 x86_64; do
-  exe="$BUILD/win-$arch/PelbrixSetup.exe"
+for arch_program in i686/PelbrixSetup x86_64/PelbrixSetup i686/uninstall x86_64/uninstall; do
+  arch=${arch_program%/*}
+  exe="$BUILD/win-$arch_program.exe"
   [ -f "$exe" ] || { fail "$exe is missing"; continue; }
   headers=$("$arch-w64-mingw32-objdump" -p "$exe")
 
@@ -53,7 +55,7 @@ for arch in i686 x86_64; do
   for name in SetDefaultDllDirectories SetDllDirectoryA; do
     grep -q "$name" "$exe" || fail "$arch does not contain $name: the entry code is missing"
   done
-  echo "$arch: $(wc -c <"$exe") bytes, imports" $(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p') \
+  echo "$arch ${exe##*/}: $(wc -c <"$exe") bytes, imports" $(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p') \
     "|$(echo "$flags" | sed '1d;$d' | tr -s ' \t\n' ' ')"
 done
 [ $status = 0 ] && echo "both builds: system DLLs only, ASLR and DEP, no time stamp, manifest present"

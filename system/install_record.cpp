@@ -7,6 +7,7 @@
 
 const char kWindowsVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kProgramFilesValue[] = "ProgramFilesDir";
+const char kProductKey[] = "Software\\Pelbrix";
 const char kSetupKey[] = "Software\\Pelbrix\\Setup";
 const char kSetupKeyClass[] = "VORTA";
 const char kPathValue[] = "Path";

@@ -33,6 +33,7 @@ bool WriteInstallRecord(Registry& registry, const InstallState& state);
 // Where the record lives.
 extern const char kWindowsVersionKey[];   // HKLM: Software\Microsoft\Windows\CurrentVersion
 extern const char kProgramFilesValue[];   // ProgramFilesDir
+extern const char kProductKey[];          // HKCU: Software\Pelbrix (removed by the uninstaller when empty)
 extern const char kSetupKey[];            // HKCU: Software\Pelbrix\Setup
 extern const char kSetupKeyClass[];       // VORTA
 extern const char kPathValue[];           // Path

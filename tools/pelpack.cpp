@@ -1,5 +1,6 @@
 // pelpack: writes and reads the installer's payload archive on the build host.
 //   pack DIR -o FILE   archive a folder (deterministic; SOURCE_DATE_EPOCH fixes every time)
+//   names DIR -o LIST  the list of what pack would archive, for the uninstaller
 //   list FILE          tab-separated listing
 //   verify FILE        checksum check: 0 match, 1 mismatch, 2 broken
 //   extract FILE DIR   the installer's own extraction onto this file system
@@ -41,7 +42,7 @@ const uint32_t kPayloadId = 101;
 const char kHelp[] =
     "pelpack: writes and reads the installer's payload archive.\n"
     "\n"
-    "  pelpack pack DIR -o FILE\n"
+    "  pelpack pack DIR -o FILE [--add NAME=PATH]...\n"
     "      Archives the folder DIR into FILE. Entries are sorted by name (bytewise), every\n"
     "      subfolder gets a directory entry (parents first), files get attributes 0x20,\n"
     "      folders 0x30; times are the modification times, or SOURCE_DATE_EPOCH (seconds\n"
@@ -51,6 +52,15 @@ const char kHelp[] =
     "      form, one Windows cannot hold, one that differs from a neighbour only in letter\n"
     "      case, a path over the format's limits, a symbolic link or a special file is\n"
     "      refused, and then nothing is written.\n"
+    "\n"
+    "  --add NAME=PATH (pack and names, repeatable)\n"
+    "      Packs the file PATH as NAME in DIR's top folder, in place of a file of that name\n"
+    "      there (names compared as Windows does, without letter case); a line says which.\n"
+    "\n"
+    "  pelpack names DIR [--add NAME[=PATH]]... -o LIST\n"
+    "      Writes what pack would archive: Windows-1251, one path a line (CR LF), relative\n"
+    "      to DIR, folders first and ending in '\\', then the files in archive order. PATH\n"
+    "      is not read.\n"
     "\n"
     "  pelpack list FILE\n"
     "      Prints a '#' line with the archive header, then tab-separated rows\n"
@@ -462,22 +472,109 @@ bool ParseSourceDateEpoch(PackOptions& options) {
   return true;
 }
 
-int Pack(const char* folder, const char* output) {
-  PackOptions options;
-  if (!ParseSourceDateEpoch(options)) return kExitBad;
+// A file from elsewhere packed into the top folder under NAME.
+struct Addition {
+  std::string nameUtf8;
+  std::string path;
+};
+
+// NAME=PATH, or NAME alone where the file is not read (names).
+bool ParseAddition(const char* text, std::vector<Addition>& additions) {
+  const char* equals = strchr(text, '=');
+  if (!equals) equals = text + strlen(text);
+  if (equals == text) return false;
+  additions.push_back(Addition{std::string(text, equals), std::string(*equals ? equals + 1 : equals)});
+  return true;
+}
+
+// Puts each addition into the top folder, in place of a file of the same name (as Windows
+// compares names) or after its files. With `read` false only the names are used.
+bool ApplyAdditions(const PackOptions& options, const std::vector<Addition>& additions, bool read,
+                    std::vector<PackDirectory>& all) {
+  for (const Addition& addition : additions) {
+    PackFile file;
+    std::string problem;
+    if (!PackName(addition.nameUtf8, file.name1251, problem)) {
+      Fail("--add %s: %s", addition.nameUtf8.c_str(), problem.c_str());
+      return false;
+    }
+    file.pathUtf8 = addition.path;
+    file.attributes = kPackedFileAttributes;
+    file.time = options.time;
+    struct stat st;
+    if (read) {
+      if (stat(addition.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        Fail("--add %s: %s is not a readable file", addition.nameUtf8.c_str(), addition.path.c_str());
+        return false;
+      }
+      if (!EntryTime(options, addition.path, st, file.time)) return false;
+    }
+    const std::string key = FoldCase1251(file.name1251);
+    for (size_t k = 1; k < all.size(); ++k) {
+      if (FoldCase1251(all[k].name1251) == key) {
+        Fail("--add %s: %s has a folder of that name", addition.nameUtf8.c_str(), all[0].pathUtf8.c_str());
+        return false;
+      }
+    }
+    std::vector<PackFile>& top = all[0].files;
+    auto same = std::find_if(top.begin(), top.end(),
+                             [&](const PackFile& f) { return FoldCase1251(f.name1251) == key; });
+    if (read) {
+      if (same != top.end())
+        printf("pelpack: %s: packed from %s in place of %s\n", addition.nameUtf8.c_str(), addition.path.c_str(),
+               same->pathUtf8.c_str());
+      else
+        printf("pelpack: %s: packed from %s\n", addition.nameUtf8.c_str(), addition.path.c_str());
+    }
+    if (same != top.end())
+      *same = file;
+    else
+      top.push_back(file);
+  }
+  return true;
+}
+
+// The folder walked and the additions applied, as pack archives it.
+bool IsFolder(const char* folder) {
   struct stat st;
   if (stat(folder, &st) != 0) {
     Fail("%s: %s", folder, strerror(errno));
-    return kExitBad;
+    return false;
   }
   if (!S_ISDIR(st.st_mode)) {
     Fail("%s: not a folder", folder);
-    return kExitBad;
+    return false;
   }
-  std::vector<PackDirectory> all(1);
+  return true;
+}
+
+bool CollectPayload(const char* folder, const PackOptions& options, const std::vector<Addition>& additions,
+                    bool read, std::vector<PackDirectory>& all) {
+  all.assign(1, PackDirectory{});
   all[0].pathUtf8 = folder;
   while (all[0].pathUtf8.size() > 1 && all[0].pathUtf8.back() == '/') all[0].pathUtf8.pop_back();
-  if (!WalkFolder(options, 0, all)) return kExitNo;
+  return WalkFolder(options, 0, all) && ApplyAdditions(options, additions, read, all);
+}
+
+int Names(const char* folder, const std::vector<Addition>& additions, const char* output) {
+  PackOptions options;
+  if (!IsFolder(folder)) return kExitBad;
+  std::vector<PackDirectory> all;
+  if (!CollectPayload(folder, options, additions, false, all)) return kExitNo;
+  std::string list;
+  for (size_t k = 1; k < all.size(); ++k) list += all[k].name1251 + "\\\r\n";
+  for (size_t k = 0; k < all.size(); ++k) {
+    for (const PackFile& file : all[k].files)
+      list += (k == 0 ? "" : all[k].name1251 + "\\") + file.name1251 + "\r\n";
+  }
+  return WriteOutput(output, std::vector<uint8_t>(list.begin(), list.end())) ? kExitOk : kExitBad;
+}
+
+int Pack(const char* folder, const std::vector<Addition>& additions, const char* output) {
+  PackOptions options;
+  if (!ParseSourceDateEpoch(options) || !IsFolder(folder)) return kExitBad;
+  std::vector<PackDirectory> all;
+  if (!CollectPayload(folder, options, additions, true, all)) return kExitNo;
 
   ArchiveBuilder builder;
   ArchiveBegin(builder);
@@ -523,13 +620,16 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   std::vector<const char*> args(argv + 2, argv + argc);
-  if (command == "pack") {
+  if (command == "pack" || command == "names") {
     const char* folder = nullptr;
     const char* output = nullptr;
+    std::vector<Addition> additions;
     for (size_t i = 0; i < args.size(); ++i) {
       if (strcmp(args[i], "-o") == 0) {
         if (output || i + 1 >= args.size()) return Usage("pack: -o needs one FILE");
         output = args[++i];
+      } else if (strcmp(args[i], "--add") == 0) {
+        if (i + 1 >= args.size() || !ParseAddition(args[++i], additions)) return Usage("--add needs NAME=PATH");
       } else if (!folder) {
         folder = args[i];
       } else {
@@ -537,7 +637,7 @@ int main(int argc, char** argv) {
       }
     }
     if (!folder || !output) return Usage("pack: needs DIR and -o FILE");
-    return Pack(folder, output);
+    return command == "pack" ? Pack(folder, additions, output) : Names(folder, additions, output);
   }
   if (command == "list" || command == "verify") {
     if (args.size() != 1) return Usage((command + ": needs exactly one FILE").c_str());

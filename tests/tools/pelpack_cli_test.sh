@@ -91,6 +91,24 @@ grep -q "^file${T}1${T}0x20${T}$(( (1234567890 + 11644473600) * 10000000 ))${T}0
 grep -q "^dir${T}2${T}0x30${T}$(( (1234567890 + 11644473600) * 10000000 ))${T}" "$W/out" ||
   fail "folder mtime not converted to FILETIME"
 
+# --- --add and names: a file from elsewhere in place of one of that name, in any letter case --
+printf 'other program' >"$W/other.exe"
+expect_exit 0 "pack --add" env SOURCE_DATE_EPOCH=$EPOCH "$PELPACK" pack "$SRC" -o "$W/add.bin" \
+  --add pelbrix.EXE="$W/other.exe" --add new.exe="$W/other.exe"
+[ "$(grep -c 'in place of' "$W/out")" = 1 ] || fail "pack --add: one line about the replaced file expected"
+expect_exit 0 "list --add" "$PELPACK" list "$W/add.bin"
+grep -q "^file${T}1${T}0x20${T}$FT${T}0${T}13${T}pelbrix.EXE\$" "$W/out" || fail "--add did not replace Pelbrix.exe"
+grep -q "^file${T}6${T}0x20${T}$FT${T}0${T}13${T}new.exe\$" "$W/out" || fail "--add did not append new.exe"
+expect_exit 0 "names" "$PELPACK" names "$SRC" --add pelbrix.EXE --add new.exe -o "$W/names.txt"
+iconv -f CP1251 -t UTF-8 "$W/names.txt" | tr -d '\r' >"$W/names.utf8"
+printf '%s\n' 'HlpPic\' 'Папка\' 'Папка\Вложенная\' 'Пусто\' pelbrix.EXE TOLVA.DAT empty.dat ro.txt \
+  Отчёт.txt new.exe 'HlpPic\a.gif' 'Папка\Вложенная\глубоко.txt' | diff - "$W/names.utf8" >&2 ||
+  fail "names differ from what pack archives"
+[ "$(tr -cd '\r' <"$W/names.txt" | wc -c)" = 12 ] || fail "names: lines must end in CR LF"
+expect_exit 1 "--add over a folder" "$PELPACK" pack "$SRC" --add hlppic="$W/other.exe" -o "$W/no.bin"
+expect_exit 1 "--add of a missing file" "$PELPACK" pack "$SRC" --add x.exe="$W/missing" -o "$W/no.bin"
+[ ! -e "$W/no.bin" ] || fail "a refused --add wrote an archive"
+
 # --- verify ----------------------------------------------------------------------------------
 expect_exit 0 "verify sound archive" "$PELPACK" verify "$W/a1.bin"
 cp "$W/a1.bin" "$W/badsum.bin"
