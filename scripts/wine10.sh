@@ -9,6 +9,8 @@
 #   WINE_FONTS       Wine's own fonts, to copy into a prefix's Fonts folder
 #   WINE_NAME        "wine10", for logs and per-build expectations
 #   WINE_PROGRAM_FILES  where a 32-bit program's Program Files folder is
+#   WINE_REG_VIEW    the `reg` option for the registry view a 32-bit program reads (its
+#                    HKLM\Software is redirected, ProgramFilesDir included)
 #
 # Everything comes from Debian 13's archive through apt with a private configuration (its own
 # sources list, state and cache in the tree), leaving the system's apt sources and packages alone:
@@ -111,6 +113,7 @@ wine10_main() {
   WINE_FONTS=$dir/root/usr/share/wine/fonts
   WINE_NAME=wine10
   WINE_PROGRAM_FILES='C:\Program Files (x86)'
+  WINE_REG_VIEW=/reg:32
   echo "wine10: $WINE ($(cat "$dir/version")), checked in $(( ($(date +%s%N) - started) / 1000000 )) ms" >&2
 }
 
