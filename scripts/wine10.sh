@@ -43,6 +43,7 @@ wine10_prepare() (  # DIR
   if [ -f "$stamp" ] && [ "$(head -n 1 "$stamp")" = "$recipe" ] && [ -x "$root/usr/lib/wine/wine64" ]; then
     return 0
   fi
+  rm -f "$stamp"   # an interrupted preparation leaves no stamp behind
   started=$(date +%s)
   command -v patchelf >/dev/null || { echo "wine10: patchelf is missing (scripts/setup.sh installs it)" >&2; exit 1; }
   apt=$dir/apt
@@ -114,7 +115,7 @@ wine10_main() {
   WINE_NAME=wine10
   WINE_PROGRAM_FILES='C:\Program Files (x86)'
   WINE_REG_VIEW=/reg:32
-  echo "wine10: $WINE ($(cat "$dir/version")), checked in $(( ($(date +%s%N) - started) / 1000000 )) ms" >&2
+  echo "wine10: $WINE ($(cat "$dir/version")), ready after $(( ($(date +%s%N) - started) / 1000000 )) ms" >&2
 }
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
