@@ -4,6 +4,9 @@
 #   BUILD_DIR        where the builds go (default: build)
 #   SOURCE_DATE_EPOCH  time stamp of the packed files (default: the last commit's time)
 #   PEL_INSTALLER_ONLY 1: build only what the installers need (pelpack and PelbrixSetup.exe)
+#   PEL_SIGN_PKCS12  sign the Windows programs with this key and its certificates (PKCS#12)
+#   PEL_SIGN_PASSWORD_FILE  file holding its password, when it has one
+#   PEL_SIGN_TIMESTAMP_URL  RFC 3161 time-stamp server (default: no time stamp)
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
@@ -17,6 +20,11 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 
+# Signing settings as absolute paths (the builds run in other folders); empty turns signing off.
+absolute() { [ -z "$1" ] || echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+SIGN_PKCS12=$(absolute "${PEL_SIGN_PKCS12:-}")
+SIGN_PASSWORD_FILE=$(absolute "${PEL_SIGN_PASSWORD_FILE:-}")
+
 cmake -S "$ROOT" -B "$BUILD/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPEL_TESTS=OFF >/dev/null
 HOST_TARGET=
 WIN_TARGET=
@@ -29,7 +37,9 @@ cmake --build "$BUILD/host" -j "$JOBS" $HOST_TARGET
 for arch in i686 x86_64; do
   cmake -S "$ROOT" -B "$BUILD/win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-$arch.cmake" \
-    -DPELPACK="$BUILD/host/tools/pelpack" -DPEL_PAYLOAD_DIR="$PAYLOAD" >/dev/null
+    -DPELPACK="$BUILD/host/tools/pelpack" -DPEL_PAYLOAD_DIR="$PAYLOAD" \
+    -DPEL_SIGN_PKCS12="$SIGN_PKCS12" -DPEL_SIGN_PASSWORD_FILE="$SIGN_PASSWORD_FILE" \
+    -DPEL_SIGN_TIMESTAMP_URL="${PEL_SIGN_TIMESTAMP_URL:-}" >/dev/null
   # shellcheck disable=SC2086
   cmake --build "$BUILD/win-$arch" -j "$JOBS" $WIN_TARGET
 done
