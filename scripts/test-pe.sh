@@ -55,7 +55,14 @@ for arch_program in i686/PelbrixSetup x86_64/PelbrixSetup i686/uninstall x86_64/
   for name in SetDefaultDllDirectories SetDllDirectoryA; do
     grep -q "$name" "$exe" || fail "$arch does not contain $name: the entry code is missing"
   done
-  echo "$arch ${exe##*/}: $(wc -c <"$exe") bytes, imports" $(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p') \
+  size=$(wc -c <"$exe")
+  if [ "$arch_program" = i686/PelbrixSetup ]; then
+    # The shipped installer's own size, without the payload it carries: within 48 KB.
+    own=$((size - $(wc -c <"$BUILD/win-i686/resources/payload.bin")))
+    echo "i686 PelbrixSetup.exe without its payload: $own bytes (limit 49,152)"
+    [ "$own" -le 49152 ] || fail "the i686 installer is $own bytes without its payload"
+  fi
+  echo "$arch ${exe##*/}: $size bytes, imports" $(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p') \
     "|$(echo "$flags" | sed '1d;$d' | tr -s ' \t\n' ' ')"
 done
 [ $status = 0 ] && echo "both builds: system DLLs only, ASLR and DEP, no time stamp, manifest present"
