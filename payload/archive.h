@@ -146,7 +146,7 @@ enum class NameFault { None, Empty, BadCharacter, TrailingDotOrSpace, DeviceName
 NameFault CheckNamePart(const char* part, size_t length);
 const char* NameFaultText(NameFault fault);  // English, for the tools
 // The file the extraction writes beside each file before putting it in place.
-const char kWorkingFileName[] = "~pelbrix.tmp";
+const char kWorkingFileName[] = "~pel.tmp";
 
 // Whole names, also used by the archive builder.
 ArchiveFault CheckDirectoryName(const char* name, size_t length);

@@ -162,9 +162,9 @@ bool WriteOneFile(ExtractHost& host, const char* path, const FileEntry& file, bo
     const uint32_t earlier = written ? host.GetAttributes(path) : kNoAttributes;
     const bool unlock = !dataFile && earlier != kNoAttributes && (earlier & kAttributesInTheWay) != 0;
     if (unlock) host.SetAttributes(path, earlier & ~kAttributesInTheWay);
-    if (!written || !host.ReplaceFile(working, path)) {
+    if (!written || !host.MoveIntoPlace(working, path)) {
         if (unlock) host.SetAttributes(path, earlier);
-        host.DeleteFile(working);
+        host.RemoveFile(working);
         return false;
     }
     host.SetAttributes(path, file.attributes);  // after closing: read-only would refuse times

@@ -46,10 +46,10 @@ struct Win32Host : ExtractHost {
     bool SetAttributes(const char* path, uint32_t attributes) override {
         return SetFileAttributesA(path, attributes) != FALSE;
     }
-    bool ReplaceFile(const char* from, const char* to) override {
+    bool MoveIntoPlace(const char* from, const char* to) override {
         return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
-    void DeleteFile(const char* path) override { DeleteFileA(path); }
+    void RemoveFile(const char* path) override { DeleteFileA(path); }
     void ShowMessage(const char* text) override {
         MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION);
     }

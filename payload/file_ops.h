@@ -39,8 +39,8 @@ struct ExtractHost {
     // Windows attribute bits; false when they could not be set.
     virtual bool SetAttributes(const char* path, uint32_t attributes) = 0;
     // Puts the file from in place of the file to (which may or may not exist), in one step.
-    virtual bool ReplaceFile(const char* from, const char* to) = 0;
-    virtual void DeleteFile(const char* path) = 0;
+    virtual bool MoveIntoPlace(const char* from, const char* to) = 0;
+    virtual void RemoveFile(const char* path) = 0;
     // Modal message with the product caption and the information icon over the backdrop.
     virtual void ShowMessage(const char* text) = 0;
     // The same message with Abort, Retry and Ignore; gives the user's choice.

@@ -197,12 +197,12 @@ public:
         close(fd);
         return ok;
     }
-    bool ReplaceFile(const char* from, const char* to) override {
+    bool MoveIntoPlace(const char* from, const char* to) override {
         Place source(Base(), from), target(Base(), to);
         // A link in the target's place is itself replaced, never followed.
         return source.ok && target.ok && renameat(source.parent, source.leaf, target.parent, target.leaf) == 0;
     }
-    void DeleteFile(const char* path) override {
+    void RemoveFile(const char* path) override {
         Place place(Base(), path);
         if (place.ok) unlinkat(place.parent, place.leaf, 0);
     }

@@ -4,13 +4,11 @@
 #
 # Run it to prepare the tree (idempotent, cached under $BUILD_DIR/wine10, prints how long it
 # took); source it from bash to prepare it and get, for the Wine helpers in tests/e2e/wine-lib.sh:
-#   WINE, WINE64     the loader that starts a Windows program (32- or 64-bit)
+#   WINE             the loader that starts a Windows program (32- or 64-bit)
 #   WINESERVER       the server of the same version
 #   WINE_FONTS       Wine's own fonts, to copy into a prefix's Fonts folder
-#   WINE_NAME        "wine10", for logs and per-build expectations
-#   WINE_PROGRAM_FILES  where a 32-bit program's Program Files folder is
-#   WINE_REG_VIEW    the `reg` option for the registry view a 32-bit program reads (its
-#                    HKLM\Software is redirected, ProgramFilesDir included)
+# (What a 32-bit program sees differently, its Program Files folder and its view of HKLM, is
+# stated per build in tests/e2e/builds.conf.)
 #
 # Everything comes from Debian 13's archive through apt with a private configuration (its own
 # sources list, state and cache in the tree), leaving the system's apt sources and packages alone:
@@ -109,12 +107,8 @@ wine10_main() {
   started=$(date +%s%N)
   wine10_prepare "$dir" || return 1
   WINE=$dir/root/usr/lib/wine/wine64
-  WINE64=$WINE
   WINESERVER=$dir/root/usr/lib/wine/wineserver64
   WINE_FONTS=$dir/root/usr/share/wine/fonts
-  WINE_NAME=wine10
-  WINE_PROGRAM_FILES='C:\Program Files (x86)'
-  WINE_REG_VIEW=/reg:32
   echo "wine10: $WINE ($(cat "$dir/version")), ready after $(( ($(date +%s%N) - started) / 1000000 )) ms" >&2
 }
 

@@ -177,6 +177,13 @@ class Run:
                     os.setxattr(path, "user.DOSATTRIB", b"0x2")
                 if "r" in args[1]:
                     os.chmod(path, os.stat(path).st_mode & ~0o222)
+            elif verb == "fill":  # a file that takes every byte left on its drive
+                with open(self.host(args[0]), "wb", buffering=0) as f:
+                    try:
+                        while f.write(bytes(65536)):
+                            pass
+                    except OSError:
+                        pass
             elif verb == "drive":
                 mount = os.path.join(self.dir, "drive-" + args[0].lower())
                 os.makedirs(mount, exist_ok=True)
@@ -316,7 +323,7 @@ class Run:
                          % (control, len(got), len(want), bad))
 
     def expect_payload(self, folder, *kept):
-        found = check_payload(self.listing, self.host(folder), ENV["PEL_E2E_PAYLOAD"], set(kept))
+        found = check_payload(self.listing, self.host(folder), self.reference, set(kept))
         for p in found[:4] + (["and %d more" % (len(found) - 4)] if len(found) > 4 else []):
             self.problem("installed files: " + p)
 
@@ -326,6 +333,9 @@ class Run:
         if desktop == "yes":
             want.append((os.path.join(desk, self.vars["PEL_DISPLAY_NAME"] + ".lnk"), self.vars["PEL_DISPLAY_NAME"],
                          "Pelbrix.exe"))
+        # A link holds a target of at most 259 characters: a longer one is never made, rather than cut.
+        fits = lambda target: len((folder + "\\" + target).encode("cp1251")) <= 259
+        want = [w for w in want if fits(w[2])]
         for path, title, target in want:
             if not os.path.isfile(path):
                 self.problem("missing link: " + os.path.relpath(path, self.prefix))
@@ -338,7 +348,8 @@ class Run:
                 got = fields.get(name, "")
                 if (got.lower() if fold else got) != (value.lower() if fold else value):
                     self.problem("%s: %s is %r, not %r" % (os.path.basename(path), name, got, value))
-        for where, names in ((group, [t + ".lnk" for t, _ in LINKS]), (desk, [w[0] for w in want[6:]])):
+        desk_links = [w[0] for w in want if os.path.dirname(w[0]) == desk]
+        for where, names in ((group, [t + ".lnk" for t, f in LINKS if fits(f)]), (desk, desk_links)):
             got = sorted(os.listdir(where)) if os.path.isdir(where) else []
             if got != sorted(os.path.basename(n) for n in names):
                 self.problem("%s holds %s" % (os.path.relpath(where, self.prefix), got or "nothing"))
@@ -420,6 +431,21 @@ class Run:
         for p in check_order(os.path.join(self.dir, "driver.log"), pid, self.listing, folder, desktop == "yes"):
             self.problem("order of effects: " + p)
 
+    def expect_whole(self, folder):
+        """No file of the archive in FOLDER is written short (a beginning of the archive's bytes, or
+        empty where they are not), and no working file is left."""
+        dirs, files = read_listing(self.listing)
+        for _, _, dir_index, length, name in files:
+            rel = os.path.normpath((dirs[dir_index].replace("\\", "/") + "/" if dir_index else "") + name)
+            path = os.path.join(self.host(folder), rel)
+            want = open(os.path.join(self.reference, rel), "rb").read()
+            got = open(path, "rb").read() if os.path.isfile(path) else None
+            if got is not None and got != want and want.startswith(got):
+                self.problem("written short: %s, %d of %d bytes" % (rel, len(got), len(want)))
+        for top, _, names in os.walk(self.host(folder)):
+            if "~pel.tmp" in names:
+                self.problem("working file left in " + os.path.relpath(top, self.prefix))
+
     def expect_absent(self, path):
         if os.path.lexists(self.host(path)):
             self.problem("exists: " + path)
@@ -499,7 +525,7 @@ def read_listing(path):
 
 def check_payload(listing, folder, source, kept):
     """Every directory and file of the archive there and nothing else; each file with the
-    source's bytes, the record's time to 100 ns and its attribute bits (read-only as a missing
+    archive's bytes (as extracted into SOURCE), the record's time to 100 ns and its attribute bits (read-only as a missing
     write permission, hidden and system in user.DOSATTRIB). KEPT files need only exist."""
     problems = []
     dirs, files = read_listing(listing)
@@ -702,6 +728,10 @@ def main(names):
             run.make_prefix(outcomes)
             with open(run.listing, "wb") as out:  # a broken archive lists no files
                 subprocess.call([ENV["PEL_E2E_PELPACK"], "list", setup], stdout=out, stderr=subprocess.DEVNULL)
+            # The installer's own files, as its archive holds them: what an installation must match.
+            run.reference = os.path.join(run.dir, "archive")
+            subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, run.reference],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             try:
                 run.prepare()
                 run.drive()

@@ -50,7 +50,7 @@ make_prefix() {  # PREFIX LOG
     done
   done
   mkdir -p "$prefix/drive_c/windows/Fonts"
-  cp /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/"
+  cp "${WINE_FONTS:-/usr/share/wine/fonts}"/* "$prefix/drive_c/windows/Fonts/"
   wine_run "$log" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
   wine_run "$log" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
   if declare -F make_prefix_extra >/dev/null; then make_prefix_extra "$log"; fi

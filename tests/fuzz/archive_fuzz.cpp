@@ -134,7 +134,7 @@ struct MemoryHost : ExtractHost {
         return files.count(path) ? 0x20u : dirs.count(path) ? 0x10u : kNoAttributes;
     }
     bool SetAttributes(const char* path, uint32_t) override { return CheckInside(path), true; }
-    bool ReplaceFile(const char* from, const char* to) override {
+    bool MoveIntoPlace(const char* from, const char* to) override {
         CheckInside(from);
         CheckInside(to);
         if (dirs.count(to)) return false;
@@ -142,7 +142,7 @@ struct MemoryHost : ExtractHost {
         files.insert(to);
         return true;
     }
-    void DeleteFile(const char* path) override {
+    void RemoveFile(const char* path) override {
         CheckInside(path);
         files.erase(path);
     }

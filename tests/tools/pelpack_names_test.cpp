@@ -15,7 +15,7 @@ TEST(NameRules, OneTableForPackAndReader) {
   struct Case { const char* utf8; bool ok; };
   const Case cases[] = {
       {"Pelbrix.exe", true}, {u8"Отчёт.txt", true}, {u8"№ 5 € ‰", true}, {".hidden", true}, {"a..b", true},
-      {"COM10", true}, {"console.txt", true}, {"LPT", true}, {"CONOUT", true}, {"~pelbrix.tmp.txt", true},
+      {"COM10", true}, {"console.txt", true}, {"LPT", true}, {"CONOUT", true}, {"~pel.tmp.txt", true},
       // Characters Windows refuses in names.
       {"a?b", false}, {"a*b", false}, {"a<b>", false}, {"a\"b", false}, {"a|b", false}, {"a:b", false},
       {"tab\there", false},
@@ -26,7 +26,7 @@ TEST(NameRules, OneTableForPackAndReader) {
       {"COM9.dat", false}, {"LPT1", false}, {"lpt9.log", false}, {"prn .txt", false}, {"CONIN$", false},
       {"conout$.x", false},
       // The extraction's working file.
-      {"~pelbrix.tmp", false}, {"~PELBRIX.TMP", false},
+      {"~pel.tmp", false}, {"~PEL.TMP", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8);

@@ -90,12 +90,12 @@ struct FakeHost : ExtractHost {
         if (attributes.count(path)) attributes[path] = value;
         return true;
     }
-    bool ReplaceFile(const char* from, const char* to) override {
+    bool MoveIntoPlace(const char* from, const char* to) override {
         if (!Log(std::string("replace ") + from + " " + to)) return false;
         attributes[to] = 0x20;
         return true;
     }
-    void DeleteFile(const char* path) override { Log(std::string("delete ") + path); }
+    void RemoveFile(const char* path) override { Log(std::string("delete ") + path); }
     void ShowMessage(const char* text) override { Log(std::string("message ") + text); }
     FileAnswer AskAboutFile(const char* text) override {
         Log(std::string("ask ") + text);
@@ -150,7 +150,7 @@ const std::string kFolder = "C:\\Program Files\\Pelbrix";
 // The calls that write one file that was not there: working file, data, times, then into place.
 std::vector<std::string> Written(const std::string& path, const std::string& data, uint64_t time, uint32_t attributes) {
     const size_t slash = path.rfind('\\');
-    const std::string working = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + "~pelbrix.tmp";
+    const std::string working = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + "~pel.tmp";
     return {"create " + working, "write " + data, "times " + std::to_string(time), "close",
             "replace " + working + " " + path, "attr " + path + " " + std::to_string(attributes)};
 }
@@ -265,20 +265,20 @@ TEST(Extract, FileFailureTable) {
         std::vector<std::string> tail;  // the calls from the first failing one to the end
     };
     const Case cases[] = {
-        {"create fails, Retry succeeds", {"create ~pelbrix.tmp"}, kNoAttributes, {FileAnswer::Retry}, true,
-         Join({{"create ~pelbrix.tmp", ask}, Written("a", "1", 5, 32), b, {"release"}})},
-        {"create fails, Abort: false, no quit request", {"create ~pelbrix.tmp"}, kNoAttributes, {FileAnswer::Abort}, false,
-         {"create ~pelbrix.tmp", ask, "release"}},
-        {"create fails, Ignore: skipped, the walk goes on", {"create ~pelbrix.tmp"}, kNoAttributes, {FileAnswer::Ignore}, true,
-         Join({{"create ~pelbrix.tmp", ask}, b, {"release"}})},
+        {"create fails, Retry succeeds", {"create ~pel.tmp"}, kNoAttributes, {FileAnswer::Retry}, true,
+         Join({{"create ~pel.tmp", ask}, Written("a", "1", 5, 32), b, {"release"}})},
+        {"create fails, Abort: false, no quit request", {"create ~pel.tmp"}, kNoAttributes, {FileAnswer::Abort}, false,
+         {"create ~pel.tmp", ask, "release"}},
+        {"create fails, Ignore: skipped, the walk goes on", {"create ~pel.tmp"}, kNoAttributes, {FileAnswer::Ignore}, true,
+         Join({{"create ~pel.tmp", ask}, b, {"release"}})},
         {"short write: nothing replaced", {"write 1"}, 0x20, {FileAnswer::Abort}, false,
-         {"write 1", "times 5", "close", "delete ~pelbrix.tmp", ask, "release"}},
+         {"write 1", "times 5", "close", "delete ~pel.tmp", ask, "release"}},
         {"close fails: nothing replaced", {"close"}, 0x20, {FileAnswer::Ignore}, true,
-         Join({{"close", "delete ~pelbrix.tmp", ask}, b, {"release"}})},
-        {"replace fails twice: the earlier read-only file keeps its bits", {"replace ~pelbrix.tmp a", "replace ~pelbrix.tmp a"}, 0x21,
+         Join({{"close", "delete ~pel.tmp", ask}, b, {"release"}})},
+        {"replace fails twice: the earlier read-only file keeps its bits", {"replace ~pel.tmp a", "replace ~pel.tmp a"}, 0x21,
          {FileAnswer::Retry, FileAnswer::Abort}, false,
-         {"replace ~pelbrix.tmp a", "attr a 33", "delete ~pelbrix.tmp", ask, "create ~pelbrix.tmp", "write 1", "times 5",
-          "close", "attr a 32", "replace ~pelbrix.tmp a", "attr a 33", "delete ~pelbrix.tmp", ask, "release"}},
+         {"replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "create ~pel.tmp", "write 1", "times 5",
+          "close", "attr a 32", "replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "release"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -305,7 +305,7 @@ TEST(Extract, EarlierFileWithBitsInTheWayIsReplaced) {
         host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}});
         host.attributes["a"] = earlier;
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-        const std::vector<std::string> expected = {"close", "attr a " + std::to_string(earlier & ~7u), "replace ~pelbrix.tmp a",
+        const std::vector<std::string> expected = {"close", "attr a " + std::to_string(earlier & ~7u), "replace ~pel.tmp a",
                                                    "attr a 32", "release"};
         EXPECT_EQ(host.From("close"), expected);
     }
@@ -329,14 +329,14 @@ TEST(Extract, DataFileRule) {
         if (c.openable) host.present.insert("probe " + path);
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
         EXPECT_EQ(host.Called("probe " + path), c.probed);
-        EXPECT_EQ(host.Called("replace " + (c.directory ? std::string("HlpPic\\") : "") + "~pelbrix.tmp " + path), c.written);
+        EXPECT_EQ(host.Called("replace " + (c.directory ? std::string("HlpPic\\") : "") + "~pel.tmp " + path), c.written);
         EXPECT_EQ(host.Called("attr " + path), c.written);
         EXPECT_TRUE(host.Called("write z"));
         if (c.probed && !c.written) {  // probe, close at once, nothing else on that file
             const std::vector<std::string> tail = host.From("probe " + path);
             ASSERT_GE(tail.size(), 3u);
             EXPECT_EQ(tail[1], "close");
-            EXPECT_EQ(tail[2], "create ~pelbrix.tmp");
+            EXPECT_EQ(tail[2], "create ~pel.tmp");
         }
     }
 }
@@ -349,7 +349,7 @@ TEST(Extract, DataFileThatCannotBeWrittenAsks) {
     host.fail.insert("write data");
     host.answers = {FileAnswer::Abort};
     EXPECT_FALSE(ExtractPayload(host, State(kFolder)));
-    EXPECT_TRUE(host.Called("delete ~pelbrix.tmp"));
+    EXPECT_TRUE(host.Called("delete ~pel.tmp"));
     EXPECT_FALSE(host.Called("replace"));
     EXPECT_TRUE(host.Called("ask (0005) Ошибка при записи файла Tolva.dat"));
 }
@@ -360,10 +360,10 @@ TEST(Extract, ProtectedDataFileKeepsItsBits) {
     FakeHost host;
     host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
     host.attributes["Tolva.dat"] = 0x21;
-    host.fail.insert("replace ~pelbrix.tmp Tolva.dat");
+    host.fail.insert("replace ~pel.tmp Tolva.dat");
     host.answers = {FileAnswer::Ignore};
     EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::vector<std::string> expected = {"close", "replace ~pelbrix.tmp Tolva.dat", "delete ~pelbrix.tmp",
+    const std::vector<std::string> expected = {"close", "replace ~pel.tmp Tolva.dat", "delete ~pel.tmp",
                                                "ask (0005) Ошибка при записи файла Tolva.dat", "release"};
     EXPECT_EQ(host.From("close"), expected);
     EXPECT_EQ(host.attributes["Tolva.dat"], 0x21u);

@@ -129,7 +129,7 @@ TEST_F(PosixExtract, ReadOnlyHiddenEarlierFileIsReplacedWhole) {
     ASSERT_EQ(stat((folder + "/Pelbrix.exe").c_str(), &st), 0);
     EXPECT_NE(st.st_mode & 0200, 0u);
     EXPECT_LT(getxattr((folder + "/Pelbrix.exe").c_str(), "user.DOSATTRIB", nullptr, 0), 0);
-    EXPECT_NE(access((folder + "/~pelbrix.tmp").c_str(), F_OK), 0);
+    EXPECT_NE(access((folder + "/~pel.tmp").c_str(), F_OK), 0);
 }
 
 // A full disk, as a file-size limit: the write stops short, the earlier file stays byte for
@@ -151,7 +151,7 @@ TEST_F(PosixExtract, ShortWriteKeepsTheEarlierFile) {
     EXPECT_FALSE(extracted);
     EXPECT_EQ(messages, u8"(0005) Ошибка при записи файла Pelbrix.exe\n");
     EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "old");
-    EXPECT_NE(access((folder + "/~pelbrix.tmp").c_str(), F_OK), 0);
+    EXPECT_NE(access((folder + "/~pel.tmp").c_str(), F_OK), 0);
 }
 
 // Links found inside the folder are never followed: a linked directory is no directory, and a
