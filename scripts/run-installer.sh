@@ -1,5 +1,6 @@
 #!/bin/bash
-# Runs the built x86_64 installer under Wine, in a fresh prefix under the build folder.
+# Runs the shipped i686 installer under Wine 10 (scripts/wine10.sh: this machine's own Wine runs
+# only 64-bit programs), in a fresh prefix under the build folder.
 # With a reachable display ($DISPLAY) the installer opens there for the user. Without one it runs
 # on a virtual display, the driver accepts every default, the pages are saved as screenshots, and
 # the installed folder and links are listed.
@@ -9,10 +10,10 @@ set -u
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 RUN=$BUILD/run
-WIN=$BUILD/win-x86_64
-SETUP=$WIN/PelbrixSetup.exe
-DRIVER=$WIN/tests/e2e/driver.exe
+SETUP=$BUILD/win-i686/PelbrixSetup.exe
+DRIVER=$BUILD/win-x86_64/tests/e2e/driver.exe  # the driver is 64-bit under either Wine
 . "$ROOT/tests/e2e/wine-lib.sh"
+. "$ROOT/scripts/wine10.sh" || exit 1
 
 if [ ! -f "$SETUP" ] || [ ! -f "$DRIVER" ]; then
   BUILD_DIR=$BUILD "$ROOT/scripts/build.sh" || exit 1
@@ -92,7 +93,7 @@ else
 fi
 wine_stop "$PREFIX"
 FOLDER=$(sed -n 's/^"Path"="\(.*\)"$/\1/p' "$RUN/setup.reg" | sed 's/\\\\/\\/g')
-FOLDER=${FOLDER:-'C:\Program Files\Pelbrix'}
+FOLDER=${FOLDER:-'C:\Program Files (x86)\Pelbrix'}
 case $FOLDER in
   [Cc]:\\*) DEST="$PREFIX/drive_c/$(printf '%s' "${FOLDER#??\\}" | tr '\\' /)" ;;
   *) DEST= ;;

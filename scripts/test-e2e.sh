@@ -7,15 +7,29 @@
 #   PEL_E2E_BUILD=0  use the existing builds instead of running scripts/build.sh
 #   PEL_E2E_KEEP=1   keep every scenario's prefix (failed ones are always kept)
 #   PEL_E2E_ONLY     space-separated scenario names to run (default: all)
-#   PEL_E2E_ARCH     the build to test: x86_64 (default) or i686; its line of tests/e2e/builds.conf
+#   PEL_E2E_ARCH     the build to test, i686 (under Wine 10 from scripts/wine10.sh) or x86_64 (the
+#                    system's Wine); its line of tests/e2e/builds.conf. Unset: i686 with every
+#                    scenario, then x86_64 with PEL_E2E_ONLY or else the scenarios below
 #   PEL_E2E_WINE     a file sourced after tests/e2e/wine-lib.sh to use another Wine (WINE, WINESERVER)
 #   PEL_E2E_SETUP    the installer to test (default: the chosen build's)
 set -u
+PEL_E2E_X86_64="happy order held-file small-drive"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
-export PEL_E2E_ARCH=${PEL_E2E_ARCH:-x86_64}
+# Without a chosen build: the shipped i686 installer runs every scenario under Wine 10, then its
+# x86_64 twin a few under the system's Wine 8.
+if [ -z "${PEL_E2E_ARCH:-}" ]; then
+  status=0
+  PEL_E2E_ARCH=i686 "$0" || status=1
+  PEL_E2E_BUILD=0 PEL_E2E_ARCH=x86_64 PEL_E2E_ONLY=${PEL_E2E_ONLY:-$PEL_E2E_X86_64} "$0" || status=1
+  exit $status
+fi
+if [ "$PEL_E2E_ARCH" = i686 ] && [ -z "${PEL_E2E_WINE:-}" ]; then
+  PEL_E2E_WINE=$ROOT/scripts/wine10.sh
+fi
+export PEL_E2E_ARCH
 export PEL_E2E_PAYLOAD=${PEL_PAYLOAD_DIR:-$ROOT/resources/payload}
-export PEL_E2E_DIR=$BUILD/e2e
+export PEL_E2E_DIR=$BUILD/e2e/$PEL_E2E_ARCH
 export PEL_E2E_BASE=$PEL_E2E_DIR/base
 export PEL_E2E_SETUP=${PEL_E2E_SETUP:-$BUILD/win-$PEL_E2E_ARCH/PelbrixSetup.exe}
 export PEL_E2E_PELPACK=$BUILD/host/tools/pelpack
