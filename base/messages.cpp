@@ -24,3 +24,10 @@ const char kMessageDataFileKeptPrefix[] = "Файл данных " PEL_DATA_FILE
 const char kMessageStandIn[] =
     "Эта программа замещает приложение '" PEL_DISPLAY_NAME "' в образце установки.\n"
     "Закройте окно кнопкой закрытия или клавишей Esc.";
+
+const char kLinkProgram[] = "Программа";
+const char kLinkHelp[] = "Инструкция";
+const char kLinkNews[] = "Новости";
+const char kLinkLicence[] = "Лицензионное соглашение";
+const char kLinkFeatures[] = "Особенности";
+const char kLinkUninstall[] = "Удалить " PEL_DISPLAY_NAME;

@@ -23,3 +23,11 @@ extern const char kMessageDataFileKeptPrefix[]; // "Файл данных Tolva.
 
 // The stand-in application's window text (sample payload only).
 extern const char kMessageStandIn[];
+
+// The titles of the links: each link's description and file name.
+extern const char kLinkProgram[];              // "Программа"
+extern const char kLinkHelp[];                 // "Инструкция"
+extern const char kLinkNews[];                 // "Новости"
+extern const char kLinkLicence[];              // "Лицензионное соглашение"
+extern const char kLinkFeatures[];             // "Особенности"
+extern const char kLinkUninstall[];            // "Удалить Пелбриксон"

@@ -27,7 +27,7 @@ RUNS=${RUNS:-5}
 FILES=${FILES:-5000}
 FOLDERS=${FOLDERS:-50}
 MEAN_BYTES=${MEAN_BYTES:-40000}
-. "$ROOT/tests/e2e/wine-lib.sh"
+. "$ROOT/scripts/wine-lib.sh"
 
 die() { echo "nsis_bench: $*" >&2; exit 1; }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }

@@ -12,7 +12,7 @@ BUILD=${BUILD_DIR:-$ROOT/build}
 RUN=$BUILD/run
 SETUP=$BUILD/win-i686/PelbrixSetup.exe
 DRIVER=$BUILD/win-x86_64/tests/e2e/driver.exe  # the driver is 64-bit under either Wine
-. "$ROOT/tests/e2e/wine-lib.sh"
+. "$ROOT/scripts/wine-lib.sh"
 . "$ROOT/scripts/wine10.sh" || exit 1
 
 if [ ! -f "$SETUP" ] || [ ! -f "$DRIVER" ]; then

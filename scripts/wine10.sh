@@ -3,7 +3,7 @@
 # inside a 64-bit Linux process, so no 32-bit Linux code is needed.
 #
 # Run it to prepare the tree (idempotent, cached under $BUILD_DIR/wine10, prints how long it
-# took); source it from bash to prepare it and get, for the Wine helpers in tests/e2e/wine-lib.sh:
+# took); source it from bash to prepare it and get, for the Wine helpers in scripts/wine-lib.sh:
 #   WINE             the loader that starts a Windows program (32- or 64-bit)
 #   WINESERVER       the server of the same version
 #   WINE_FONTS       Wine's own fonts, to copy into a prefix's Fonts folder

@@ -1,9 +1,9 @@
-// The installation record: the Program Files folder, the recorded folder, the record's write.
+// The installation record over any registry: the Program Files folder, the recorded folder, the record itself.
 #include <string.h>
 
 #include "base/product.h"
 #include "base/text.h"
-#include "system/registry.h"
+#include "system/install_record.h"
 
 const char kWindowsVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kProgramFilesValue[] = "ProgramFilesDir";

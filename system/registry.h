@@ -1,9 +1,8 @@
-// The registry operations the installation record needs, as a seam: Win32 in registry_win.cpp,
+// The registry operations the installation record needs, as a seam: Win32 in install_record_win.cpp,
 // a fake in the unit tests.
 #pragma once
 #include <stdint.h>
 
-#include "base/install_state.h"
 
 enum class RegistryRoot { LocalMachine, CurrentUser };
 typedef void* RegistryKey;
@@ -24,18 +23,3 @@ struct Registry {
 protected:
     ~Registry() = default;
 };
-
-// The installation record over any registry (install_record.h gives the installer's own).
-bool ReadProgramFilesDir(Registry& registry, char* buffer);                // buffer: 260 bytes or more
-bool ReadInstalledPath(Registry& registry, char (&buffer)[kPathSize]);
-bool WriteInstallRecord(Registry& registry, const InstallState& state);
-
-// Where the record lives.
-extern const char kWindowsVersionKey[];   // HKLM: Software\Microsoft\Windows\CurrentVersion
-extern const char kProgramFilesValue[];   // ProgramFilesDir
-extern const char kProductKey[];          // HKCU: Software\Pelbrix (removed by the uninstaller when empty)
-extern const char kSetupKey[];            // HKCU: Software\Pelbrix\Setup
-extern const char kSetupKeyClass[];       // VORTA
-extern const char kPathValue[];           // Path
-extern const char kVersionValue[];        // Version
-extern const char kToolBarKey[];          // HKCU: Software\Pelbrix\Main\TFormMainToolBar

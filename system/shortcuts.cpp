@@ -1,16 +1,13 @@
 // The link table and the texts the closing actions build.
 #include "system/shortcuts.h"
 
+#include "base/messages.h"
 #include "base/product.h"
 #include "base/text.h"
 
 const LinkRow kStartMenuLinks[6] = {
-    {PEL_PROGRAM_FILE, "Программа"},
-    {"Help.htm", "Инструкция"},
-    {"News.htm", "Новости"},
-    {"Licence.txt", "Лицензионное соглашение"},
-    {"features.htm", "Особенности"},
-    {"uninstall.exe", "Удалить " PEL_DISPLAY_NAME},
+    {PEL_PROGRAM_FILE, kLinkProgram}, {"Help.htm", kLinkHelp},         {"News.htm", kLinkNews},
+    {"Licence.txt", kLinkLicence},    {"features.htm", kLinkFeatures}, {"uninstall.exe", kLinkUninstall},
 };
 const LinkRow kDesktopLink = {PEL_PROGRAM_FILE, PEL_DISPLAY_NAME};
 const char kGroupFolderName[] = PEL_DISPLAY_NAME;

@@ -16,7 +16,6 @@
 #include "base/text.h"
 #include "resources/resource.h"
 #include "system/install_record.h"
-#include "system/registry.h"
 #include "uninstall/removal.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "base/text.h"
 #include "payload/archive.h"
 #include "payload/extract.h"
-#include "system/registry.h"
+#include "system/install_record.h"
 #include "system/shortcuts.h"
 
 namespace {

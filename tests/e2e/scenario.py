@@ -23,9 +23,9 @@ E2E = ENV["PEL_E2E_DIR"]
 SCENARIOS = os.path.join(HERE, "scenarios")
 FILETIME_UNIX_EPOCH = 116444736000000000
 ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE", "HKCR": "HKEY_CLASSES_ROOT"}
-LINKS = [("Программа", "Pelbrix.exe"), ("Инструкция", "Help.htm"), ("Новости", "News.htm"),
-         ("Лицензионное соглашение", "Licence.txt"), ("Особенности", "features.htm"),
-         ("Удалить Пелбриксон", "uninstall.exe")]
+# The Start-menu links: the product's constant of each title (replaced by its text at start), target.
+LINKS = [("kLinkProgram", "Pelbrix.exe"), ("kLinkHelp", "Help.htm"), ("kLinkNews", "News.htm"),
+         ("kLinkLicence", "Licence.txt"), ("kLinkFeatures", "features.htm"), ("kLinkUninstall", "uninstall.exe")]
 
 
 def words_of(line):
@@ -329,10 +329,9 @@ class Run:
 
     def expect_links(self, folder, desktop):
         group, desk = self.host(self.vars["GROUP"]), self.host(self.vars["DESKTOP"])
-        want = [(os.path.join(group, t + ".lnk"), t, f) for t, f in LINKS]
+        want = [(os.path.join(group, t + ".lnk"), t, f) for t, f in LINKS[:6]]
         if desktop == "yes":
-            want.append((os.path.join(desk, self.vars["PEL_DISPLAY_NAME"] + ".lnk"), self.vars["PEL_DISPLAY_NAME"],
-                         "Pelbrix.exe"))
+            want.append((os.path.join(desk, LINKS[6][0] + ".lnk"), LINKS[6][0], LINKS[6][1]))
         # A link holds a target of at most 259 characters: a longer one is never made, rather than cut.
         fits = lambda target: len((folder + "\\" + target).encode("cp1251")) <= 259
         want = [w for w in want if fits(w[2])]
@@ -349,7 +348,7 @@ class Run:
                 if (got.lower() if fold else got) != (value.lower() if fold else value):
                     self.problem("%s: %s is %r, not %r" % (os.path.basename(path), name, got, value))
         desk_links = [w[0] for w in want if os.path.dirname(w[0]) == desk]
-        for where, names in ((group, [t + ".lnk" for t, f in LINKS if fits(f)]), (desk, desk_links)):
+        for where, names in ((group, [t + ".lnk" for t, f in LINKS[:6] if fits(f)]), (desk, desk_links)):
             got = sorted(os.listdir(where)) if os.path.isdir(where) else []
             if got != sorted(os.path.basename(n) for n in names):
                 self.problem("%s holds %s" % (os.path.relpath(where, self.prefix), got or "nothing"))
@@ -655,7 +654,7 @@ def check_order(log, pid, listing, folder, desktop):
         if name.lower() not in written and (folder + "\\" + name).lower() not in written:
             problems.append("no file written for " + name)
     titles = [v.rsplit("\\", 1)[-1] for v in of("K")]
-    want_titles = [t + ".lnk" for t, _ in LINKS] + (["Пелбриксон.lnk"] if desktop else [])
+    want_titles = [t + ".lnk" for t, _ in LINKS[:6]] + ([LINKS[6][0] + ".lnk"] if desktop else [])
     if titles != want_titles:
         problems.append("links saved %s, not %s" % (titles, want_titles))
     if of("S") != ["open features.htm owner=0 parameters=0 directory=0 show=5"]:
@@ -679,6 +678,7 @@ def main(names):
             build.update(dict(kv.split("=", 1) for kv in re.findall(r'\w+=(?:"[^"]*"|\S+)', w[1])))
     build = {k: v.strip('"') for k, v in build.items()}
     constants = product_constants()
+    LINKS[:] = [(constants[t], f) for t, f in LINKS] + [(constants["PEL_DISPLAY_NAME"], "Pelbrix.exe")]  # + desktop
     everything = sorted(f[:-4] for f in os.listdir(SCENARIOS) if f.endswith(".scn"))
     order, scenarios = [], {}
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/product.h"
-#include "system/registry.h"
+#include "system/install_record.h"
 
 namespace {
 

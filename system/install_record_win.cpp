@@ -1,9 +1,8 @@
-// The Win32 registry behind the installation record.
+// The installer's own record over the Win32 registry.
 #include <windows.h>
 
 #include "base/install_state.h"
 #include "system/install_record.h"
-#include "system/registry.h"
 
 namespace {
 
