@@ -10,7 +10,7 @@
 #   PEL_E2E_ARCH     the build to test, i686 (under Wine 10 from scripts/wine10.sh) or x86_64 (the
 #                    system's Wine); its line of tests/e2e/builds.conf. Unset: i686 with every
 #                    scenario, then x86_64 with PEL_E2E_ONLY or else the scenarios below
-#   PEL_E2E_WINE     a file sourced after tests/e2e/wine-lib.sh to use another Wine (WINE, WINESERVER)
+#   PEL_E2E_WINE     a file sourced after scripts/wine-lib.sh to use another Wine (WINE, WINESERVER)
 #   PEL_E2E_SETUP    the installer to test (default: the chosen build's)
 set -u
 PEL_E2E_X86_64="happy order held-file small-drive"
@@ -37,7 +37,7 @@ export PEL_E2E_PELPACK=$BUILD/host/tools/pelpack
 for tool in driver fake_app recorder; do
   export "PEL_E2E_${tool^^}=$BUILD/win-x86_64/tests/e2e/$tool.exe"
 done
-. "$ROOT/tests/e2e/wine-lib.sh"
+. "$ROOT/scripts/wine-lib.sh"
 [ -z "${PEL_E2E_WINE:-}" ] || . "$PEL_E2E_WINE"
 export WINE WINESERVER IMPORT
 
