@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "base/install_state.h"
+#include "base/text.h"
 #include "payload/cp1251.h"
 #include "payload/extract.h"
 
@@ -42,15 +43,25 @@ struct NativePath {
     }
 };
 
-// Where a relative path lies: the descriptor of its parent folder, reached one part at a time
-// without following links, and its last part. Paths before the installation folder is current
-// (the folder's own text) resolve as given.
+// The folder that the last relative path lay in, kept open: files come folder by folder, so most
+// paths need no walk at all.
+struct FolderCache {
+    char path[sizeof(NativePath::text)] = {};
+    int fd = -1;
+    ~FolderCache() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// Where a path lies: the descriptor of its parent folder, reached one part at a time without
+// following links (and then kept in the cache), and its last part. Paths before the
+// installation folder is current (the folder's own text) resolve as given.
 struct Place {
     int parent = -1;
     const char* leaf = nullptr;
     bool ok = false;
     NativePath native;
-    Place(int base, const char* path) : native(path) {
+    Place(int base, const char* path, FolderCache& cache) : native(path) {
         if (!native.ok) return;
         char* slash = strrchr(native.text, '/');
         if (base == AT_FDCWD || slash == nullptr) {
@@ -61,28 +72,26 @@ struct Place {
         }
         *slash = 0;
         leaf = slash + 1;
-        int at = base;
-        for (char* part = native.text; part != nullptr;) {
-            char* next = strchr(part, '/');
-            if (next != nullptr) *next++ = 0;
-            const int fd = openat(at, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (at != base) close(at);
-            if (fd < 0) return;
-            at = fd;
-            part = next;
+        if (cache.fd < 0 || strcmp(cache.path, native.text) != 0) {
+            char walk[sizeof native.text];
+            memcpy(walk, native.text, sizeof walk);
+            int at = base;
+            for (char* part = walk; part != nullptr;) {
+                char* next = strchr(part, '/');
+                if (next != nullptr) *next++ = 0;
+                const int fd = openat(at, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (at != base) close(at);
+                if (fd < 0) return;
+                at = fd;
+                part = next;
+            }
+            if (cache.fd >= 0) close(cache.fd);
+            cache.fd = at;
+            memcpy(cache.path, native.text, sizeof cache.path);
         }
-        parent = at;
-        owned_ = true;
+        parent = cache.fd;
         ok = true;
     }
-    ~Place() {
-        if (owned_) close(parent);
-    }
-    Place(const Place&) = delete;
-    Place& operator=(const Place&) = delete;
-
-private:
-    bool owned_ = false;
 };
 
 class PosixHost : public ExtractHost {
@@ -118,7 +127,7 @@ public:
     }
 
     DirectoryResult CreateDirectoryLevel(const char* path) override {
-        Place place(Base(), path);
+        Place place(Base(), path, folders_);
         if (!place.ok) return DirectoryResult::Failed;
         if (mkdirat(place.parent, place.leaf, 0777) == 0) return DirectoryResult::Created;
         if (errno != EEXIST) return DirectoryResult::Failed;
@@ -136,10 +145,18 @@ public:
         if (fd < 0) return false;
         if (folder_ >= 0) close(folder_);
         folder_ = fd;
+        if (folders_.fd >= 0) close(folders_.fd);  // it was below the earlier folder
+        folders_.fd = -1;
         return true;
     }
     FileHandle OpenExistingForWrite(const char* path) override { return OpenAt(path, O_WRONLY); }
-    FileHandle CreateForWrite(const char* path) override { return OpenAt(path, O_WRONLY | O_CREAT | O_TRUNC); }
+    // Always a new file: one left behind may carry permissions or attributes of its own.
+    FileHandle CreateForWrite(const char* path) override {
+        const FileHandle file = OpenAt(path, O_WRONLY | O_CREAT | O_EXCL);
+        if (file != kNoFile || errno != EEXIST) return file;
+        RemoveFile(path);
+        return OpenAt(path, O_WRONLY | O_CREAT | O_EXCL);
+    }
     bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         // One block; the kernel may take a large one in pieces.
         size_t done = 0;
@@ -159,7 +176,7 @@ public:
     }
     bool CloseFile(FileHandle file) override { return close(static_cast<int>(file)) == 0; }
     uint32_t GetAttributes(const char* path) override {
-        Place place(Base(), path);
+        Place place(Base(), path, folders_);
         struct stat st;
         if (!place.ok || fstatat(place.parent, place.leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) return kNoAttributes;
         uint32_t attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
@@ -176,7 +193,11 @@ public:
     // Only the bits Linux can hold: read-only as the write permissions, hidden and system in
     // "user.DOSATTRIB" as "0x" and hex digits (removed when neither is set).
     bool SetAttributes(const char* path, uint32_t attributes) override {
-        Place place(Base(), path);
+        // A file just put in place is a new one (CreateForWrite): no bits to clear on it.
+        const bool fresh = strcmp(path, placed_) == 0;
+        placed_[0] = 0;
+        if (fresh && (attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem)) == 0) return true;
+        Place place(Base(), path, folders_);
         if (!place.ok) return false;
         const int fd = openat(place.parent, place.leaf, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) return false;
@@ -197,13 +218,19 @@ public:
         close(fd);
         return ok;
     }
+    // The working file lies beside its place: both paths share one folder (and one cached
+    // descriptor). A link in the target's place is itself replaced, never followed.
     bool MoveIntoPlace(const char* from, const char* to) override {
-        Place source(Base(), from), target(Base(), to);
-        // A link in the target's place is itself replaced, never followed.
-        return source.ok && target.ok && renameat(source.parent, source.leaf, target.parent, target.leaf) == 0;
+        Place target(Base(), to, folders_);
+        Place source(Base(), from, folders_);
+        if (!source.ok || !target.ok || source.parent != target.parent ||
+            renameat(source.parent, source.leaf, target.parent, target.leaf) != 0)
+            return false;
+        CopyText(placed_, to);
+        return true;
     }
     void RemoveFile(const char* path) override {
-        Place place(Base(), path);
+        Place place(Base(), path, folders_);
         if (place.ok) unlinkat(place.parent, place.leaf, 0);
     }
     void ShowMessage(const char* text) override {
@@ -221,7 +248,7 @@ public:
 private:
     int Base() const { return folder_ >= 0 ? folder_ : AT_FDCWD; }
     FileHandle OpenAt(const char* path, int flags) {
-        Place place(Base(), path);
+        Place place(Base(), path, folders_);
         if (!place.ok) return kNoFile;
         return openat(place.parent, place.leaf, flags | O_NOFOLLOW | O_CLOEXEC, 0666);
     }
@@ -229,6 +256,8 @@ private:
     const uint8_t* bytes_;
     size_t size_;
     int folder_ = -1;
+    FolderCache folders_;
+    char placed_[kPathSize] = {};  // the file last put in place
 };
 
 }  // namespace

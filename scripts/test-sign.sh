@@ -41,7 +41,14 @@ for arch in i686 x86_64; do
   "$SIGNED/host/tools/pelpack" list "$SIGNED/win-$arch/resources/payload.bin" >"$SIGNED/list-bin.tsv"
   # The same entries as the archive packed (the first line also names where it was found).
   [ "$(tail -n +2 "$SIGNED/list-$arch.tsv")" = "$(tail -n +2 "$SIGNED/list-bin.tsv")" ] || fail "$exe: the payload listed differs from the archive packed"
-  echo "$exe: signed, verified against the test authority, payload of $(wc -l <"$SIGNED/list-$arch.tsv") entries read"
+  # The programs the build packed are signed too, before packing.
+  rm -rf "$SIGNED/payload-$arch"
+  "$SIGNED/host/tools/pelpack" extract "$exe" "$SIGNED/payload-$arch" >/dev/null || fail "pelpack cannot extract $exe"
+  for program in uninstall.exe Pelbrix.exe; do
+    osslsigncode verify -CAfile "$KEYS/ca.pem" -in "$SIGNED/payload-$arch/$program" >/dev/null 2>&1 ||
+      fail "$program packed in $exe is not signed"
+  done
+  echo "$exe: signed, verified against the test authority, payload of $(wc -l <"$SIGNED/list-$arch.tsv") entries read, its programs signed"
 done
 
 # What the signature adds to the shipped installer (the unsigned build of the same commit is in
