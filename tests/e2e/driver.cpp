@@ -75,6 +75,7 @@ const DWORD kPollMs = 10;
 const UINT kSendTimeoutMs = 5000;
 
 PROCESS_INFORMATION g_installer = {};
+DWORD g_lastPid = 0;              // the process last started or adopted
 std::vector<HANDLE> g_helpers;
 std::vector<std::pair<std::string, HANDLE>> g_held;  // files kept open by `hold`
 HWND g_current = nullptr;         // the page or message the commands act on
@@ -539,8 +540,6 @@ DWORD FindProcess(const std::string& name, DWORD skip) {
   CloseHandle(snapshot);
   return found;
 }
-
-DWORD g_lastPid = 0;
 
 void Run(const std::vector<std::string>& words) {
   const std::string& command = words[0];
