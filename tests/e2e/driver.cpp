@@ -26,6 +26,8 @@
 //   close                      press the close box of the current window (fails if it has none)
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
 //   finish                     wait for the installer to end; record its exit code and lifetime
+//   adopt NAME                 after `finish`, wait for another process of the image NAME (the
+//                              program may hand over to a copy of itself) for `finish` to wait for
 //   dblclick ID ENTRY          double-click the entry ENTRY of a list box with the mouse (button
 //                              down, up, double-click, up at the entry), as a user opens it
 //   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
@@ -53,6 +55,7 @@
 // first failure it records "error: ...", lists the installer's windows, ends the processes it
 // started and exits with 1; a script that runs through exits with 0.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -72,6 +75,7 @@ const DWORD kPollMs = 10;
 const UINT kSendTimeoutMs = 5000;
 
 PROCESS_INFORMATION g_installer = {};
+DWORD g_lastPid = 0;              // the process last started or adopted
 std::vector<HANDLE> g_helpers;
 std::vector<std::pair<std::string, HANDLE>> g_held;  // files kept open by `hold`
 HWND g_current = nullptr;         // the page or message the commands act on
@@ -522,6 +526,21 @@ void Finish() {
   g_installer = {};
 }
 
+// A running process of that image name other than the last one started or adopted; 0 if none.
+DWORD FindProcess(const std::string& name, DWORD skip) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  DWORD found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
+    const char* base = strrchr(entry.szExeFile, '\\');
+    if (entry.th32ProcessID != skip && lstrcmpiA(base ? base + 1 : entry.szExeFile, name.c_str()) == 0)
+      found = entry.th32ProcessID;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
 void Run(const std::vector<std::string>& words) {
   const std::string& command = words[0];
   if (command == "timeout") {
@@ -531,7 +550,15 @@ void Run(const std::vector<std::string>& words) {
     if (g_installer.hProcess) Fail("start: the installer runs already");
     StartProcess(words, &g_installer);
     Record("start " + CommandLineOf(words, 1));
-    Record("pid " + std::to_string(g_installer.dwProcessId));
+    Record("pid " + std::to_string(g_lastPid = g_installer.dwProcessId));
+  } else if (command == "adopt") {
+    if (words.size() < 2 || g_installer.hProcess) Fail("adopt: needs a name, after finish");
+    DWORD start = GetTickCount(), pid = 0;
+    while (!(pid = FindProcess(words[1], g_lastPid)) && GetTickCount() - start < g_timeoutMs) Sleep(kPollMs);
+    g_installer.hProcess = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
+    if (!g_installer.hProcess) Fail("adopt: no other process " + words[1]);
+    g_installer.dwProcessId = g_lastPid = pid;
+    Record("adopt " + words[1]);
   } else if (command == "spawn") {
     PROCESS_INFORMATION info = {};
     g_helpers.push_back(StartProcess(words, &info));

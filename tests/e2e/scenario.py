@@ -129,10 +129,11 @@ class Run:
             subprocess.call(["umount", mount])
 
     # ---- preparation ----------------------------------------------------------------------------
-    def make_prefix(self, outcomes):
+    def make_prefix(self, outcomes, later):
         base = self.s.continues
         if base and os.path.isdir(os.path.join(E2E, base, "prefix")):
-            if outcomes.get(base) == "PASS" and ENV.get("PEL_E2E_KEEP") != "1":
+            # The last of the scenarios that continue a passed one takes its prefix; the others copy it.
+            if outcomes.get(base) == "PASS" and ENV.get("PEL_E2E_KEEP") != "1" and base not in later:
                 os.rename(os.path.join(E2E, base, "prefix"), self.prefix)
             else:
                 subprocess.check_call(["cp", "-a", os.path.join(E2E, base, "prefix"), self.prefix])
@@ -394,8 +395,14 @@ class Run:
 
     def expect_no_record(self):
         block = self.last_block("HKCU", self.vars["kSetupKey"])
-        if any(line.startswith('  value "%s" ' % self.vars["kVersionValue"]) for line in block):
-            self.problem("a version was recorded")
+        for name in (self.vars["kVersionValue"], self.vars["kPathValue"]):
+            if any(line.startswith('  value "%s" ' % name) for line in block):
+                self.problem("the Setup key holds " + name)
+
+    def expect_only(self, folder, *names):
+        got = sorted(os.listdir(self.host(folder))) if os.path.isdir(self.host(folder)) else []
+        if got != sorted(names):
+            self.problem("%s holds %s" % (folder, got))
 
     def expect_key_unchanged(self, root, key):
         found = self.blocks(root, key)
@@ -725,7 +732,7 @@ def main(names):
             for let, value in s.lets:
                 run.vars[let] = run.sub(value)
             run.listing = os.path.join(run.dir, "payload-list.tsv")
-            run.make_prefix(outcomes)
+            run.make_prefix(outcomes, {scenarios[n].continues for n in order[order.index(name) + 1:] if scenarios[n]})
             with open(run.listing, "wb") as out:  # a broken archive lists no files
                 subprocess.call([ENV["PEL_E2E_PELPACK"], "list", setup], stdout=out, stderr=subprocess.DEVNULL)
             # The installer's own files, as its archive holds them: what an installation must match.
