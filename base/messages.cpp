@@ -21,9 +21,9 @@ const char kMessageRemoveFilePrefix[] = "(0006) Ошибка при удален
 const char kMessageUninstalled[] = "Программа '" PEL_DISPLAY_NAME "' удалена с компьютера.";
 const char kMessageDataFileKeptPrefix[] = "Файл данных " PEL_DATA_FILE " сохранён в папке ";
 
-const char kMessageStandIn[] =
-    "Эта программа замещает приложение '" PEL_DISPLAY_NAME "' в образце установки.\n"
-    "Закройте окно кнопкой закрытия или клавишей Esc.";
+const char kMessageStandIn[] = "Эта программа замещает приложение '" PEL_DISPLAY_NAME
+                               "' в образце установки.\n"
+                               "Закройте окно кнопкой закрытия или клавишей Esc.";
 
 const char kLinkProgram[] = "Программа";
 const char kLinkHelp[] = "Инструкция";

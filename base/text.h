@@ -13,6 +13,15 @@ bool AppendTextN(char* dst, size_t cap, const char* src, size_t srcLength = stat
 // Length of a zero-terminated text, at most cap (a buffer without terminator gives cap).
 size_t TextLengthN(const char* text, size_t cap);
 
-template <size_t N> inline bool CopyText(char (&dst)[N], const char* src) { return CopyTextN(dst, N, src); }
-template <size_t N> inline bool AppendText(char (&dst)[N], const char* src) { return AppendTextN(dst, N, src); }
-template <size_t N> inline size_t TextLength(const char (&text)[N]) { return TextLengthN(text, N); }
+template <size_t N>
+inline bool CopyText(char (&dst)[N], const char* src) {
+    return CopyTextN(dst, N, src);
+}
+template <size_t N>
+inline bool AppendText(char (&dst)[N], const char* src) {
+    return AppendTextN(dst, N, src);
+}
+template <size_t N>
+inline size_t TextLength(const char (&text)[N]) {
+    return TextLengthN(text, N);
+}

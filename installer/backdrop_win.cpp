@@ -2,8 +2,8 @@
 #include "installer/backdrop_win.h"
 
 #include "base/app_win.h"
-#include "installer/gradient.h"
 #include "base/product.h"
+#include "installer/gradient.h"
 #include "resources/resource.h"
 
 namespace {
@@ -33,14 +33,9 @@ void OnPaint(HWND window) {
 
 LRESULT CALLBACK BackdropProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_PAINT:
-        OnPaint(window);
-        return 0;
+    case WM_CREATE: return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_PAINT: OnPaint(window); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -2,15 +2,15 @@
 #include <windows.h>
 
 #include "base/app_win.h"
-#include "installer/backdrop_win.h"
-#include "installer/flow.h"
 #include "base/product.h"
 #include "base/running_app.h"
+#include "installer/backdrop_win.h"
+#include "installer/flow.h"
 #include "pages/pages_win.h"
 #include "payload/extract.h"
+#include "resources/resource.h"
 #include "system/closing_actions.h"
 #include "system/install_record.h"
-#include "resources/resource.h"
 
 HINSTANCE g_instance = NULL;
 HWND g_backdrop = NULL;

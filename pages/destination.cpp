@@ -17,10 +17,6 @@ bool DestinationAfterBrowse(InstallState& state, const char* fieldText) {
     return false;
 }
 
-void DestinationNext(InstallState& state, const char* fieldText) {
-    CopyText(state.folder, fieldText);
-}
+void DestinationNext(InstallState& state, const char* fieldText) { CopyText(state.folder, fieldText); }
 
-void DestinationDesktopToggled(InstallState& state, long checkState) {
-    state.desktop = checkState != 0 ? 1 : 0;
-}
+void DestinationDesktopToggled(InstallState& state, long checkState) { state.desktop = checkState != 0 ? 1 : 0; }

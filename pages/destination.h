@@ -1,11 +1,11 @@
 // Destination page (dialog 1): the installation folder and the desktop shortcut choice, kept in
 // InstallState. The folder field is authoritative until "Далее >>>" copies it into the state.
 #pragma once
-#include "resources/resource.h"
 #include "base/install_state.h"
+#include "resources/resource.h"
 
 constexpr int kDestinationFolderFieldId = PEL_ID_DEST_FOLDER;
-constexpr int kDestinationBrowseId = PEL_ID_DEST_BROWSE;   // "...": opens the folder browser
+constexpr int kDestinationBrowseId = PEL_ID_DEST_BROWSE;  // "...": opens the folder browser
 constexpr int kDestinationDesktopBoxId = PEL_ID_DEST_DESKTOP;
 
 // Builds the default folder from the Program Files text already in state.folder (empty when it

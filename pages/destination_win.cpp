@@ -8,8 +8,8 @@
 #include "pages/page.h"
 #include "pages/page_win.h"
 #include "pages/pages_win.h"
-#include "system/install_record.h"
 #include "resources/resource.h"
+#include "system/install_record.h"
 
 namespace {
 
@@ -52,12 +52,8 @@ void OnCommand(HWND dialog, int controlId, int) {
         EndDialog(dialog, kPageResultProceed);
         break;
     }
-    case kPageCancelId:
-        EndDialog(dialog, kPageResultCancel);
-        break;
-    case kDestinationBrowseId:
-        OnBrowse(dialog);
-        break;
+    case kPageCancelId: EndDialog(dialog, kPageResultCancel); break;
+    case kDestinationBrowseId: OnBrowse(dialog); break;
     case kDestinationDesktopBoxId: {
         LRESULT check = SendMessageA(GetDlgItem(dialog, kDestinationDesktopBoxId), BM_GETCHECK, 0, 0);
         DestinationDesktopToggled(g_installState, static_cast<long>(check));

@@ -163,8 +163,8 @@ void FolderBrowserCancel(FolderBrowserView& view, InstallState& install) {
     view.Close();
 }
 
-void FolderBrowserCommand(FolderBrowserState& state, FolderBrowserView& view, InstallState& install,
-                          int controlId, int notification) {
+void FolderBrowserCommand(FolderBrowserState& state, FolderBrowserView& view, InstallState& install, int controlId,
+                          int notification) {
     if (controlId == kPageProceedId && notification == kBrowserClicked) {
         FolderBrowserAccept(view, install);
     } else if (controlId == kPageCancelId && notification == kBrowserClicked) {

@@ -3,10 +3,10 @@
 // The model keeps the drive root and the path below it, and after every step rebuilds the lists,
 // the path field and the drive caption through FolderBrowserView.
 #pragma once
-#include "resources/resource.h"
 #include <stddef.h>
 
 #include "base/install_state.h"
+#include "resources/resource.h"
 
 constexpr int kBrowserPathFieldId = PEL_ID_BROWSER_PATH;
 constexpr int kBrowserFolderListId = PEL_ID_BROWSER_FOLDERS;
@@ -18,7 +18,7 @@ constexpr int kBrowserDriveChosen = 1;
 constexpr int kBrowserFolderDoubleClicked = 2;
 
 constexpr size_t kBrowserTextSize = kPathSize;  // paths and list entries: at most 1023 characters
-constexpr size_t kBrowserLetterSize = 16;  // the drive letter run and the drive caption
+constexpr size_t kBrowserLetterSize = 16;       // the drive letter run and the drive caption
 
 // The browser's navigation state, one per process in the installer.
 struct FolderBrowserState {
@@ -95,5 +95,5 @@ void FolderBrowserAccept(FolderBrowserView& view, InstallState& install);
 void FolderBrowserCancel(FolderBrowserView& view, InstallState& install);
 
 // Routes a command from control controlId with its notification code; others are ignored.
-void FolderBrowserCommand(FolderBrowserState& state, FolderBrowserView& view, InstallState& install,
-                          int controlId, int notification);
+void FolderBrowserCommand(FolderBrowserState& state, FolderBrowserView& view, InstallState& install, int controlId,
+                          int notification);

@@ -1,8 +1,9 @@
 // Licence page (dialog 2): the licence agreement, one text line per list entry, and the
 // acceptance box that alone lets the user go on.
 #pragma once
-#include "resources/resource.h"
 #include <stddef.h>
+
+#include "resources/resource.h"
 
 constexpr int kLicenceListId = PEL_ID_LICENCE_LIST;
 constexpr int kLicenceAcceptBoxId = PEL_ID_LICENCE_ACCEPT;

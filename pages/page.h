@@ -3,7 +3,7 @@
 #include "resources/resource.h"
 
 constexpr int kPageProceedId = PEL_ID_PROCEED;  // "Далее >>>", "OK" or "ОК"
-constexpr int kPageCancelId = PEL_ID_CANCEL;  // "Отмена"; the Esc key and the close box arrive with this id too
+constexpr int kPageCancelId = PEL_ID_CANCEL;    // "Отмена"; the Esc key and the close box arrive with this id too
 constexpr int kPageBitmapId = PEL_ID_PICTURE;
 
 constexpr int kPageResultCancel = 0;

@@ -6,11 +6,8 @@
 INT_PTR DispatchPageMessage(HWND dialog, UINT message, WPARAM wParam, PageInitHandler onInit,
                             PageCommandHandler onCommand) {
     switch (message) {
-    case WM_INITDIALOG:
-        return onInit(dialog);
-    case WM_COMMAND:
-        onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-        return 0;
+    case WM_INITDIALOG: return onInit(dialog);
+    case WM_COMMAND: onCommand(dialog, LOWORD(wParam), HIWORD(wParam)); return 0;
     }
     return FALSE;
 }

@@ -1,10 +1,10 @@
 // Previous-installation page (dialog 4): shows the folder of an earlier installation and asks
 // whether to go on. The folder is the process's current directory when the page opens.
 #pragma once
-#include "resources/resource.h"
 #include <stddef.h>
 
 #include "base/text.h"
+#include "resources/resource.h"
 
 constexpr int kPreviousFolderFieldId = PEL_ID_PREVIOUS_FOLDER;
 

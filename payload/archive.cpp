@@ -21,8 +21,8 @@ bool EqualsIgnoringAsciiCase(const char* text, size_t length, const char* word) 
 }
 
 uint32_t ReadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 // The smallest directory entry: fixed fields, one name byte, its zero.
@@ -74,9 +74,9 @@ bool CheckHeaderLimits(ArchiveReader& reader, ArchiveError& error) {
 // The base name (up to the first dot, trailing spaces dropped) is a device: opening it reaches
 // the device, not a file in the folder.
 bool IsDeviceName(const char* part, size_t length) {
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$",
-                                           "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
-                                           "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    static const char* const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
+                                           "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
+                                           "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
     size_t base = 0;
     while (base < length && part[base] != '.') ++base;
     while (base > 0 && part[base - 1] == ' ') --base;
@@ -114,7 +114,8 @@ const char* ArchiveFaultText(ArchiveFault fault) {
     case ArchiveFault::DirectoryNameUnterminated: return "directory name runs past archiveLength";
     case ArchiveFault::DirectoryNameEmpty: return "directory name is empty";
     case ArchiveFault::DirectoryNameTooLong: return "directory name is longer than 1023 bytes";
-    case ArchiveFault::DirectoryNameUnsafe: return "directory name is not a relative path of names Windows creates as given";
+    case ArchiveFault::DirectoryNameUnsafe:
+        return "directory name is not a relative path of names Windows creates as given";
     case ArchiveFault::FileEntryTruncated: return "file record runs past archiveLength";
     case ArchiveFault::FileNameUnterminated: return "file name runs past archiveLength";
     case ArchiveFault::FileNameEmpty: return "file name is empty";
@@ -161,7 +162,8 @@ const char* NameFaultText(NameFault fault) {
     case NameFault::Empty: return "name or one of its parts is empty";
     case NameFault::BadCharacter: return "name contains a control character or one of < > : \" / \\ | ? *";
     case NameFault::TrailingDotOrSpace: return "name ends in a dot or a space, which Windows drops";
-    case NameFault::DeviceName: return "name is a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$)";
+    case NameFault::DeviceName:
+        return "name is a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$)";
     case NameFault::Reserved: return "name is reserved for the installer's working file";
     }
     return "name is not acceptable";
@@ -206,8 +208,8 @@ bool OpenArchive(ArchiveReader& reader, const uint8_t* bytes, size_t size, Archi
     return CheckHeaderLimits(reader, error);
 }
 
-bool OpenArchiveBody(ArchiveReader& reader, const uint8_t* body, size_t bodySize,
-                     uint32_t archiveLength, uint32_t directoryCount, ArchiveError& error) {
+bool OpenArchiveBody(ArchiveReader& reader, const uint8_t* body, size_t bodySize, uint32_t archiveLength,
+                     uint32_t directoryCount, ArchiveError& error) {
     error.fault = ArchiveFault::None;
     error.offset = 0;
     reader = ArchiveReader{};
@@ -246,8 +248,8 @@ ArchiveStep NextDirectoryEntry(ArchiveReader& reader, DirectoryEntry& entry, Arc
     const size_t nameStart = start + kDirectoryEntryFixedSize;
     const char* name = nullptr;
     size_t nameLength = 0;
-    if (!ReadRecordName(reader, nameStart, ArchiveFault::DirectoryNameUnterminated, CheckDirectoryName,
-                        name, nameLength, error))
+    if (!ReadRecordName(reader, nameStart, ArchiveFault::DirectoryNameUnterminated, CheckDirectoryName, name,
+                        nameLength, error))
         return ArchiveStep::Broken;
     entry.offset = static_cast<uint32_t>(start);
     entry.attributes = ReadU32(p);
@@ -269,14 +271,12 @@ ArchiveStep NextFileEntry(ArchiveReader& reader, FileEntry& entry, ArchiveError&
     const size_t start = reader.position;
     const size_t end = reader.header.archiveLength;
     if (start >= end) return ArchiveStep::End;
-    if (end - start < kFileEntryFixedSize)
-        return Fail(error, ArchiveFault::FileEntryTruncated, start);
+    if (end - start < kFileEntryFixedSize) return Fail(error, ArchiveFault::FileEntryTruncated, start);
     const uint8_t* p = At(reader, start);
     const size_t nameStart = start + kFileEntryFixedSize;
     const char* name = nullptr;
     size_t nameLength = 0;
-    if (!ReadRecordName(reader, nameStart, ArchiveFault::FileNameUnterminated, CheckFileName, name,
-                        nameLength, error))
+    if (!ReadRecordName(reader, nameStart, ArchiveFault::FileNameUnterminated, CheckFileName, name, nameLength, error))
         return ArchiveStep::Broken;
     const uint32_t directoryIndex = ReadU32(p + 12);
     if (directoryIndex > reader.header.directoryCount)

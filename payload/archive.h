@@ -38,8 +38,8 @@
 
 const size_t kArchiveHeaderSize = 12;
 const size_t kArchiveTailSize = 16;
-const size_t kDirectoryEntryFixedSize = 12;  // attributes, time
-const size_t kFileEntryFixedSize = 20;       // attributes, time, directoryIndex, dataLength
+const size_t kDirectoryEntryFixedSize = 12;     // attributes, time
+const size_t kFileEntryFixedSize = 20;          // attributes, time, directoryIndex, dataLength
 const size_t kArchivePathCapacity = kPathSize;  // path text with its terminating zero
 
 // CRC-32 with the reflected polynomial 0xEDB88320, register starting at 0xFFFFFFFF, result not
@@ -53,42 +53,42 @@ struct ArchiveHeader {
 };
 
 struct DirectoryEntry {
-    uint32_t offset;       // archive position of the entry
+    uint32_t offset;  // archive position of the entry
     uint32_t attributes;
-    uint64_t time;         // FILETIME: 100 ns intervals since 1601-01-01 UTC
-    const char* name;      // points into the archive bytes, zero-terminated there
-    uint32_t nameLength;   // without the zero
+    uint64_t time;        // FILETIME: 100 ns intervals since 1601-01-01 UTC
+    const char* name;     // points into the archive bytes, zero-terminated there
+    uint32_t nameLength;  // without the zero
 };
 
 struct FileEntry {
-    uint32_t offset;          // archive position of the record
+    uint32_t offset;  // archive position of the record
     uint32_t attributes;
     uint64_t time;            // FILETIME
     uint32_t directoryIndex;  // 0: installation folder; k: k-th directory entry
     uint32_t dataLength;
-    const char* name;         // points into the archive bytes, zero-terminated there
-    uint32_t nameLength;      // without the zero
-    const uint8_t* data;      // dataLength bytes inside the archive bytes
+    const char* name;     // points into the archive bytes, zero-terminated there
+    uint32_t nameLength;  // without the zero
+    const uint8_t* data;  // dataLength bytes inside the archive bytes
 };
 
 enum class ArchiveFault {
     None,
-    HeaderTruncated,           // fewer than 12 bytes
-    ArchiveLengthTooSmall,     // archiveLength below 12
-    ArchiveLengthBeyondBytes,  // archiveLength past the bytes present
-    DirectoryCountTooLarge,    // more entries than archiveLength could hold
-    DirectoryEntryTruncated,   // fixed fields run past archiveLength
-    DirectoryNameUnterminated, // no zero byte before archiveLength
+    HeaderTruncated,            // fewer than 12 bytes
+    ArchiveLengthTooSmall,      // archiveLength below 12
+    ArchiveLengthBeyondBytes,   // archiveLength past the bytes present
+    DirectoryCountTooLarge,     // more entries than archiveLength could hold
+    DirectoryEntryTruncated,    // fixed fields run past archiveLength
+    DirectoryNameUnterminated,  // no zero byte before archiveLength
     DirectoryNameEmpty,
-    DirectoryNameTooLong,      // over 1023 bytes
-    DirectoryNameUnsafe,       // absolute, or a part that breaks the name rules below
+    DirectoryNameTooLong,  // over 1023 bytes
+    DirectoryNameUnsafe,   // absolute, or a part that breaks the name rules below
     FileEntryTruncated,
     FileNameUnterminated,
     FileNameEmpty,
-    FileNameTooLong,           // name, or directory + "\" + name, over 1023 bytes
-    FileNameUnsafe,            // breaks the name rules below
-    DirectoryIndexTooLarge,    // above directoryCount
-    FileDataTruncated,         // data runs past archiveLength
+    FileNameTooLong,         // name, or directory + "\" + name, over 1023 bytes
+    FileNameUnsafe,          // breaks the name rules below
+    DirectoryIndexTooLarge,  // above directoryCount
+    FileDataTruncated,       // data runs past archiveLength
 };
 
 struct ArchiveError {
@@ -106,11 +106,11 @@ const char* ArchiveFaultText(ArchiveFault fault);
 // NextDirectoryEntry until it gives End, then NextFileEntry until it gives End.
 // (NextFileEntry reads past any directory entries not yet taken.)
 struct ArchiveReader {
-    const uint8_t* window;    // window[0] is archive position windowStart
-    size_t windowStart;       // 0 for the whole archive, 12 for a body copy
-    size_t windowEnd;         // archive position one past the last byte present
+    const uint8_t* window;  // window[0] is archive position windowStart
+    size_t windowStart;     // 0 for the whole archive, 12 for a body copy
+    size_t windowEnd;       // archive position one past the last byte present
     ArchiveHeader header;
-    size_t position;          // archive position of the next item
+    size_t position;  // archive position of the next item
     uint32_t directoriesRead;
 };
 
@@ -121,8 +121,8 @@ enum class ArchiveStep { Item, End, Broken };
 bool OpenArchive(ArchiveReader& reader, const uint8_t* bytes, size_t size, ArchiveError& error);
 // Starts a walk over a body copy: body[0] is archive position 12, bodySize bytes are present;
 // archiveLength and directoryCount come from the header read elsewhere. Same header checks.
-bool OpenArchiveBody(ArchiveReader& reader, const uint8_t* body, size_t bodySize,
-                     uint32_t archiveLength, uint32_t directoryCount, ArchiveError& error);
+bool OpenArchiveBody(ArchiveReader& reader, const uint8_t* body, size_t bodySize, uint32_t archiveLength,
+                     uint32_t directoryCount, ArchiveError& error);
 
 ArchiveStep NextDirectoryEntry(ArchiveReader& reader, DirectoryEntry& entry, ArchiveError& error);
 // Checks the record's own limits; directoryIndex is checked against directoryCount, but the

@@ -40,8 +40,8 @@ void ArchiveBegin(ArchiveBuilder& builder) {
     builder.filesStarted = false;
 }
 
-bool ArchiveAddDirectory(ArchiveBuilder& builder, uint32_t attributes, uint64_t time,
-                         const std::string& name, std::string& message) {
+bool ArchiveAddDirectory(ArchiveBuilder& builder, uint32_t attributes, uint64_t time, const std::string& name,
+                         std::string& message) {
     if (builder.filesStarted) {
         message = "directory \"" + name + "\" comes after the first file";
         return false;
@@ -62,17 +62,16 @@ bool ArchiveAddDirectory(ArchiveBuilder& builder, uint32_t attributes, uint64_t 
     return true;
 }
 
-bool ArchiveAddFile(ArchiveBuilder& builder, uint32_t attributes, uint64_t time,
-                    uint32_t directoryIndex, const std::string& name, const uint8_t* data,
-                    size_t dataLength, std::string& message) {
+bool ArchiveAddFile(ArchiveBuilder& builder, uint32_t attributes, uint64_t time, uint32_t directoryIndex,
+                    const std::string& name, const uint8_t* data, size_t dataLength, std::string& message) {
     const ArchiveFault fault = CheckFileName(name.data(), name.size());
     if (fault != ArchiveFault::None) {
         message = std::string(ArchiveFaultText(fault)) + ": \"" + name + "\"";
         return false;
     }
     if (directoryIndex > builder.directoryNameLengths.size()) {
-        message = "file \"" + name + "\" names directory " + std::to_string(directoryIndex) +
-                  " of " + std::to_string(builder.directoryNameLengths.size());
+        message = "file \"" + name + "\" names directory " + std::to_string(directoryIndex) + " of " +
+                  std::to_string(builder.directoryNameLengths.size());
         return false;
     }
     if (directoryIndex != 0 &&
@@ -80,8 +79,8 @@ bool ArchiveAddFile(ArchiveBuilder& builder, uint32_t attributes, uint64_t time,
         message = "file path is longer than 1023 bytes: \"" + name + "\"";
         return false;
     }
-    const uint64_t grown = static_cast<uint64_t>(builder.bytes.size()) + kFileEntryFixedSize +
-                           name.size() + 1 + static_cast<uint64_t>(dataLength);
+    const uint64_t grown = static_cast<uint64_t>(builder.bytes.size()) + kFileEntryFixedSize + name.size() + 1 +
+                           static_cast<uint64_t>(dataLength);
     if (dataLength > 0xFFFFFFFFull || grown > kLargestArchive) {
         message = "archive would exceed 4 GB at file \"" + name + "\"";
         return false;
@@ -113,16 +112,15 @@ bool ArchiveFinish(ArchiveBuilder& builder, std::vector<uint8_t>& out, std::stri
     return true;
 }
 
-bool BuildArchive(const std::vector<ArchiveDirectorySpec>& directories,
-                  const std::vector<ArchiveFileSpec>& files, std::vector<uint8_t>& out,
-                  std::string& message) {
+bool BuildArchive(const std::vector<ArchiveDirectorySpec>& directories, const std::vector<ArchiveFileSpec>& files,
+                  std::vector<uint8_t>& out, std::string& message) {
     ArchiveBuilder builder;
     ArchiveBegin(builder);
     for (const ArchiveDirectorySpec& d : directories)
         if (!ArchiveAddDirectory(builder, d.attributes, d.time, d.name, message)) return false;
     for (const ArchiveFileSpec& f : files)
-        if (!ArchiveAddFile(builder, f.attributes, f.time, f.directoryIndex, f.name, f.data.data(),
-                            f.data.size(), message))
+        if (!ArchiveAddFile(builder, f.attributes, f.time, f.directoryIndex, f.name, f.data.data(), f.data.size(),
+                            message))
             return false;
     return ArchiveFinish(builder, out, message);
 }

@@ -16,6 +16,5 @@ enum class Utf8ToCp1251Result {
 
 // Converts UTF-8 (stopping early at a zero byte) into Windows-1251 in dst (cap bytes, always
 // terminated). On Unconvertible, *failedAt (if given) receives the source offset of the character.
-Utf8ToCp1251Result Utf8ToCp1251(char* dst, size_t cap, const char* src,
-                                size_t srcLength = static_cast<size_t>(-1),
+Utf8ToCp1251Result Utf8ToCp1251(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1),
                                 size_t* failedAt = nullptr);

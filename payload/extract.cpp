@@ -22,7 +22,7 @@ struct FailureRow {
     bool quit;  // post the quit request after the message
 };
 const FailureRow kFailures[] = {
-    {kMessageNoResource, true},    {kMessageNoFirstCopy, true}, {kMessageNoSecondCopy, true},
+    {kMessageNoResource, true},    {kMessageNoFirstCopy, true},  {kMessageNoSecondCopy, true},
     {kMessageBrokenArchive, true}, {kMessageFolderPrefix, true}, {kMessageDirectoryPrefix, false},
 };
 
@@ -42,7 +42,8 @@ struct Extraction {
         Release(secondCopy);
     }
     void ReleaseFirstCopy() { Release(firstCopy); }
-    template <typename T> void Release(T*& block) {
+    template <typename T>
+    void Release(T*& block) {
         if (block != nullptr) host.ReleaseMemory(block);
         block = nullptr;
     }
@@ -50,8 +51,8 @@ struct Extraction {
 };
 
 uint32_t ReadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 // A fixed text and the whole name after it: the buffer holds any 1023-byte name.

@@ -14,15 +14,14 @@ FileHandle FromHandle(HANDLE h) { return reinterpret_cast<FileHandle>(h); }
 HANDLE ToHandle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
 
 struct Win32Host : ExtractHost {
-    bool LoadPayload(const uint8_t*& bytes, size_t& size) override { return LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size); }
-    void* ObtainMemory(size_t size) override {
-        return VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE);
+    bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
+        return LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size);
     }
+    void* ObtainMemory(size_t size) override { return VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE); }
     void ReleaseMemory(void* block) override { VirtualFree(block, 0, MEM_RELEASE); }
     DirectoryResult CreateDirectoryLevel(const char* path) override {
         if (CreateDirectoryA(path, NULL)) return DirectoryResult::Created;
-        return GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::AlreadyExists
-                                                      : DirectoryResult::Failed;
+        return GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::AlreadyExists : DirectoryResult::Failed;
     }
     bool SetCurrentFolder(const char* path) override { return SetCurrentDirectoryA(path) != FALSE; }
     FileHandle OpenExistingForWrite(const char* path) override {
@@ -50,9 +49,7 @@ struct Win32Host : ExtractHost {
         return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
     void RemoveFile(const char* path) override { DeleteFileA(path); }
-    void ShowMessage(const char* text) override {
-        MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION);
-    }
+    void ShowMessage(const char* text) override { MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION); }
     FileAnswer AskAboutFile(const char* text) override {
         switch (MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION | MB_ABORTRETRYIGNORE)) {
         case IDRETRY: return FileAnswer::Retry;

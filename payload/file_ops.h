@@ -6,8 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-typedef intptr_t FileHandle;         // Win32 HANDLE or POSIX descriptor
-const FileHandle kNoFile = -1;       // INVALID_HANDLE_VALUE / -1
+typedef intptr_t FileHandle;                 // Win32 HANDLE or POSIX descriptor
+const FileHandle kNoFile = -1;               // INVALID_HANDLE_VALUE / -1
 const uint32_t kNoAttributes = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES: nothing of that name
 
 enum class DirectoryResult { Created, AlreadyExists, Failed };

@@ -3,10 +3,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <stdint.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -112,8 +112,7 @@ public:
     void* ObtainMemory(size_t size) override {
         if (size > SIZE_MAX - kMapHeader) return nullptr;
         const size_t length = size + kMapHeader;
-        void* map = mmap(nullptr, length, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        void* map = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (map == MAP_FAILED) return nullptr;
         memcpy(map, &length, sizeof length);
         return static_cast<uint8_t*>(map) + kMapHeader;
@@ -185,7 +184,8 @@ public:
         if (fd >= 0) {
             char value[16] = {};
             if (fgetxattr(fd, kDosAttributeName, value, sizeof value - 1) > 0)
-                attributes |= static_cast<uint32_t>(strtoul(value, nullptr, 16)) & (kAttributeHidden | kAttributeSystem);
+                attributes |=
+                    static_cast<uint32_t>(strtoul(value, nullptr, 16)) & (kAttributeHidden | kAttributeSystem);
             close(fd);
         }
         return attributes;
@@ -282,11 +282,12 @@ bool TimespecToFileTime(const struct timespec& t, uint64_t& fileTime) {
     // Whole seconds first, so that no product overflows: FILETIME runs from 1601 up to
     // INT64_MAX ticks (the year 30828), which is all that Windows converts.
     const int64_t kFirstSecond = -static_cast<int64_t>(kUnixEpochFileTime / kTicksPerSecond);
-    const int64_t kLastSecond = (INT64_MAX - static_cast<int64_t>(kUnixEpochFileTime)) / static_cast<int64_t>(kTicksPerSecond) - 1;
+    const int64_t kLastSecond =
+        (INT64_MAX - static_cast<int64_t>(kUnixEpochFileTime)) / static_cast<int64_t>(kTicksPerSecond) - 1;
     const int64_t seconds = static_cast<int64_t>(t.tv_sec);
     if (seconds < kFirstSecond || seconds > kLastSecond || t.tv_nsec < 0 || t.tv_nsec >= 1000000000L) return false;
-    fileTime = static_cast<uint64_t>(static_cast<int64_t>(kUnixEpochFileTime) + seconds * static_cast<int64_t>(kTicksPerSecond) +
-                                     t.tv_nsec / 100);
+    fileTime = static_cast<uint64_t>(static_cast<int64_t>(kUnixEpochFileTime) +
+                                     seconds * static_cast<int64_t>(kTicksPerSecond) + t.tv_nsec / 100);
     return true;
 }
 

@@ -15,7 +15,7 @@
 #define PEL_MANIFEST 1
 #define PEL_RCDATA_LICENCE 100
 #define PEL_RCDATA_PAYLOAD 101
-#define PEL_RCDATA_NAMES 102     // the uninstaller's list of the packed folders and files
+#define PEL_RCDATA_NAMES 102  // the uninstaller's list of the packed folders and files
 
 // Controls every page shares: 1 goes on, 2 cancels (Esc and the close box arrive as 2 too).
 #define PEL_ID_PROCEED 1

@@ -14,10 +14,9 @@ const int kTextId = 100;
 void OnCreate(HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    const HWND text = CreateWindowExA(0, "STATIC", kMessageStandIn, WS_CHILD | WS_VISIBLE | SS_CENTER, 12, 16,
-                                      client.right - 24, client.bottom - 24, window,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)),
-                                      GetModuleHandleA(NULL), NULL);
+    const HWND text = CreateWindowExA(
+        0, "STATIC", kMessageStandIn, WS_CHILD | WS_VISIBLE | SS_CENTER, 12, 16, client.right - 24, client.bottom - 24,
+        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), GetModuleHandleA(NULL), NULL);
     SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
 }
 

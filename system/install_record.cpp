@@ -1,9 +1,10 @@
 // The installation record over any registry: the Program Files folder, the recorded folder, the record itself.
+#include "system/install_record.h"
+
 #include <string.h>
 
 #include "base/product.h"
 #include "base/text.h"
-#include "system/install_record.h"
 
 const char kWindowsVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kProgramFilesValue[] = "ProgramFilesDir";

@@ -5,19 +5,19 @@
 #include "system/registry.h"
 
 // The installation record over any registry.
-bool ReadProgramFilesDir(Registry& registry, char* buffer);                // buffer: 260 bytes or more
+bool ReadProgramFilesDir(Registry& registry, char* buffer);  // buffer: 260 bytes or more
 bool ReadInstalledPath(Registry& registry, char (&buffer)[kPathSize]);
 bool WriteInstallRecord(Registry& registry, const InstallState& state);
 
 // Where the record lives.
-extern const char kWindowsVersionKey[];   // HKLM: Software\Microsoft\Windows\CurrentVersion
-extern const char kProgramFilesValue[];   // ProgramFilesDir
-extern const char kProductKey[];          // HKCU: Software\Pelbrix (removed by the uninstaller when empty)
-extern const char kSetupKey[];            // HKCU: Software\Pelbrix\Setup
-extern const char kSetupKeyClass[];       // VORTA
-extern const char kPathValue[];           // Path
-extern const char kVersionValue[];        // Version
-extern const char kToolBarKey[];          // HKCU: Software\Pelbrix\Main\TFormMainToolBar
+extern const char kWindowsVersionKey[];  // HKLM: Software\Microsoft\Windows\CurrentVersion
+extern const char kProgramFilesValue[];  // ProgramFilesDir
+extern const char kProductKey[];         // HKCU: Software\Pelbrix (removed by the uninstaller when empty)
+extern const char kSetupKey[];           // HKCU: Software\Pelbrix\Setup
+extern const char kSetupKeyClass[];      // VORTA
+extern const char kPathValue[];          // Path
+extern const char kVersionValue[];       // Version
+extern const char kToolBarKey[];         // HKCU: Software\Pelbrix\Main\TFormMainToolBar
 
 // The installer's own record, over the Win32 registry (install_record_win.cpp).
 // Reads ProgramFilesDir into buffer (at least 260 bytes); leaves it untouched when unreadable. Always true.

@@ -3,7 +3,6 @@
 #pragma once
 #include <stdint.h>
 
-
 enum class RegistryRoot { LocalMachine, CurrentUser };
 typedef void* RegistryKey;
 

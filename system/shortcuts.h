@@ -14,9 +14,9 @@ extern const LinkRow kDesktopLink;
 // The Start-menu group folder's name, inside the programs folder.
 extern const char kGroupFolderName[];
 
-const size_t kLinkPathSize = 260;      // Windows path limit of a link file, terminator included
+const size_t kLinkPathSize = 260;  // Windows path limit of a link file, terminator included
 const size_t kWorkingDirSize = 260;
-const size_t kLinkTargetSize = 260;    // a shell link holds a target of at most 259 characters
+const size_t kLinkTargetSize = 260;  // a shell link holds a target of at most 259 characters
 
 // folder + "\" + name into out (1024 bytes). False when it does not fit: the text is unusable.
 bool JoinLinkPath(char* out, size_t cap, const char* folder, const char* name);

@@ -1,8 +1,8 @@
 // The closing actions over the shell: Start-menu group, links, desktop link, features page.
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "base/app_win.h"
 #include "base/install_state.h"
@@ -24,8 +24,8 @@ bool SpecialFolderPath(int folderId, char* out) {
 // Saves a shell link to target as linksFolder\title.lnk. Returns the last COM result.
 HRESULT CreateShortcut(const char* target, const char* linksFolder, const char* title) {
     IShellLinkA* link = NULL;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                      reinterpret_cast<void**>(&link));
+    HRESULT result =
+        CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(&link));
     if (FAILED(result)) return result;
     char workingDir[kWorkingDirSize];
     LinkWorkingDirectory(workingDir, target);

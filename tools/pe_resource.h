@@ -18,21 +18,21 @@
 #include <stdint.h>
 
 enum class PeLookup {
-  Found,
-  NotPe,        // no "MZ"/"PE\0\0" signatures: not a PE file at all
-  Malformed,    // a PE whose headers or resource tree do not fit the file
-  NoResource,   // a sound PE without the resource asked for
+    Found,
+    NotPe,       // no "MZ"/"PE\0\0" signatures: not a PE file at all
+    Malformed,   // a PE whose headers or resource tree do not fit the file
+    NoResource,  // a sound PE without the resource asked for
 };
 
 struct PeResourceSpan {
-  size_t offset;      // position of the resource's first byte in the file
-  size_t length;      // its size in bytes
-  uint16_t language;  // the language entry it was taken from
-  bool pe32Plus;      // the file is PE32+ (64-bit)
+    size_t offset;      // position of the resource's first byte in the file
+    size_t length;      // its size in bytes
+    uint16_t language;  // the language entry it was taken from
+    bool pe32Plus;      // the file is PE32+ (64-bit)
 };
 
 // Looks up resource type/id in the file bytes, preferring language 0 (neutral) and otherwise
 // taking the first language listed. On anything but Found, *why (when given) points at a
 // short English reason.
-PeLookup FindPeResource(const uint8_t* file, size_t size, uint32_t type, uint32_t id,
-                        PeResourceSpan* span, const char** why);
+PeLookup FindPeResource(const uint8_t* file, size_t size, uint32_t type, uint32_t id, PeResourceSpan* span,
+                        const char** why);

@@ -7,9 +7,9 @@
 //                           FOLDER: the installation folder, to the end of the command line
 //                           (quotes around it are taken off).
 #include <windows.h>
+#include <ntsecapi.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <ntsecapi.h>
 
 #include "base/resource_win.h"
 #include "base/running_app.h"

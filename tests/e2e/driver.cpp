@@ -55,14 +55,12 @@
 // first failure it records "error: ...", lists the installer's windows, ends the processes it
 // started and exits with 1; a script that runs through exits with 0.
 #include <windows.h>
-#include <tlhelp32.h>
-
-#include <stdio.h>
-#include <string.h>
-
 #include <cstddef>
 #include <set>
+#include <stdio.h>
+#include <string.h>
 #include <string>
+#include <tlhelp32.h>
 #include <utility>
 #include <vector>
 
@@ -75,656 +73,657 @@ const DWORD kPollMs = 10;
 const UINT kSendTimeoutMs = 5000;
 
 PROCESS_INFORMATION g_installer = {};
-DWORD g_lastPid = 0;              // the process last started or adopted
+DWORD g_lastPid = 0;  // the process last started or adopted
 std::vector<HANDLE> g_helpers;
 std::vector<std::pair<std::string, HANDLE>> g_held;  // files kept open by `hold`
-HWND g_current = nullptr;         // the page or message the commands act on
-std::set<HWND> g_dismissed;       // windows ended by the driver; never matched again
+HWND g_current = nullptr;                            // the page or message the commands act on
+std::set<HWND> g_dismissed;                          // windows ended by the driver; never matched again
 
 void Record(const std::string& line) {
-  fputs(line.c_str(), g_transcript);
-  fputc('\n', g_transcript);
-  fflush(g_transcript);
+    fputs(line.c_str(), g_transcript);
+    fputc('\n', g_transcript);
+    fflush(g_transcript);
 }
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 std::string ClassOf(HWND window) {
-  char name[256] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
 // Reads a window's text with WM_GETTEXT: GetWindowTextA does not read the controls of another
 // process. A window that does not answer in time gives "".
 std::string TextOf(HWND window) {
-  static char buffer[8192];
-  buffer[0] = 0;
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, kSendTimeoutMs, &length))
-    return "";
-  buffer[sizeof buffer - 1] = 0;
-  return buffer;
+    static char buffer[8192];
+    buffer[0] = 0;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                             kSendTimeoutMs, &length))
+        return "";
+    buffer[sizeof buffer - 1] = 0;
+    return buffer;
 }
 
 bool Answers(HWND window) {
-  DWORD_PTR result = 0;
-  return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
 }
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* ok = nullptr) {
-  DWORD_PTR result = 0;
-  BOOL sent = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
-  if (ok) *ok = sent != 0;
-  return static_cast<LRESULT>(result);
+    DWORD_PTR result = 0;
+    BOOL sent = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    if (ok) *ok = sent != 0;
+    return static_cast<LRESULT>(result);
 }
 
 bool IsInstallerWindow(HWND window) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  return g_installer.hProcess && pid == g_installer.dwProcessId;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return g_installer.hProcess && pid == g_installer.dwProcessId;
 }
 
 BOOL CALLBACK ListTopWindow(HWND window, LPARAM) {
-  if (IsInstallerWindow(window))
-    Record("  top " + ClassOf(window) + " " + Quote(TextOf(window)) +
-           (IsWindowVisible(window) ? " visible" : " hidden"));
-  return TRUE;
+    if (IsInstallerWindow(window))
+        Record("  top " + ClassOf(window) + " " + Quote(TextOf(window)) +
+               (IsWindowVisible(window) ? " visible" : " hidden"));
+    return TRUE;
 }
 
 void EndProcesses() {
-  for (HANDLE helper : g_helpers) {
-    TerminateProcess(helper, 0);
-    WaitForSingleObject(helper, 5000);
-    CloseHandle(helper);
-  }
-  g_helpers.clear();
-  if (g_installer.hProcess) {
-    if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_TIMEOUT) {
-      Record("error: the installer is still running; terminated");
-      TerminateProcess(g_installer.hProcess, 255);
-      WaitForSingleObject(g_installer.hProcess, 5000);
+    for (HANDLE helper : g_helpers) {
+        TerminateProcess(helper, 0);
+        WaitForSingleObject(helper, 5000);
+        CloseHandle(helper);
     }
-    CloseHandle(g_installer.hProcess);
-    CloseHandle(g_installer.hThread);
-    g_installer = {};
-  }
+    g_helpers.clear();
+    if (g_installer.hProcess) {
+        if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_TIMEOUT) {
+            Record("error: the installer is still running; terminated");
+            TerminateProcess(g_installer.hProcess, 255);
+            WaitForSingleObject(g_installer.hProcess, 5000);
+        }
+        CloseHandle(g_installer.hProcess);
+        CloseHandle(g_installer.hThread);
+        g_installer = {};
+    }
 }
 
 [[noreturn]] void Fail(const std::string& why) {
-  Record("error: " + why);
-  if (g_installer.hProcess) {
-    DWORD code = 0;
-    if (GetExitCodeProcess(g_installer.hProcess, &code) && code != STILL_ACTIVE) {
-      char line[64];
-      snprintf(line, sizeof line, "  the installer has ended with %lu (0x%08lX)", code, code);
-      Record(line);
-    } else {
-      Record("  windows of the installer:");
-      EnumWindows(ListTopWindow, 0);
+    Record("error: " + why);
+    if (g_installer.hProcess) {
+        DWORD code = 0;
+        if (GetExitCodeProcess(g_installer.hProcess, &code) && code != STILL_ACTIVE) {
+            char line[64];
+            snprintf(line, sizeof line, "  the installer has ended with %lu (0x%08lX)", code, code);
+            Record(line);
+        } else {
+            Record("  windows of the installer:");
+            EnumWindows(ListTopWindow, 0);
+        }
     }
-  }
-  EndProcesses();
-  fclose(g_transcript);
-  ExitProcess(1);
+    EndProcesses();
+    fclose(g_transcript);
+    ExitProcess(1);
 }
 
 // Splits a script line into words; "..." keeps blanks inside a word. Backslashes are plain text.
 std::vector<std::string> SplitWords(const std::string& line) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    if (i >= line.size() || line[i] == '#') break;
-    std::string word;
-    if (line[i] == '"') {
-      size_t end = line.find('"', i + 1);
-      if (end == std::string::npos) end = line.size();
-      word = line.substr(i + 1, end - i - 1);
-      i = end + 1;
-    } else {
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') word += line[i++];
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i >= line.size() || line[i] == '#') break;
+        std::string word;
+        if (line[i] == '"') {
+            size_t end = line.find('"', i + 1);
+            if (end == std::string::npos) end = line.size();
+            word = line.substr(i + 1, end - i - 1);
+            i = end + 1;
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t') word += line[i++];
+        }
+        words.push_back(word);
     }
-    words.push_back(word);
-  }
-  return words;
+    return words;
 }
 
 std::string CommandLineOf(const std::vector<std::string>& words, size_t first) {
-  std::string line;
-  for (size_t i = first; i < words.size(); ++i) {
-    if (!line.empty()) line += ' ';
-    line += words[i].find(' ') == std::string::npos ? words[i] : Quote(words[i]);
-  }
-  return line;
+    std::string line;
+    for (size_t i = first; i < words.size(); ++i) {
+        if (!line.empty()) line += ' ';
+        line += words[i].find(' ') == std::string::npos ? words[i] : Quote(words[i]);
+    }
+    return line;
 }
 
 HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* info) {
-  if (words.size() < 2) Fail(words[0] + ": no program given");
-  std::string commandLine = CommandLineOf(words, 1);
-  // The program starts in its own folder, as when the user opens it from there.
-  std::string folder = words[1];
-  size_t slash = folder.find_last_of('\\');
-  folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  // Wine now and then refuses a process creation with an internal error (1359) that the next
-  // attempt does not meet: a few attempts before the scenario counts as failed.
-  DWORD error = 0;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    std::string line = commandLine;  // CreateProcessA may write into its command line
-    if (CreateProcessA(words[1].c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                       folder.empty() ? nullptr : folder.c_str(), &startup, info))
-      return info->hProcess;
-    error = GetLastError();
-    if (error != ERROR_INTERNAL_ERROR) break;
-    Sleep(200);
-  }
-  Fail("cannot start " + words[1] + " (error " + std::to_string(error) + ")");
-  return nullptr;
+    if (words.size() < 2) Fail(words[0] + ": no program given");
+    std::string commandLine = CommandLineOf(words, 1);
+    // The program starts in its own folder, as when the user opens it from there.
+    std::string folder = words[1];
+    size_t slash = folder.find_last_of('\\');
+    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    // Wine now and then refuses a process creation with an internal error (1359) that the next
+    // attempt does not meet: a few attempts before the scenario counts as failed.
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string line = commandLine;  // CreateProcessA may write into its command line
+        if (CreateProcessA(words[1].c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                           folder.empty() ? nullptr : folder.c_str(), &startup, info))
+            return info->hProcess;
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) break;
+        Sleep(200);
+    }
+    Fail("cannot start " + words[1] + " (error " + std::to_string(error) + ")");
+    return nullptr;
 }
 
 // Polls until `found` returns a window or the timeout passes.
 template <typename Find>
 HWND WaitFor(Find found, const std::string& what) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (HWND window = found()) return window;
-    if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0)
-      Fail("the installer ended while waiting for " + what);
-    if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for " + what);
-    Sleep(kPollMs);
-  }
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND window = found()) return window;
+        if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0)
+            Fail("the installer ended while waiting for " + what);
+        if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for " + what);
+        Sleep(kPollMs);
+    }
 }
 
 struct DialogQuery {
-  const std::string* caption;  // nullptr: any caption
-  bool messageBox;
-  int controlId;               // 0: no required control
-  HWND found;
+    const std::string* caption;  // nullptr: any caption
+    bool messageBox;
+    int controlId;  // 0: no required control
+    HWND found;
 };
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
-  DialogQuery& query = *reinterpret_cast<DialogQuery*>(param);
-  if (ClassOf(window) != "#32770" || !IsWindowVisible(window) || g_dismissed.count(window)) return TRUE;
-  // A message box's text is the static control 65535; the pages have none.
-  bool isMessageBox = GetDlgItem(window, 0xFFFF) != nullptr;
-  if (isMessageBox != query.messageBox) return TRUE;
-  if (query.controlId && !GetDlgItem(window, query.controlId)) return TRUE;
-  if (query.caption && TextOf(window) != *query.caption) return TRUE;
-  if (!Answers(window)) return TRUE;
-  query.found = window;
-  return FALSE;
+    DialogQuery& query = *reinterpret_cast<DialogQuery*>(param);
+    if (ClassOf(window) != "#32770" || !IsWindowVisible(window) || g_dismissed.count(window)) return TRUE;
+    // A message box's text is the static control 65535; the pages have none.
+    bool isMessageBox = GetDlgItem(window, 0xFFFF) != nullptr;
+    if (isMessageBox != query.messageBox) return TRUE;
+    if (query.controlId && !GetDlgItem(window, query.controlId)) return TRUE;
+    if (query.caption && TextOf(window) != *query.caption) return TRUE;
+    if (!Answers(window)) return TRUE;
+    query.found = window;
+    return FALSE;
 }
 
 HWND FindDialog(const std::string* caption, bool messageBox, int controlId) {
-  DialogQuery query = {caption, messageBox, controlId, nullptr};
-  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&query));
-  return query.found;
+    DialogQuery query = {caption, messageBox, controlId, nullptr};
+    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&query));
+    return query.found;
 }
 
 // Makes the window and its children paint now, so that a screenshot shows them drawn.
 void PaintNow(HWND window) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Answers(window);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Answers(window);
 }
 
 bool IsCheckBox(HWND control) {
-  if (ClassOf(control) != "Button") return false;
-  LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
-  return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
-         type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+    if (ClassOf(control) != "Button") return false;
+    LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
+           type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
 }
 
 std::string DescribeControl(HWND control) {
-  int id = GetDlgCtrlID(control);
-  std::string cls = ClassOf(control);
-  std::string line = "control " + std::to_string(id) + " " + cls +
-                     (IsWindowEnabled(control) ? " enabled" : " disabled");
-  if (IsCheckBox(control)) line += Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
-  if (cls == "ListBox") {
-    line += " count=" + std::to_string(static_cast<long>(Send(control, LB_GETCOUNT, 0, 0)));
-    return line;
-  }
-  if (cls == "ComboBox") line += " count=" + std::to_string(static_cast<long>(Send(control, CB_GETCOUNT, 0, 0)));
-  return line + " " + Quote(TextOf(control));
+    int id = GetDlgCtrlID(control);
+    std::string cls = ClassOf(control);
+    std::string line =
+        "control " + std::to_string(id) + " " + cls + (IsWindowEnabled(control) ? " enabled" : " disabled");
+    if (IsCheckBox(control)) line += Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
+    if (cls == "ListBox") {
+        line += " count=" + std::to_string(static_cast<long>(Send(control, LB_GETCOUNT, 0, 0)));
+        return line;
+    }
+    if (cls == "ComboBox") line += " count=" + std::to_string(static_cast<long>(Send(control, CB_GETCOUNT, 0, 0)));
+    return line + " " + Quote(TextOf(control));
 }
 
 BOOL CALLBACK DumpChild(HWND control, LPARAM dialog) {
-  if (GetParent(control) == reinterpret_cast<HWND>(dialog)) Record("  " + DescribeControl(control));
-  return TRUE;
+    if (GetParent(control) == reinterpret_cast<HWND>(dialog)) Record("  " + DescribeControl(control));
+    return TRUE;
 }
 
 HWND Control(int id) {
-  if (!g_current || !IsWindow(g_current)) Fail("no current page for control " + std::to_string(id));
-  HWND control = GetDlgItem(g_current, id);
-  if (!control) Fail("the current page has no control " + std::to_string(id));
-  return control;
+    if (!g_current || !IsWindow(g_current)) Fail("no current page for control " + std::to_string(id));
+    HWND control = GetDlgItem(g_current, id);
+    if (!control) Fail("the current page has no control " + std::to_string(id));
+    return control;
 }
 
 // A user can press only a visible, enabled button: Wine would deliver the click to a disabled one.
 HWND PressableControl(int id) {
-  HWND control = Control(id);
-  if (!IsWindowVisible(control)) Fail("control " + std::to_string(id) + " is hidden");
-  if (!IsWindowEnabled(control)) Fail("control " + std::to_string(id) + " is disabled");
-  if (!IsWindowEnabled(g_current)) Fail("the page of control " + std::to_string(id) + " is disabled");
-  return control;
+    HWND control = Control(id);
+    if (!IsWindowVisible(control)) Fail("control " + std::to_string(id) + " is hidden");
+    if (!IsWindowEnabled(control)) Fail("control " + std::to_string(id) + " is disabled");
+    if (!IsWindowEnabled(g_current)) Fail("the page of control " + std::to_string(id) + " is disabled");
+    return control;
 }
 
 // The buttons that end a dialog: OK, Cancel, Abort, Retry, Ignore, Yes, No.
 void NoteDismissal(int id) {
-  if (id >= IDOK && id <= IDNO) g_dismissed.insert(g_current);
+    if (id >= IDOK && id <= IDNO) g_dismissed.insert(g_current);
 }
 
 int IdArgument(const std::vector<std::string>& words) {
-  if (words.size() < 2) Fail(words[0] + ": no control id");
-  return atoi(words[1].c_str());
+    if (words.size() < 2) Fail(words[0] + ": no control id");
+    return atoi(words[1].c_str());
 }
 
-std::string RequestFile(const std::string& name, const char* suffix) {
-  return g_folder + "shot-" + name + suffix;
-}
+std::string RequestFile(const std::string& name, const char* suffix) { return g_folder + "shot-" + name + suffix; }
 
 void Screenshot(const std::string& name) {
-  if (g_current && IsWindow(g_current)) PaintNow(g_current);
-  std::string request = RequestFile(name, ".req");
-  std::string done = RequestFile(name, ".done");
-  DeleteFileA(done.c_str());
-  HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
-  CloseHandle(file);
-  DWORD start = GetTickCount();
-  while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - start > 15000) {
-      DeleteFileA(request.c_str());
-      Record("shot-timeout " + name);
-      return;
+    if (g_current && IsWindow(g_current)) PaintNow(g_current);
+    std::string request = RequestFile(name, ".req");
+    std::string done = RequestFile(name, ".done");
+    DeleteFileA(done.c_str());
+    HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
+    CloseHandle(file);
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > 15000) {
+            DeleteFileA(request.c_str());
+            Record("shot-timeout " + name);
+            return;
+        }
+        Sleep(kPollMs);
     }
-    Sleep(kPollMs);
-  }
-  DeleteFileA(done.c_str());
-  Record("shot " + name);
+    DeleteFileA(done.c_str());
+    Record("shot " + name);
 }
 
 // An entry of a list box or a combo box. Wine narrows an ANSI LB_GETTEXT from another process
 // character by character, so the entry is read in UTF-16 and converted here.
 std::string EntryText(HWND list, bool combo, LRESULT index) {
-  static WCHAR wide[8192];
-  static char entry[8192];
-  wide[0] = 0;
-  entry[0] = 0;
-  DWORD_PTR length = 0;
-  if (SendMessageTimeoutW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0, SMTO_ABORTIFHUNG,
-                          kSendTimeoutMs, &length) &&
-      static_cast<LRESULT>(length) >= 0 && length < sizeof wide / sizeof wide[0]) {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide),
-                        SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
-    wide[length] = 0;
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
-  }
-  return entry;
+    static WCHAR wide[8192];
+    static char entry[8192];
+    wide[0] = 0;
+    entry[0] = 0;
+    DWORD_PTR length = 0;
+    if (SendMessageTimeoutW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                            &length) &&
+        static_cast<LRESULT>(length) >= 0 && length < sizeof wide / sizeof wide[0]) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide),
+                            SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+        wide[length] = 0;
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
+    }
+    return entry;
 }
 
 // The number of the entry that reads exactly `text`; fails the script when there is none.
 LRESULT FindEntry(HWND list, bool combo, const std::string& text, int id) {
-  LRESULT count = Send(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i)
-    if (EntryText(list, combo, i) == text) return i;
-  Fail("control " + std::to_string(id) + " has no entry " + Quote(text));
+    LRESULT count = Send(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i)
+        if (EntryText(list, combo, i) == text) return i;
+    Fail("control " + std::to_string(id) + " has no entry " + Quote(text));
 }
 
 // Double-clicks a list box entry the way the mouse does: the entry is scrolled into view, and
 // the list gets button down and up, then the double click and the last button up, at the middle
 // of the entry. The list box turns the double click into LBN_DBLCLK for its page.
 void DoubleClickEntry(int id, const std::string& text) {
-  HWND list = PressableControl(id);
-  if (ClassOf(list) != "ListBox") Fail("dblclick: control " + std::to_string(id) + " is no list box");
-  LRESULT index = FindEntry(list, false, text, id);
-  Send(list, LB_SETTOPINDEX, index, 0);
-  LRESULT top = Send(list, LB_GETTOPINDEX, 0, 0);
-  LRESULT height = Send(list, LB_GETITEMHEIGHT, 0, 0);
-  if (height <= 0) Fail("dblclick: the list gives no entry height");
-  LPARAM point = MAKELPARAM(8, (index - top) * height + height / 2);
-  const UINT steps[][2] = {{WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0},
-                           {WM_LBUTTONDBLCLK, MK_LBUTTON}, {WM_LBUTTONUP, 0}};
-  for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
-    bool ok = false;
-    Send(list, steps[i][0], steps[i][1], point, &ok);
-    if (!ok) Fail("dblclick: the list did not answer");
-    // The first click selects the entry; the double click may refill the list.
-    if (i == 1 && Send(list, LB_GETCURSEL, 0, 0) != index) Fail("dblclick: the click did not select " + Quote(text));
-  }
+    HWND list = PressableControl(id);
+    if (ClassOf(list) != "ListBox") Fail("dblclick: control " + std::to_string(id) + " is no list box");
+    LRESULT index = FindEntry(list, false, text, id);
+    Send(list, LB_SETTOPINDEX, index, 0);
+    LRESULT top = Send(list, LB_GETTOPINDEX, 0, 0);
+    LRESULT height = Send(list, LB_GETITEMHEIGHT, 0, 0);
+    if (height <= 0) Fail("dblclick: the list gives no entry height");
+    LPARAM point = MAKELPARAM(8, (index - top) * height + height / 2);
+    const UINT steps[][2] = {
+        {WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0}, {WM_LBUTTONDBLCLK, MK_LBUTTON}, {WM_LBUTTONUP, 0}};
+    for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+        bool ok = false;
+        Send(list, steps[i][0], steps[i][1], point, &ok);
+        if (!ok) Fail("dblclick: the list did not answer");
+        // The first click selects the entry; the double click may refill the list.
+        if (i == 1 && Send(list, LB_GETCURSEL, 0, 0) != index)
+            Fail("dblclick: the click did not select " + Quote(text));
+    }
 }
 
 // Picks a combo box entry as a click in its drop-down list does: the entry becomes the
 // selection and the page hears CBN_SELCHANGE from the combo box.
 void ChooseEntry(int id, const std::string& text) {
-  HWND combo = PressableControl(id);
-  if (ClassOf(combo) != "ComboBox") Fail("choose: control " + std::to_string(id) + " is no combo box");
-  LRESULT index = FindEntry(combo, true, text, id);
-  Send(combo, CB_SETCURSEL, index, 0);
-  bool ok = false;
-  Send(g_current, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo), &ok);
-  if (!ok) Fail("choose: the page did not answer");
+    HWND combo = PressableControl(id);
+    if (ClassOf(combo) != "ComboBox") Fail("choose: control " + std::to_string(id) + " is no combo box");
+    LRESULT index = FindEntry(combo, true, text, id);
+    Send(combo, CB_SETCURSEL, index, 0);
+    bool ok = false;
+    Send(g_current, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo), &ok);
+    if (!ok) Fail("choose: the page did not answer");
 }
 
 std::string Hex(const BYTE* data, DWORD length) {
-  std::string text;
-  char pair[3];
-  for (DWORD i = 0; i < length; ++i) {
-    snprintf(pair, sizeof pair, "%02X", data[i]);
-    text += pair;
-  }
-  return text;
+    std::string text;
+    char pair[3];
+    for (DWORD i = 0; i < length; ++i) {
+        snprintf(pair, sizeof pair, "%02X", data[i]);
+        text += pair;
+    }
+    return text;
 }
 
 std::string TypeName(DWORD type) {
-  switch (type) {
-  case REG_SZ: return "REG_SZ";
-  case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-  case REG_BINARY: return "REG_BINARY";
-  case REG_DWORD: return "REG_DWORD";
-  case REG_MULTI_SZ: return "REG_MULTI_SZ";
-  }
-  return "type" + std::to_string(type);
+    switch (type) {
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    }
+    return "type" + std::to_string(type);
 }
 
 // Records a registry key of the native view: its class, then every value in name order with its
 // type, the length RegQueryValueExA reports, the length stored (in UTF-16 for texts, as the
 // registry keeps them) and the bytes RegQueryValueExA returns.
 void DumpRegistryKey(const std::string& rootName, const std::string& path) {
-  HKEY root = rootName == "HKCU" ? HKEY_CURRENT_USER
-              : rootName == "HKLM" ? HKEY_LOCAL_MACHINE
-              : rootName == "HKCR" ? HKEY_CLASSES_ROOT
-                                   : nullptr;
-  if (!root) Fail("regkey: unknown root " + rootName);
-  std::string head = "regkey " + rootName + " " + Quote(path);
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    Record(head + " missing");
-    return;
-  }
-  char keyClass[256] = "";
-  DWORD classLength = sizeof keyClass;
-  DWORD valueCount = 0;
-  RegQueryInfoKeyA(key, keyClass, &classLength, nullptr, nullptr, nullptr, nullptr, &valueCount, nullptr,
-                   nullptr, nullptr, nullptr);
-  std::set<std::string> names;
-  for (DWORD i = 0;; ++i) {
-    char name[16384];
-    DWORD nameLength = sizeof name;
-    if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.insert(name);
-  }
-  Record(head + " class " + Quote(keyClass) + " values " + std::to_string(valueCount));
-  for (const std::string& name : names) {
-    static BYTE data[65536];
-    DWORD type = 0;
-    DWORD length = sizeof data;
-    LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length);
-    DWORD stored = 0;
-    std::wstring wideName(name.size() + 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, &wideName[0], static_cast<int>(wideName.size()));
-    RegQueryValueExW(key, wideName.c_str(), nullptr, nullptr, nullptr, &stored);
-    if (result != ERROR_SUCCESS) {
-      Record("  value " + Quote(name) + " unreadable (error " + std::to_string(result) + ")");
-      continue;
+    HKEY root = rootName == "HKCU"   ? HKEY_CURRENT_USER
+                : rootName == "HKLM" ? HKEY_LOCAL_MACHINE
+                : rootName == "HKCR" ? HKEY_CLASSES_ROOT
+                                     : nullptr;
+    if (!root) Fail("regkey: unknown root " + rootName);
+    std::string head = "regkey " + rootName + " " + Quote(path);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        Record(head + " missing");
+        return;
     }
-    Record("  value " + Quote(name) + " " + TypeName(type) + " length=" + std::to_string(length) +
-           " stored=" + std::to_string(stored) + " hex=" + Hex(data, length));
-  }
-  RegCloseKey(key);
+    char keyClass[256] = "";
+    DWORD classLength = sizeof keyClass;
+    DWORD valueCount = 0;
+    RegQueryInfoKeyA(key, keyClass, &classLength, nullptr, nullptr, nullptr, nullptr, &valueCount, nullptr, nullptr,
+                     nullptr, nullptr);
+    std::set<std::string> names;
+    for (DWORD i = 0;; ++i) {
+        char name[16384];
+        DWORD nameLength = sizeof name;
+        if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.insert(name);
+    }
+    Record(head + " class " + Quote(keyClass) + " values " + std::to_string(valueCount));
+    for (const std::string& name : names) {
+        static BYTE data[65536];
+        DWORD type = 0;
+        DWORD length = sizeof data;
+        LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length);
+        DWORD stored = 0;
+        std::wstring wideName(name.size() + 1, L'\0');
+        MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, &wideName[0], static_cast<int>(wideName.size()));
+        RegQueryValueExW(key, wideName.c_str(), nullptr, nullptr, nullptr, &stored);
+        if (result != ERROR_SUCCESS) {
+            Record("  value " + Quote(name) + " unreadable (error " + std::to_string(result) + ")");
+            continue;
+        }
+        Record("  value " + Quote(name) + " " + TypeName(type) + " length=" + std::to_string(length) +
+               " stored=" + std::to_string(stored) + " hex=" + Hex(data, length));
+    }
+    RegCloseKey(key);
 }
 
 // Waits for a file, records its lines and deletes it, so that the next wait sees a new one.
 void TakeFile(const std::string& path) {
-  DWORD start = GetTickCount();
-  while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for the file " + path);
-    Sleep(kPollMs);
-  }
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file) Fail("cannot read " + path);
-  Record("file " + Quote(path));
-  char line[4096];
-  while (fgets(line, sizeof line, file)) {
-    size_t length = strlen(line);
-    while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
-    Record(std::string("  | ") + line);
-  }
-  fclose(file);
-  DeleteFileA(path.c_str());
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for the file " + path);
+        Sleep(kPollMs);
+    }
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) Fail("cannot read " + path);
+    Record("file " + Quote(path));
+    char line[4096];
+    while (fgets(line, sizeof line, file)) {
+        size_t length = strlen(line);
+        while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+        Record(std::string("  | ") + line);
+    }
+    fclose(file);
+    DeleteFileA(path.c_str());
 }
 
 void Finish() {
-  if (!g_installer.hProcess) Fail("finish: nothing was started");
-  if (WaitForSingleObject(g_installer.hProcess, g_timeoutMs) != WAIT_OBJECT_0) Fail("timeout waiting for the installer to end");
-  DWORD code = 0;
-  GetExitCodeProcess(g_installer.hProcess, &code);
-  char line[64];
-  if (code >= 0xC0000000u)
-    snprintf(line, sizeof line, "exit 0x%08lX crash", code);
-  else
-    snprintf(line, sizeof line, "exit %lu", code);
-  Record(line);
-  // The installer's own lifetime as the system kept it, from process creation to exit: what a
-  // benchmark compares, free of the driver's start and of polling delays.
-  FILETIME created, exited, kernel, user;
-  if (GetProcessTimes(g_installer.hProcess, &created, &exited, &kernel, &user)) {
-    ULARGE_INTEGER a, b;
-    a.LowPart = created.dwLowDateTime;
-    a.HighPart = created.dwHighDateTime;
-    b.LowPart = exited.dwLowDateTime;
-    b.HighPart = exited.dwHighDateTime;
-    snprintf(line, sizeof line, "lifetime %llu ms", (b.QuadPart - a.QuadPart) / 10000ull);
+    if (!g_installer.hProcess) Fail("finish: nothing was started");
+    if (WaitForSingleObject(g_installer.hProcess, g_timeoutMs) != WAIT_OBJECT_0)
+        Fail("timeout waiting for the installer to end");
+    DWORD code = 0;
+    GetExitCodeProcess(g_installer.hProcess, &code);
+    char line[64];
+    if (code >= 0xC0000000u)
+        snprintf(line, sizeof line, "exit 0x%08lX crash", code);
+    else
+        snprintf(line, sizeof line, "exit %lu", code);
     Record(line);
-  }
-  CloseHandle(g_installer.hProcess);
-  CloseHandle(g_installer.hThread);
-  g_installer = {};
+    // The installer's own lifetime as the system kept it, from process creation to exit: what a
+    // benchmark compares, free of the driver's start and of polling delays.
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(g_installer.hProcess, &created, &exited, &kernel, &user)) {
+        ULARGE_INTEGER a, b;
+        a.LowPart = created.dwLowDateTime;
+        a.HighPart = created.dwHighDateTime;
+        b.LowPart = exited.dwLowDateTime;
+        b.HighPart = exited.dwHighDateTime;
+        snprintf(line, sizeof line, "lifetime %llu ms", (b.QuadPart - a.QuadPart) / 10000ull);
+        Record(line);
+    }
+    CloseHandle(g_installer.hProcess);
+    CloseHandle(g_installer.hThread);
+    g_installer = {};
 }
 
 // A running process of that image name other than the last one started or adopted; 0 if none.
 DWORD FindProcess(const std::string& name, DWORD skip) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  DWORD found = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
-    const char* base = strrchr(entry.szExeFile, '\\');
-    if (entry.th32ProcessID != skip && lstrcmpiA(base ? base + 1 : entry.szExeFile, name.c_str()) == 0)
-      found = entry.th32ProcessID;
-  }
-  CloseHandle(snapshot);
-  return found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
+        const char* base = strrchr(entry.szExeFile, '\\');
+        if (entry.th32ProcessID != skip && lstrcmpiA(base ? base + 1 : entry.szExeFile, name.c_str()) == 0)
+            found = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
 void Run(const std::vector<std::string>& words) {
-  const std::string& command = words[0];
-  if (command == "timeout") {
-    if (words.size() < 2) Fail("timeout: no value");
-    g_timeoutMs = static_cast<DWORD>(atof(words[1].c_str()) * 1000);
-  } else if (command == "start") {
-    if (g_installer.hProcess) Fail("start: the installer runs already");
-    StartProcess(words, &g_installer);
-    Record("start " + CommandLineOf(words, 1));
-    Record("pid " + std::to_string(g_lastPid = g_installer.dwProcessId));
-  } else if (command == "adopt") {
-    if (words.size() < 2 || g_installer.hProcess) Fail("adopt: needs a name, after finish");
-    DWORD start = GetTickCount(), pid = 0;
-    while (!(pid = FindProcess(words[1], g_lastPid)) && GetTickCount() - start < g_timeoutMs) Sleep(kPollMs);
-    g_installer.hProcess = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
-    if (!g_installer.hProcess) Fail("adopt: no other process " + words[1]);
-    g_installer.dwProcessId = g_lastPid = pid;
-    Record("adopt " + words[1]);
-  } else if (command == "spawn") {
-    PROCESS_INFORMATION info = {};
-    g_helpers.push_back(StartProcess(words, &info));
-    CloseHandle(info.hThread);
-    Record("spawn " + CommandLineOf(words, 1));
-  } else if (command == "wait-window") {
-    if (words.size() < 2) Fail("wait-window: no class");
-    const std::string cls = words[1];
-    const std::string* title = words.size() > 2 ? &words[2] : nullptr;
-    HWND window = WaitFor([&] { return FindWindowA(cls.c_str(), title ? title->c_str() : nullptr); },
-                          "window " + cls);
-    Record("window " + cls + " " + Quote(TextOf(window)));
-  } else if (command == "window") {
-    if (words.size() < 2) Fail("window: no class");
-    HWND window = FindWindowA(words[1].c_str(), nullptr);
-    if (!window) {
-      Record("no-window " + words[1]);
+    const std::string& command = words[0];
+    if (command == "timeout") {
+        if (words.size() < 2) Fail("timeout: no value");
+        g_timeoutMs = static_cast<DWORD>(atof(words[1].c_str()) * 1000);
+    } else if (command == "start") {
+        if (g_installer.hProcess) Fail("start: the installer runs already");
+        StartProcess(words, &g_installer);
+        Record("start " + CommandLineOf(words, 1));
+        Record("pid " + std::to_string(g_lastPid = g_installer.dwProcessId));
+    } else if (command == "adopt") {
+        if (words.size() < 2 || g_installer.hProcess) Fail("adopt: needs a name, after finish");
+        DWORD start = GetTickCount(), pid = 0;
+        while (!(pid = FindProcess(words[1], g_lastPid)) && GetTickCount() - start < g_timeoutMs) Sleep(kPollMs);
+        g_installer.hProcess = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
+        if (!g_installer.hProcess) Fail("adopt: no other process " + words[1]);
+        g_installer.dwProcessId = g_lastPid = pid;
+        Record("adopt " + words[1]);
+    } else if (command == "spawn") {
+        PROCESS_INFORMATION info = {};
+        g_helpers.push_back(StartProcess(words, &info));
+        CloseHandle(info.hThread);
+        Record("spawn " + CommandLineOf(words, 1));
+    } else if (command == "wait-window") {
+        if (words.size() < 2) Fail("wait-window: no class");
+        const std::string cls = words[1];
+        const std::string* title = words.size() > 2 ? &words[2] : nullptr;
+        HWND window =
+            WaitFor([&] { return FindWindowA(cls.c_str(), title ? title->c_str() : nullptr); }, "window " + cls);
+        Record("window " + cls + " " + Quote(TextOf(window)));
+    } else if (command == "window") {
+        if (words.size() < 2) Fail("window: no class");
+        HWND window = FindWindowA(words[1].c_str(), nullptr);
+        if (!window) {
+            Record("no-window " + words[1]);
+        } else {
+            std::string line = "window " + words[1] + " " + Quote(TextOf(window));
+            line += IsWindowVisible(window) ? " visible" : " hidden";
+            if (IsZoomed(window)) line += " maximized";
+            Record(line);
+        }
+    } else if (command == "page") {
+        if (words.size() < 2) Fail("page: no caption");
+        const std::string caption = words[1];
+        int controlId = words.size() > 2 ? atoi(words[2].c_str()) : 0;
+        g_current = WaitFor([&] { return FindDialog(&caption, false, controlId); }, "page " + Quote(caption));
+        Record("page " + Quote(caption));
+        EnumChildWindows(g_current, DumpChild, reinterpret_cast<LPARAM>(g_current));
+    } else if (command == "message") {
+        g_current = WaitFor([&] { return FindDialog(nullptr, true, 0); }, "a message box");
+        Record("message " + Quote(TextOf(g_current)) + " " + Quote(TextOf(GetDlgItem(g_current, 0xFFFF))));
+    } else if (command == "state") {
+        Record(DescribeControl(Control(IdArgument(words))));
+    } else if (command == "text") {
+        int id = IdArgument(words);
+        Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
+    } else if (command == "wait-text" || command == "wait-path") {
+        if (words.size() < 3) Fail(command + ": needs an id and a text");
+        int id = IdArgument(words);
+        // A path matches whatever the letter case: the system may spell it in lower case.
+        bool anyCase = command == "wait-path";
+        std::string last;
+        DWORD start = GetTickCount();
+        while (anyCase ? lstrcmpiA((last = TextOf(Control(id))).c_str(), words[2].c_str()) != 0
+                       : (last = TextOf(Control(id))) != words[2]) {
+            if (GetTickCount() - start > g_timeoutMs)
+                Fail("timeout waiting for " + Quote(words[2]) + " in control " + std::to_string(id) + ", it shows " +
+                     Quote(last));
+            Sleep(kPollMs);
+        }
+        Record("text " + std::to_string(id) + " " + Quote(last));
+    } else if (command == "list") {
+        int id = IdArgument(words);
+        HWND list = Control(id);
+        bool combo = ClassOf(list) == "ComboBox";
+        LRESULT count = Send(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+        Record("list " + std::to_string(id) + " " + std::to_string(static_cast<long>(count)));
+        for (LRESULT i = 0; i < count; ++i)
+            Record("  item " + std::to_string(static_cast<long>(i)) + " " + Quote(EntryText(list, combo, i)));
+    } else if (command == "set") {
+        if (words.size() < 3) Fail("set: needs an id and a text");
+        int id = IdArgument(words);
+        HWND field = PressableControl(id);
+        bool ok = false;
+        Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(words[2].c_str()), &ok);
+        if (!ok) Fail("set: the field did not answer");
+        Record("set " + std::to_string(id) + " " + Quote(words[2]));
+    } else if (command == "click" || command == "post-click") {
+        int id = IdArgument(words);
+        HWND button = PressableControl(id);
+        if (command == "click") {
+            bool ok = false;
+            Send(button, BM_CLICK, 0, 0, &ok);
+            if (!ok) Fail("click " + std::to_string(id) + ": not handled in time");
+        } else {
+            PostMessageA(button, BM_CLICK, 0, 0);
+        }
+        NoteDismissal(id);
+        Record(command + " " + std::to_string(id));
+    } else if (command == "esc") {
+        if (!g_current || !IsWindow(g_current)) Fail("esc: no current page");
+        // The key goes to the focused control, where the dialog's loop turns it into IDCANCEL.
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        HWND target = g_current;
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(g_current, nullptr), &info) && info.hwndFocus &&
+            (info.hwndFocus == g_current || IsChild(g_current, info.hwndFocus)))
+            target = info.hwndFocus;
+        PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        g_dismissed.insert(g_current);
+        Record("esc");
+    } else if (command == "close") {
+        if (!g_current || !IsWindow(g_current)) Fail("close: no current page");
+        if (!(GetWindowLongA(g_current, GWL_STYLE) & WS_SYSMENU)) Fail("close: the window has no close box");
+        PostMessageA(g_current, WM_SYSCOMMAND, SC_CLOSE, 0);
+        g_dismissed.insert(g_current);
+        Record("close");
+    } else if (command == "shot") {
+        if (words.size() < 2) Fail("shot: no name");
+        Screenshot(words[1]);
+    } else if (command == "finish") {
+        Finish();
+    } else if (command == "dblclick" || command == "choose") {
+        if (words.size() < 3) Fail(command + ": needs an id and an entry");
+        int id = IdArgument(words);
+        if (command == "dblclick")
+            DoubleClickEntry(id, words[2]);
+        else
+            ChooseEntry(id, words[2]);
+        Record(command + " " + std::to_string(id) + " " + Quote(words[2]));
+    } else if (command == "regkey") {
+        if (words.size() < 3) Fail("regkey: needs a root and a key");
+        DumpRegistryKey(words[1], words[2]);
+    } else if (command == "wait-file") {
+        if (words.size() < 2) Fail("wait-file: no path");
+        TakeFile(words[1]);
+    } else if (command == "hold") {
+        if (words.size() < 2) Fail("hold: no path");
+        HANDLE file = CreateFileA(words[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
+        g_held.push_back({words[1], file});
+        Record("hold " + Quote(words[1]));
+    } else if (command == "release") {
+        if (words.size() < 2) Fail("release: no path");
+        size_t i = 0;
+        while (i < g_held.size() && g_held[i].first != words[1]) ++i;
+        if (i == g_held.size()) Fail("release: " + words[1] + " is not held");
+        CloseHandle(g_held[i].second);
+        g_held.erase(g_held.begin() + static_cast<std::ptrdiff_t>(i));
+        Record("release " + Quote(words[1]));
     } else {
-      std::string line = "window " + words[1] + " " + Quote(TextOf(window));
-      line += IsWindowVisible(window) ? " visible" : " hidden";
-      if (IsZoomed(window)) line += " maximized";
-      Record(line);
+        Fail("unknown command " + command);
     }
-  } else if (command == "page") {
-    if (words.size() < 2) Fail("page: no caption");
-    const std::string caption = words[1];
-    int controlId = words.size() > 2 ? atoi(words[2].c_str()) : 0;
-    g_current = WaitFor([&] { return FindDialog(&caption, false, controlId); }, "page " + Quote(caption));
-    Record("page " + Quote(caption));
-    EnumChildWindows(g_current, DumpChild, reinterpret_cast<LPARAM>(g_current));
-  } else if (command == "message") {
-    g_current = WaitFor([&] { return FindDialog(nullptr, true, 0); }, "a message box");
-    Record("message " + Quote(TextOf(g_current)) + " " + Quote(TextOf(GetDlgItem(g_current, 0xFFFF))));
-  } else if (command == "state") {
-    Record(DescribeControl(Control(IdArgument(words))));
-  } else if (command == "text") {
-    int id = IdArgument(words);
-    Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
-  } else if (command == "wait-text" || command == "wait-path") {
-    if (words.size() < 3) Fail(command + ": needs an id and a text");
-    int id = IdArgument(words);
-    // A path matches whatever the letter case: the system may spell it in lower case.
-    bool anyCase = command == "wait-path";
-    std::string last;
-    DWORD start = GetTickCount();
-    while (anyCase ? lstrcmpiA((last = TextOf(Control(id))).c_str(), words[2].c_str()) != 0
-                   : (last = TextOf(Control(id))) != words[2]) {
-      if (GetTickCount() - start > g_timeoutMs)
-        Fail("timeout waiting for " + Quote(words[2]) + " in control " + std::to_string(id) + ", it shows " + Quote(last));
-      Sleep(kPollMs);
-    }
-    Record("text " + std::to_string(id) + " " + Quote(last));
-  } else if (command == "list") {
-    int id = IdArgument(words);
-    HWND list = Control(id);
-    bool combo = ClassOf(list) == "ComboBox";
-    LRESULT count = Send(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-    Record("list " + std::to_string(id) + " " + std::to_string(static_cast<long>(count)));
-    for (LRESULT i = 0; i < count; ++i)
-      Record("  item " + std::to_string(static_cast<long>(i)) + " " + Quote(EntryText(list, combo, i)));
-  } else if (command == "set") {
-    if (words.size() < 3) Fail("set: needs an id and a text");
-    int id = IdArgument(words);
-    HWND field = PressableControl(id);
-    bool ok = false;
-    Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(words[2].c_str()), &ok);
-    if (!ok) Fail("set: the field did not answer");
-    Record("set " + std::to_string(id) + " " + Quote(words[2]));
-  } else if (command == "click" || command == "post-click") {
-    int id = IdArgument(words);
-    HWND button = PressableControl(id);
-    if (command == "click") {
-      bool ok = false;
-      Send(button, BM_CLICK, 0, 0, &ok);
-      if (!ok) Fail("click " + std::to_string(id) + ": not handled in time");
-    } else {
-      PostMessageA(button, BM_CLICK, 0, 0);
-    }
-    NoteDismissal(id);
-    Record(command + " " + std::to_string(id));
-  } else if (command == "esc") {
-    if (!g_current || !IsWindow(g_current)) Fail("esc: no current page");
-    // The key goes to the focused control, where the dialog's loop turns it into IDCANCEL.
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    HWND target = g_current;
-    if (GetGUIThreadInfo(GetWindowThreadProcessId(g_current, nullptr), &info) && info.hwndFocus &&
-        (info.hwndFocus == g_current || IsChild(g_current, info.hwndFocus)))
-      target = info.hwndFocus;
-    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-    g_dismissed.insert(g_current);
-    Record("esc");
-  } else if (command == "close") {
-    if (!g_current || !IsWindow(g_current)) Fail("close: no current page");
-    if (!(GetWindowLongA(g_current, GWL_STYLE) & WS_SYSMENU)) Fail("close: the window has no close box");
-    PostMessageA(g_current, WM_SYSCOMMAND, SC_CLOSE, 0);
-    g_dismissed.insert(g_current);
-    Record("close");
-  } else if (command == "shot") {
-    if (words.size() < 2) Fail("shot: no name");
-    Screenshot(words[1]);
-  } else if (command == "finish") {
-    Finish();
-  } else if (command == "dblclick" || command == "choose") {
-    if (words.size() < 3) Fail(command + ": needs an id and an entry");
-    int id = IdArgument(words);
-    if (command == "dblclick")
-      DoubleClickEntry(id, words[2]);
-    else
-      ChooseEntry(id, words[2]);
-    Record(command + " " + std::to_string(id) + " " + Quote(words[2]));
-  } else if (command == "regkey") {
-    if (words.size() < 3) Fail("regkey: needs a root and a key");
-    DumpRegistryKey(words[1], words[2]);
-  } else if (command == "wait-file") {
-    if (words.size() < 2) Fail("wait-file: no path");
-    TakeFile(words[1]);
-  } else if (command == "hold") {
-    if (words.size() < 2) Fail("hold: no path");
-    HANDLE file = CreateFileA(words[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
-    g_held.push_back({words[1], file});
-    Record("hold " + Quote(words[1]));
-  } else if (command == "release") {
-    if (words.size() < 2) Fail("release: no path");
-    size_t i = 0;
-    while (i < g_held.size() && g_held[i].first != words[1]) ++i;
-    if (i == g_held.size()) Fail("release: " + words[1] + " is not held");
-    CloseHandle(g_held[i].second);
-    g_held.erase(g_held.begin() + static_cast<std::ptrdiff_t>(i));
-    Record("release " + Quote(words[1]));
-  } else {
-    Fail("unknown command " + command);
-  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT\n");
-    return 2;
-  }
-  g_transcript = fopen(argv[2], "wb");
-  if (!g_transcript) {
-    fprintf(stderr, "driver: cannot write %s\n", argv[2]);
-    return 2;
-  }
-  g_folder = argv[2];
-  size_t slash = g_folder.find_last_of('\\');
-  g_folder = slash == std::string::npos ? std::string() : g_folder.substr(0, slash + 1);
+    if (argc != 3) {
+        fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT\n");
+        return 2;
+    }
+    g_transcript = fopen(argv[2], "wb");
+    if (!g_transcript) {
+        fprintf(stderr, "driver: cannot write %s\n", argv[2]);
+        return 2;
+    }
+    g_folder = argv[2];
+    size_t slash = g_folder.find_last_of('\\');
+    g_folder = slash == std::string::npos ? std::string() : g_folder.substr(0, slash + 1);
 
-  FILE* script = fopen(argv[1], "rb");
-  if (!script) Fail(std::string("cannot read ") + argv[1]);
-  char line[4096];
-  while (fgets(line, sizeof line, script)) {
-    size_t length = strlen(line);
-    while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
-    std::vector<std::string> words = SplitWords(line);
-    if (!words.empty()) Run(words);
-  }
-  fclose(script);
-  if (g_installer.hProcess) Fail("the script ended without waiting for the installer (finish)");
-  EndProcesses();
-  Record("end");
-  fclose(g_transcript);
-  return 0;
+    FILE* script = fopen(argv[1], "rb");
+    if (!script) Fail(std::string("cannot read ") + argv[1]);
+    char line[4096];
+    while (fgets(line, sizeof line, script)) {
+        size_t length = strlen(line);
+        while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+        std::vector<std::string> words = SplitWords(line);
+        if (!words.empty()) Run(words);
+    }
+    fclose(script);
+    if (g_installer.hProcess) Fail("the script ended without waiting for the installer (finish)");
+    EndProcesses();
+    Record("end");
+    fclose(g_transcript);
+    return 0;
 }
