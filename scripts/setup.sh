@@ -4,7 +4,7 @@ set -eu
 PKGS="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
  wine wine64 xvfb x11-utils locales-all fonts-wine liblnk-utils imagemagick attr python3 time
- osslsigncode openssl patchelf debian-archive-keyring"
+ osslsigncode openssl patchelf debian-archive-keyring clang-format"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 missing=""
