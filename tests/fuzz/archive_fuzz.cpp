@@ -1,14 +1,13 @@
 // Fuzz target: the archive check, the reader over both windows, and the whole extraction over an
 // in-memory host that aborts when a path would leave the installation folder or a write would
 // read outside the working copy.
+#include <map>
+#include <set>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include <map>
-#include <set>
 #include <string>
 
 #include "payload/archive.h"
@@ -119,8 +118,7 @@ struct MemoryHost : ExtractHost {
         Check(open.count(file) == 1, "write to a closed file");
         bool inside = length == 0;
         for (const auto& b : blocks)
-            if (data >= b.first && data <= b.first + b.second && length <= b.second - (data - b.first))
-                inside = true;
+            if (data >= b.first && data <= b.first + b.second && length <= b.second - (data - b.first)) inside = true;
         Check(inside, "file data outside the working copy");
         volatile uint8_t sink = 0;
         for (uint32_t i = 0; i < length; i += 97) sink = sink ^ data[i];  // touch it for ASan
@@ -166,8 +164,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // The body window (positions 12..) gives the same items as the whole archive.
         ArchiveReader whole, body;
         Check(OpenArchive(whole, data, size, error), "open after a sound check");
-        Check(OpenArchiveBody(body, data + 12, size - 12, whole.header.archiveLength,
-                              whole.header.directoryCount, error), "body open after a sound check");
+        Check(
+            OpenArchiveBody(body, data + 12, size - 12, whole.header.archiveLength, whole.header.directoryCount, error),
+            "body open after a sound check");
         FileEntry a, b;
         for (;;) {
             const ArchiveStep sa = NextFileEntry(whole, a, error);

@@ -1,7 +1,6 @@
 // Writes the fuzz seed corpus: a few small sound archives and a few broken ones.
 // Usage: make_fuzz_corpus OUTDIR
 #include <stdio.h>
-
 #include <string>
 #include <vector>
 
@@ -31,17 +30,20 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const std::string dir = argv[1];
     const uint64_t t = 132670656001234567ull;
-    const std::vector<uint8_t> shipped = Build(
-        {{0x30, t, "HlpPic"}},
-        {{0x20, t, 0, "Pelbrix.exe", Bytes("MZ\x90")}, {0x20, t, 0, "Tolva.dat", Bytes("data")},
-         {0x20, t, 0, "features.htm", Bytes("<html></html>")}, {0x20, t, 1, "arrow.gif", Bytes("GIF89a")},
-         {0x21, t, 0, "empty", {}}});
+    const std::vector<uint8_t> shipped =
+        Build({{0x30, t, "HlpPic"}}, {{0x20, t, 0, "Pelbrix.exe", Bytes("MZ\x90")},
+                                      {0x20, t, 0, "Tolva.dat", Bytes("data")},
+                                      {0x20, t, 0, "features.htm", Bytes("<html></html>")},
+                                      {0x20, t, 1, "arrow.gif", Bytes("GIF89a")},
+                                      {0x21, t, 0, "empty", {}}});
     Save(dir, "shipped-like", shipped);
     Save(dir, "no-directories", Build({}, {{0x22, t, 0, "a", Bytes("x")}, {0x20, 1, 0, "TOLVA.DAT", {}}}));
     Save(dir, "empty", Build({}, {}));
-    Save(dir, "nested", Build({{0x30, t, "A"}, {0x30, t, "A\\B"}, {0x30, t, "A/C"}},
-                              {{0x20, t, 2, "f", Bytes("1")}, {0x20, t, 3, "g", Bytes("22")}, {0x20, t, 1, "h", {}}}));
-    Save(dir, "cyrillic", Build({{0x30, t, "\xD1\xEF\xF0\xE0\xE2\xEA\xE0"}}, {{0x20, t, 1, "\xB8\xEB\xEA\xE0.gif", Bytes("GIF")}}));
+    Save(dir, "nested",
+         Build({{0x30, t, "A"}, {0x30, t, "A\\B"}, {0x30, t, "A/C"}},
+               {{0x20, t, 2, "f", Bytes("1")}, {0x20, t, 3, "g", Bytes("22")}, {0x20, t, 1, "h", {}}}));
+    Save(dir, "cyrillic",
+         Build({{0x30, t, "\xD1\xEF\xF0\xE0\xE2\xEA\xE0"}}, {{0x20, t, 1, "\xB8\xEB\xEA\xE0.gif", Bytes("GIF")}}));
     // Broken: cut inside the data, an index past the table, an unsafe name.
     std::vector<uint8_t> cut(shipped.begin(), shipped.begin() + 40);
     Save(dir, "broken-cut", cut);

@@ -1,11 +1,11 @@
 // Payload archive: checksum, reading order, limits and the faults of broken archives.
+#include "payload/archive.h"
+
 #include <gtest/gtest.h>
 #include <string.h>
-
 #include <string>
 #include <vector>
 
-#include "payload/archive.h"
 #include "payload/archive_builder.h"
 
 namespace {
@@ -25,10 +25,10 @@ void SetU32(Bytes& a, size_t at, uint32_t v) {
 Bytes SmallArchive() {
     Bytes out;
     std::string message;
-    EXPECT_TRUE(BuildArchive({{0x30, 0x01D0000000000001ull, "HlpPic"}},
-                             {{0x20, 0x01D5AABBCCDDEEFFull, 0, "a.txt", B("abc")}, {0x21, 2, 1, "b.gif", {}},
-                              {0x22, 3, 1, "c", B("xy")}},
-                             out, message))
+    EXPECT_TRUE(BuildArchive(
+        {{0x30, 0x01D0000000000001ull, "HlpPic"}},
+        {{0x20, 0x01D5AABBCCDDEEFFull, 0, "a.txt", B("abc")}, {0x21, 2, 1, "b.gif", {}}, {0x22, 3, 1, "c", B("xy")}},
+        out, message))
         << message;
     return out;
 }
@@ -73,7 +73,11 @@ TEST(Archive, ReaderYieldsItemsInOrderWithArchiveOffsets) {
         EXPECT_EQ(d.time, 0x01D0000000000001ull);
         EXPECT_STREQ(d.name, "HlpPic");
         EXPECT_EQ(NextDirectoryEntry(reader, d, error), ArchiveStep::End);
-        struct Row { uint32_t offset, attributes, index; const char* name; const char* data; };
+        struct Row {
+            uint32_t offset, attributes, index;
+            const char* name;
+            const char* data;
+        };
         const Row rows[] = {{31, 0x20, 0, "a.txt", "abc"}, {60, 0x21, 1, "b.gif", ""}, {86, 0x22, 1, "c", "xy"}};
         FileEntry f;
         for (const Row& e : rows) {
@@ -91,7 +95,12 @@ TEST(Archive, ReaderYieldsItemsInOrderWithArchiveOffsets) {
 }
 
 TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
-    struct Case { const char* what; void (*mutate)(Bytes&); ArchiveFault fault; uint32_t offset; };
+    struct Case {
+        const char* what;
+        void (*mutate)(Bytes&);
+        ArchiveFault fault;
+        uint32_t offset;
+    };
     const Case cases[] = {
         {"wrong checksum is no fault", [](Bytes& a) { a[4] ^= 1; }, ArchiveFault::None, 0},
         {"header cut", [](Bytes& a) { a.resize(11); }, ArchiveFault::HeaderTruncated, 0},
@@ -102,8 +111,14 @@ TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
         {"directoryCount 8", [](Bytes& a) { SetU32(a, 8, 8); }, ArchiveFault::DirectoryCountTooLarge, 8},
         {"directoryCount huge", [](Bytes& a) { SetU32(a, 8, 0xFFFFFFFF); }, ArchiveFault::DirectoryCountTooLarge, 8},
         {"file record read as a directory", [](Bytes& a) { SetU32(a, 8, 2); }, ArchiveFault::DirectoryNameEmpty, 43},
-        {"directory name unterminated", [](Bytes& a) { SetU32(a, 0, 28); }, ArchiveFault::DirectoryNameUnterminated, 24},
-        {"directory entry cut", [](Bytes& a) { SetU32(a, 0, 40); SetU32(a, 8, 2); }, ArchiveFault::DirectoryEntryTruncated, 31},
+        {"directory name unterminated", [](Bytes& a) { SetU32(a, 0, 28); }, ArchiveFault::DirectoryNameUnterminated,
+         24},
+        {"directory entry cut",
+         [](Bytes& a) {
+             SetU32(a, 0, 40);
+             SetU32(a, 8, 2);
+         },
+         ArchiveFault::DirectoryEntryTruncated, 31},
         {"directory name empty", [](Bytes& a) { a[24] = 0; }, ArchiveFault::DirectoryNameEmpty, 24},
         {"directory absolute", [](Bytes& a) { a[24] = '\\'; }, ArchiveFault::DirectoryNameUnsafe, 24},
         {"directory dotdot", [](Bytes& a) { memcpy(&a[24], "..\\Pic", 6); }, ArchiveFault::DirectoryNameUnsafe, 24},
@@ -113,7 +128,8 @@ TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
         {"file name with colon", [](Bytes& a) { a[52] = ':'; }, ArchiveFault::FileNameUnsafe, 51},
         {"directoryIndex 2 of 1", [](Bytes& a) { SetU32(a, 60 + 12, 2); }, ArchiveFault::DirectoryIndexTooLarge, 72},
         {"data past archiveLength", [](Bytes& a) { SetU32(a, 31 + 16, 100); }, ArchiveFault::FileDataTruncated, 57},
-        {"data length near 4 GB", [](Bytes& a) { SetU32(a, 31 + 16, 0xFFFFFFFF); }, ArchiveFault::FileDataTruncated, 57},
+        {"data length near 4 GB", [](Bytes& a) { SetU32(a, 31 + 16, 0xFFFFFFFF); }, ArchiveFault::FileDataTruncated,
+         57},
         {"last data one past", [](Bytes& a) { SetU32(a, 86 + 16, 3); }, ArchiveFault::FileDataTruncated, 108},
     };
     for (const Case& c : cases) {
@@ -139,11 +155,15 @@ TEST(Archive, EveryShortenedArchiveIsBrokenUnlessCutAtARecordEnd) {
 }
 
 TEST(Archive, NameChecksAndCombinedPathLength) {
-    struct Case { const char* name; bool directoryOk; bool fileOk; };
+    struct Case {
+        const char* name;
+        bool directoryOk;
+        bool fileOk;
+    };
     const Case cases[] = {
         // The rules for each part are one table with pack's (tests/tools); here the path shape.
-        {"HlpPic", true, true},     {"a\\b", true, false},    {"a/b", true, false},   {"\\a", false, false},
-        {"/a", false, false},       {"C:a", false, false},    {"a\\", false, false},  {"a\\\\b", false, false},
+        {"HlpPic", true, true},     {"a\\b", true, false},  {"a/b", true, false},  {"\\a", false, false},
+        {"/a", false, false},       {"C:a", false, false},  {"a\\", false, false}, {"a\\\\b", false, false},
         {"a\\..\\b", false, false}, {"a\\.", false, false},
     };
     for (const Case& c : cases) {
@@ -165,7 +185,7 @@ TEST(Archive, NameChecksAndCombinedPathLength) {
                                  out, message));
         const size_t record = 12 + 12 + 1001;
         EXPECT_EQ(Validate(out).fault, ArchiveFault::None);  // in the installation folder: fine
-        SetU32(out, record + 12, 1);                          // now in the long directory
+        SetU32(out, record + 12, 1);                         // now in the long directory
         const ArchiveError error = Validate(out);
         EXPECT_EQ(error.fault, fileLength == 22 ? ArchiveFault::None : ArchiveFault::FileNameTooLong);
         EXPECT_EQ(error.offset, fileLength == 22 ? 0 : record + 20);

@@ -1,16 +1,16 @@
 // ExtractPayload over a fault-injecting host that records every call in order.
-#include <gtest/gtest.h>
-#include <string.h>
+#include "payload/extract.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <string.h>
 #include <string>
 #include <vector>
 
-#include "payload/archive_builder.h"
 #include "base/messages.h"
-#include "payload/extract.h"
+#include "payload/archive_builder.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ struct FakeHost : ExtractHost {
     std::set<std::string> present;
     std::map<std::string, uint32_t> attributes;
     std::vector<FileAnswer> answers;  // given in turn to each question
-    int failObtainAt = -1;  // 0: first copy, 1: second copy, 2: directory table
+    int failObtainAt = -1;            // 0: first copy, 1: second copy, 2: directory table
     std::vector<std::string> calls;
     std::set<FileHandle> open;
     int obtained = 0, outstanding = 0;
@@ -132,9 +132,9 @@ std::vector<uint8_t> Archive(const std::vector<ArchiveDirectorySpec>& dirs, cons
 
 // Two directories and three files (4 + 3 + 0 data bytes); the first dataLength is at 70.
 std::vector<uint8_t> ShippedLike() {
-    return Archive({{0x30, 7, "HlpPic"}, {0x30, 8, "HlpPic\\Big"}},
-                   {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")}, {0x20, 12, 2, "arrow.gif", B("GIF")},
-                    {0x21, 13, 1, "empty.txt", {}}});
+    return Archive({{0x30, 7, "HlpPic"}, {0x30, 8, "HlpPic\\Big"}}, {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")},
+                                                                     {0x20, 12, 2, "arrow.gif", B("GIF")},
+                                                                     {0x21, 13, 1, "empty.txt", {}}});
 }
 
 InstallState State(const std::string& folder) {
@@ -151,8 +151,12 @@ const std::string kFolder = "C:\\Program Files\\Pelbrix";
 std::vector<std::string> Written(const std::string& path, const std::string& data, uint64_t time, uint32_t attributes) {
     const size_t slash = path.rfind('\\');
     const std::string working = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + "~pel.tmp";
-    return {"create " + working, "write " + data, "times " + std::to_string(time), "close",
-            "replace " + working + " " + path, "attr " + path + " " + std::to_string(attributes)};
+    return {"create " + working,
+            "write " + data,
+            "times " + std::to_string(time),
+            "close",
+            "replace " + working + " " + path,
+            "attr " + path + " " + std::to_string(attributes)};
 }
 
 std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
@@ -185,15 +189,26 @@ TEST(Extract, CompleteRunInOrder) {
 TEST(Extract, FailureTable) {
     // The longest folder text (1023 bytes) must reach its message whole.
     const std::string longest = "D:\\" + std::string(1020, 'x');
-    struct Case { const char* what; std::string folder; void (*setup)(FakeHost&, const std::string&); std::string message; bool quit; bool folderTried; };
+    struct Case {
+        const char* what;
+        std::string folder;
+        void (*setup)(FakeHost&, const std::string&);
+        std::string message;
+        bool quit;
+        bool folderTried;
+    };
     const std::string memory = "Ошибка. Недостаточно памяти.", broken = "(0004) Ошибка. Архив программы повреждён.";
     const std::string folderMessage = "(0001) Ошибка при создании папки ";
     auto none = [](FakeHost&, const std::string&) {};
     const Case cases[] = {
-        {"resource cannot be loaded", longest, [](FakeHost& h, const std::string&) { h.fail.insert("load"); }, "(0001) " + memory, true, false},
-        {"no memory for the first copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 0; }, "(0002) " + memory, true, false},
-        {"no memory for the second copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 1; }, "(0003) " + memory, true, false},
-        {"no memory for the name table", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 2; }, "(0003) " + memory, true, false},
+        {"resource cannot be loaded", longest, [](FakeHost& h, const std::string&) { h.fail.insert("load"); },
+         "(0001) " + memory, true, false},
+        {"no memory for the first copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 0; },
+         "(0002) " + memory, true, false},
+        {"no memory for the second copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 1; },
+         "(0003) " + memory, true, false},
+        {"no memory for the name table", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 2; },
+         "(0003) " + memory, true, false},
         {"folder cannot be made current", longest, [](FakeHost& h, const std::string& f) { h.fail.insert("cd " + f); },
          folderMessage + longest, true, true},
         // A relative folder would land wherever the current directory is: never created.
@@ -203,11 +218,14 @@ TEST(Extract, FailureTable) {
         {"parent-relative", "..\\x", none, folderMessage + "..\\x", true, false},
         {"empty", "", none, folderMessage, true, false},
         {"two separators only", "\\\\", none, folderMessage + "\\\\", true, false},
-        {"directory cannot be created: no later directory, no file", longest, [](FakeHost& h, const std::string&) { h.fail.insert("mkdir HlpPic"); },
+        {"directory cannot be created: no later directory, no file", longest,
+         [](FakeHost& h, const std::string&) { h.fail.insert("mkdir HlpPic"); },
          "0002 Ошибка при создании папки HlpPic", false, true},
         {"broken archive", longest, [](FakeHost& h, const std::string&) { h.payload[70] = 0xFF; }, broken, true, false},
-        {"archiveLength past the resource", longest, [](FakeHost& h, const std::string&) { h.payload.resize(40); }, broken, true, false},
-        {"resource shorter than a header", longest, [](FakeHost& h, const std::string&) { h.payload.resize(11); }, broken, true, false},
+        {"archiveLength past the resource", longest, [](FakeHost& h, const std::string&) { h.payload.resize(40); },
+         broken, true, false},
+        {"resource shorter than a header", longest, [](FakeHost& h, const std::string&) { h.payload.resize(11); },
+         broken, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -220,7 +238,8 @@ TEST(Extract, FailureTable) {
         EXPECT_EQ(host.calls.end()[c.quit ? -2 : -1], "message " + c.message);
         EXPECT_EQ(host.calls.back(), c.quit ? "quit 1" : "message " + c.message);
         EXPECT_EQ(std::count_if(host.calls.begin(), host.calls.end(),
-                                [](const std::string& s) { return s.compare(0, 8, "message ") == 0; }), 1);
+                                [](const std::string& s) { return s.compare(0, 8, "message ") == 0; }),
+                  1);
         EXPECT_EQ(host.Called("mkdir"), c.folderTried);
         EXPECT_FALSE(host.Called("create"));
         EXPECT_EQ(host.outstanding, 0);
@@ -228,7 +247,8 @@ TEST(Extract, FailureTable) {
 }
 
 TEST(Extract, AbsoluteFolders) {
-    for (const char* folder : {"C:\\Program Files\\Pelbrix", "d:/Pelbrix", "\\\\server\\share\\Pelbrix", "\\Pelbrix", "Z:\\"}) {
+    for (const char* folder :
+         {"C:\\Program Files\\Pelbrix", "d:/Pelbrix", "\\\\server\\share\\Pelbrix", "\\Pelbrix", "Z:\\"}) {
         SCOPED_TRACE(folder);
         FakeHost host;
         host.payload = ShippedLike();
@@ -265,20 +285,43 @@ TEST(Extract, FileFailureTable) {
         std::vector<std::string> tail;  // the calls from the first failing one to the end
     };
     const Case cases[] = {
-        {"create fails, Retry succeeds", {"create ~pel.tmp"}, kNoAttributes, {FileAnswer::Retry}, true,
+        {"create fails, Retry succeeds",
+         {"create ~pel.tmp"},
+         kNoAttributes,
+         {FileAnswer::Retry},
+         true,
          Join({{"create ~pel.tmp", ask}, Written("a", "1", 5, 32), b, {"release"}})},
-        {"create fails, Abort: false, no quit request", {"create ~pel.tmp"}, kNoAttributes, {FileAnswer::Abort}, false,
+        {"create fails, Abort: false, no quit request",
+         {"create ~pel.tmp"},
+         kNoAttributes,
+         {FileAnswer::Abort},
+         false,
          {"create ~pel.tmp", ask, "release"}},
-        {"create fails, Ignore: skipped, the walk goes on", {"create ~pel.tmp"}, kNoAttributes, {FileAnswer::Ignore}, true,
+        {"create fails, Ignore: skipped, the walk goes on",
+         {"create ~pel.tmp"},
+         kNoAttributes,
+         {FileAnswer::Ignore},
+         true,
          Join({{"create ~pel.tmp", ask}, b, {"release"}})},
-        {"short write: nothing replaced", {"write 1"}, 0x20, {FileAnswer::Abort}, false,
+        {"short write: nothing replaced",
+         {"write 1"},
+         0x20,
+         {FileAnswer::Abort},
+         false,
          {"write 1", "times 5", "close", "delete ~pel.tmp", ask, "release"}},
-        {"close fails: nothing replaced", {"close"}, 0x20, {FileAnswer::Ignore}, true,
+        {"close fails: nothing replaced",
+         {"close"},
+         0x20,
+         {FileAnswer::Ignore},
+         true,
          Join({{"close", "delete ~pel.tmp", ask}, b, {"release"}})},
-        {"replace fails twice: the earlier read-only file keeps its bits", {"replace ~pel.tmp a", "replace ~pel.tmp a"}, 0x21,
-         {FileAnswer::Retry, FileAnswer::Abort}, false,
-         {"replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "create ~pel.tmp", "write 1", "times 5",
-          "close", "attr a 32", "replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "release"}},
+        {"replace fails twice: the earlier read-only file keeps its bits",
+         {"replace ~pel.tmp a", "replace ~pel.tmp a"},
+         0x21,
+         {FileAnswer::Retry, FileAnswer::Abort},
+         false,
+         {"replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "create ~pel.tmp", "write 1", "times 5", "close",
+          "attr a 32", "replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "release"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -305,31 +348,37 @@ TEST(Extract, EarlierFileWithBitsInTheWayIsReplaced) {
         host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}});
         host.attributes["a"] = earlier;
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-        const std::vector<std::string> expected = {"close", "attr a " + std::to_string(earlier & ~7u), "replace ~pel.tmp a",
-                                                   "attr a 32", "release"};
+        const std::vector<std::string> expected = {"close", "attr a " + std::to_string(earlier & ~7u),
+                                                   "replace ~pel.tmp a", "attr a 32", "release"};
         EXPECT_EQ(host.From("close"), expected);
     }
 }
 
 TEST(Extract, DataFileRule) {
-    struct Case { const char* name; uint32_t directory; bool openable; bool probed; bool written; };
+    struct Case {
+        const char* name;
+        uint32_t directory;
+        bool openable;
+        bool probed;
+        bool written;
+    };
     const Case cases[] = {
-        {"Tolva.dat", 0, true, true, false},
-        {"TOLVA.DAT", 0, true, true, false},
-        {"tOlVa.dAt", 1, true, true, false},   // the directory plays no part
-        {"Tolva.dat", 0, false, true, true},   // probe fails: written like any file
-        {"Tolva.da", 0, true, false, true},
-        {"Tolva\xE0.dat", 0, true, false, true},  // non-ASCII bytes must be equal
+        {"Tolva.dat", 0, true, true, false}, {"TOLVA.DAT", 0, true, true, false},
+        {"tOlVa.dAt", 1, true, true, false},  // the directory plays no part
+        {"Tolva.dat", 0, false, true, true},  // probe fails: written like any file
+        {"Tolva.da", 0, true, false, true},  {"Tolva\xE0.dat", 0, true, false, true},  // non-ASCII bytes must be equal
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
-        host.payload = Archive({{0x30, 0, "HlpPic"}}, {{0x20, 5, c.directory, c.name, B("data")}, {0x20, 6, 0, "after", B("z")}});
+        host.payload =
+            Archive({{0x30, 0, "HlpPic"}}, {{0x20, 5, c.directory, c.name, B("data")}, {0x20, 6, 0, "after", B("z")}});
         const std::string path = c.directory ? std::string("HlpPic\\") + c.name : std::string(c.name);
         if (c.openable) host.present.insert("probe " + path);
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
         EXPECT_EQ(host.Called("probe " + path), c.probed);
-        EXPECT_EQ(host.Called("replace " + (c.directory ? std::string("HlpPic\\") : "") + "~pel.tmp " + path), c.written);
+        EXPECT_EQ(host.Called("replace " + (c.directory ? std::string("HlpPic\\") : "") + "~pel.tmp " + path),
+                  c.written);
         EXPECT_EQ(host.Called("attr " + path), c.written);
         EXPECT_TRUE(host.Called("write z"));
         if (c.probed && !c.written) {  // probe, close at once, nothing else on that file

@@ -1,26 +1,26 @@
 // The POSIX extraction host on real temporary folders. Literals meant as UTF-8 are u8: plain
 // narrow literals are compiled to Windows-1251.
-#include <gtest/gtest.h>
+#include "payload/file_ops_posix.h"
+
 #include <errno.h>
 #include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
 #include <iconv.h>
+#include <signal.h>
+#include <sstream>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
-#include <signal.h>
-#include <stdint.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include "payload/archive_builder.h"
 #include "payload/cp1251.h"
-#include "payload/file_ops_posix.h"
 
 namespace {
 
@@ -82,12 +82,22 @@ TEST_F(PosixExtract, CyrillicNamesAndSubfoldersLandAsUtf8) {
 
 TEST_F(PosixExtract, TimesAtFullPrecisionReadOnlyAndDosAttributes) {
     const std::string folder = root_ + "/p";
-    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "plain", Bytes("1")}, {0x21, kTime + 1, 0, "readonly", Bytes("2")},
-                             {0x22, kTime, 0, "hidden", Bytes("3")}, {0x26, kTime, 0, "hidden-system", Bytes("4")}},
+    ASSERT_TRUE(Extract({},
+                        {{0x20, kTime, 0, "plain", Bytes("1")},
+                         {0x21, kTime + 1, 0, "readonly", Bytes("2")},
+                         {0x22, kTime, 0, "hidden", Bytes("3")},
+                         {0x26, kTime, 0, "hidden-system", Bytes("4")}},
                         folder));
-    struct Case { const char* name; uint64_t time; bool writable; const char* dosattrib; };
-    const Case cases[] = {{"plain", kTime, true, nullptr}, {"readonly", kTime + 1, false, nullptr},
-                          {"hidden", kTime, true, "0x2"}, {"hidden-system", kTime, true, "0x6"}};
+    struct Case {
+        const char* name;
+        uint64_t time;
+        bool writable;
+        const char* dosattrib;
+    };
+    const Case cases[] = {{"plain", kTime, true, nullptr},
+                          {"readonly", kTime + 1, false, nullptr},
+                          {"hidden", kTime, true, "0x2"},
+                          {"hidden-system", kTime, true, "0x6"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         struct stat st;
@@ -109,8 +119,8 @@ TEST_F(PosixExtract, ExistingDataFileKeptOtherFilesReplaced) {
     std::ofstream(folder + "/Pelbrix.exe", std::ios::binary) << "old program, longer than the new one";
     const struct timespec old[2] = {{1000000000, 5}, {1000000001, 7}};
     ASSERT_EQ(utimensat(AT_FDCWD, (folder + "/TOLVA.DAT").c_str(), old, 0), 0);
-    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "TOLVA.DAT", Bytes("shipped")}, {0x20, kTime, 0, "Pelbrix.exe", Bytes("new")}},
-                        folder));
+    ASSERT_TRUE(Extract(
+        {}, {{0x20, kTime, 0, "TOLVA.DAT", Bytes("shipped")}, {0x20, kTime, 0, "Pelbrix.exe", Bytes("new")}}, folder));
     struct stat st;
     ASSERT_EQ(stat((folder + "/TOLVA.DAT").c_str(), &st), 0);
     EXPECT_EQ(FileTimeOf(st.st_atim), FileTimeOf(old[0]));
@@ -189,8 +199,13 @@ TEST_F(PosixExtract, FolderWithoutWindows1251FormIsRefused) {
 
 TEST(PosixFileTime, ConversionKeeps100NanosecondsBothSidesOf1970) {
     const uint64_t epoch = 116444736000000000ull;
-    const struct { uint64_t fileTime; long long sec; long nsec; } cases[] = {
-        {epoch, 0, 0}, {epoch + 1, 0, 100}, {epoch - 1, -1, 999999900}, {kTime, 1622592000, 123456700}, {0, -11644473600LL, 0},
+    const struct {
+        uint64_t fileTime;
+        long long sec;
+        long nsec;
+    } cases[] = {
+        {epoch, 0, 0},          {epoch + 1, 0, 100}, {epoch - 1, -1, 999999900}, {kTime, 1622592000, 123456700},
+        {0, -11644473600LL, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fileTime);
@@ -201,7 +216,8 @@ TEST(PosixFileTime, ConversionKeeps100NanosecondsBothSidesOf1970) {
     }
     // Outside 1601 to 30828 there is no FILETIME; nothing may wrap or overflow.
     uint64_t out = 0;
-    for (long long sec : {-11644473601LL, 910692730086LL, static_cast<long long>(INT64_MAX), static_cast<long long>(INT64_MIN)}) {
+    for (long long sec :
+         {-11644473601LL, 910692730086LL, static_cast<long long>(INT64_MAX), static_cast<long long>(INT64_MIN)}) {
         SCOPED_TRACE(sec);
         const struct timespec t = {static_cast<time_t>(sec), 0};
         EXPECT_FALSE(TimespecToFileTime(t, out));
@@ -235,18 +251,26 @@ TEST(Cp1251, MatchesTheSystemTableAndRoundTripsEveryByte) {
 }
 
 TEST(Cp1251, RefusesWhatHasNoFormAndStaysBounded) {
-    struct Case { const char* utf8; size_t failedAt; };
+    struct Case {
+        const char* utf8;
+        size_t failedAt;
+    };
     const Case bad[] = {
-        {u8"ab\u4E2D", 2}, {"a\xC0\x80", 1}, {"\xED\xA0\x80", 0}, {"a\xE2\x82", 1}, {"\x80", 0}, {"\xF8\x88\x80\x80\x80", 0},
+        {u8"ab\u4E2D", 2}, {"a\xC0\x80", 1}, {"\xED\xA0\x80", 0},
+        {"a\xE2\x82", 1},  {"\x80", 0},      {"\xF8\x88\x80\x80\x80", 0},
     };
     for (const Case& c : bad) {
         SCOPED_TRACE(c.utf8);
         char out[16];
         size_t at = 99;
-        EXPECT_EQ(Utf8ToCp1251(out, sizeof out, c.utf8, static_cast<size_t>(-1), &at), Utf8ToCp1251Result::Unconvertible);
+        EXPECT_EQ(Utf8ToCp1251(out, sizeof out, c.utf8, static_cast<size_t>(-1), &at),
+                  Utf8ToCp1251Result::Unconvertible);
         EXPECT_EQ(at, c.failedAt);
     }
-    struct { char text[5]; char after[3]; } s;
+    struct {
+        char text[5];
+        char after[3];
+    } s;
     memset(&s, 'X', sizeof s);
     EXPECT_FALSE(Cp1251ToUtf8(s.text, sizeof s.text, "\xCF\xE5\xEB"));  // 2 bytes each: "П" fits, "е" does not
     EXPECT_STREQ(s.text, u8"Пе");

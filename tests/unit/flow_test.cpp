@@ -1,13 +1,13 @@
 // The installer's run against a scripted host: which steps happen, in which order, owned by whom.
-#include <gtest/gtest.h>
+#include "installer/flow.h"
 
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "installer/flow.h"
-#include "base/product.h"
 #include "base/messages.h"
+#include "base/product.h"
 #include "base/running_app.h"
 #include "base/text.h"
 
@@ -27,7 +27,8 @@ struct FakeHost final : FlowHost {
     }
     void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon icon) override {
         calls.push_back(std::string("message ") + text + " | " + caption + " | " +
-                        (owner == MessageOwner::Backdrop ? "backdrop" : "none") + (icon == MessageIcon::Error ? " | error" : ""));
+                        (owner == MessageOwner::Backdrop ? "backdrop" : "none") +
+                        (icon == MessageIcon::Error ? " | error" : ""));
     }
     void ShowBackdrop() override { calls.push_back("backdrop"); }
     int RunPage(int id) override {
@@ -64,13 +65,30 @@ TEST(Flow, SequenceByPageResults) {
         std::vector<std::string> expected;  // after "find TFormMain", "backdrop", "read record"
     };
     const Case cases[] = {
-        {"no record: destination first, success", "", true, {}, true,
+        {"no record: destination first, success",
+         "",
+         true,
+         {},
+         true,
          {"page 1", "page 2", "extract", "links", "write record", "page 5"}},
-        {"record present: notice page in its folder", "C:\\Pelbrix", true, {}, true,
+        {"record present: notice page in its folder",
+         "C:\\Pelbrix",
+         true,
+         {},
+         true,
          {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "links", "write record", "page 5"}},
-        {"recorded folder gone: notice skipped", "D:\\Gone", false, {}, true,
+        {"recorded folder gone: notice skipped",
+         "D:\\Gone",
+         false,
+         {},
+         true,
          {"cd D:\\Gone", "page 1", "page 2", "extract", "links", "write record", "page 5"}},
-        {"notice cancelled: no further page", "C:\\Pelbrix", true, {{4, 0}}, true, {"cd C:\\Pelbrix", "page 4", kNotInstalled}},
+        {"notice cancelled: no further page",
+         "C:\\Pelbrix",
+         true,
+         {{4, 0}},
+         true,
+         {"cd C:\\Pelbrix", "page 4", kNotInstalled}},
         {"destination cancelled: no licence", "", true, {{1, 0}}, true, {"page 1", kNotInstalled}},
         {"licence cancelled: nothing extracted", "", true, {{2, 0}}, true, {"page 1", "page 2", kNotInstalled}},
         {"extraction failed: nothing recorded", "", true, {}, false, {"page 1", "page 2", "extract", kNotInstalled}},
@@ -78,7 +96,12 @@ TEST(Flow, SequenceByPageResults) {
         {"-1 (notice not created) cancels", "C:\\P", true, {{4, -1}}, true, {"cd C:\\P", "page 4", kNotInstalled}},
         {"-1 (destination not created) cancels", "", true, {{1, -1}}, true, {"page 1", kNotInstalled}},
         {"-1 (licence not created) cancels", "", true, {{2, -1}}, true, {"page 1", "page 2", kNotInstalled}},
-        {"completion result ignored", "", true, {{5, 0}}, true, {"page 1", "page 2", "extract", "links", "write record", "page 5"}},
+        {"completion result ignored",
+         "",
+         true,
+         {{5, 0}},
+         true,
+         {"page 1", "page 2", "extract", "links", "write record", "page 5"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,7 +118,12 @@ TEST(Flow, SequenceByPageResults) {
 }
 
 TEST(Flow, RunningInstanceCheckComparesTenBytes) {
-    struct Case { const char* name; const char* windowClass; std::string title; bool refused; };
+    struct Case {
+        const char* name;
+        const char* windowClass;
+        std::string title;
+        bool refused;
+    };
     const Case cases[] = {
         {"no window", "", "", false},
         {"exact display name", "TFormMain", PEL_DISPLAY_NAME, true},
@@ -122,8 +150,9 @@ TEST(Flow, RunningInstanceCheckComparesTenBytes) {
         const int code = RunInstaller(host);
         if (c.refused) {  // refused at once: no backdrop, no registry access, no page
             EXPECT_EQ(code, 0);
-            EXPECT_EQ(host.calls, (std::vector<std::string>{"find TFormMain", std::string("message ") + kMessageAlreadyRunning +
-                                                                                   " | " + kCaptionError + " | none | error"}));
+            EXPECT_EQ(host.calls,
+                      (std::vector<std::string>{"find TFormMain", std::string("message ") + kMessageAlreadyRunning +
+                                                                      " | " + kCaptionError + " | none | error"}));
         } else {
             EXPECT_EQ(code, 1);
             ASSERT_GE(host.calls.size(), 3u);

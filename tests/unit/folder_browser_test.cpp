@@ -1,16 +1,16 @@
 // Folder browser model against a fake folder tree: opening, the walk down and up, drive changes,
 // the answers, and what a folder that cannot be listed leaves behind.
-#include <gtest/gtest.h>
-#include <string.h>
+#include "pages/folder_browser.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <set>
 #include <sstream>
+#include <string.h>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
-#include "pages/folder_browser.h"
 
 namespace {
 
@@ -25,8 +25,9 @@ std::string Leaf(const std::string& path) { return path.substr(path.rfind('\\') 
 // listing changing nothing. Paths are shown as the tree spells them, the drive letter as asked.
 struct FakeView final : FolderBrowserView {
     std::string drives = "cdef", media = "cde";  // f has no medium
-    std::vector<std::string> folders = {"C:\\Program Files", "D:\\Programs", "D:\\Programs\\Games",
-        "D:\\Programs\\Tools", "D:\\Programs\\[x]", "D:\\Programs\\Locked", "E:\\Games", "E:\\Games\\Chess"};
+    std::vector<std::string> folders = {"C:\\Program Files",   "D:\\Programs",      "D:\\Programs\\Games",
+                                        "D:\\Programs\\Tools", "D:\\Programs\\[x]", "D:\\Programs\\Locked",
+                                        "E:\\Games",           "E:\\Games\\Chess"};
     std::set<std::string> locked = {"d:\\programs\\locked"};  // listed, but cannot be entered
 
     std::vector<std::string> driveList, folderList, asked;  // asked: the texts given to ListDrives
@@ -35,14 +36,17 @@ struct FakeView final : FolderBrowserView {
     bool focused = false, closed = false;
 
     bool Resolve(const std::string& path, std::string* shown) const {
-        if (path.size() < 3 || path.compare(1, 2, ":\\") != 0 || media.find(Lower(path.substr(0, 1))) == std::string::npos) return false;
+        if (path.size() < 3 || path.compare(1, 2, ":\\") != 0 ||
+            media.find(Lower(path.substr(0, 1))) == std::string::npos)
+            return false;
         std::string key = Lower(path.substr(0, 2)), part;
         *shown = path.substr(0, 3);
         std::istringstream parts(path.substr(3));
         while (std::getline(parts, part, '\\')) {
             if (part.empty()) continue;
             key += "\\" + Lower(part);
-            auto it = std::find_if(folders.begin(), folders.end(), [&](const std::string& f) { return Lower(f) == key; });
+            auto it =
+                std::find_if(folders.begin(), folders.end(), [&](const std::string& f) { return Lower(f) == key; });
             if (it == folders.end() || locked.count(key)) return false;
             *shown += (shown->back() == '\\' ? "" : "\\") + Leaf(*it);
         }
@@ -118,19 +122,27 @@ void ExpectAt(const FolderBrowserState& state, const FakeView& view, const char*
 }  // namespace
 
 TEST(FolderBrowser, FirstLetterRunAndCaption) {
-    struct Case { const char* text; const char* run; bool whole; const char* caption; };
+    struct Case {
+        const char* text;
+        const char* run;
+        bool whole;
+        const char* caption;
+    };
     const Case cases[] = {
         {"D:\\Programs", "D", true, "[-D-]"},
         {"[-e-]", "e", true, "[-e-]"},
         {":\\", "", true, "[--]"},
         {"12\xC4\xE8:\\x", "x", true, "[-x-]"},  // digits and Cyrillic bytes are not letters
         {"ab1cd", "ab", true, "[-ab-]"},
-        {"abcdefghijkl:\\", "abcdefghijkl", true, "[-abcdefghijk-]"},  // 12 letters: the caption keeps 11
+        {"abcdefghijkl:\\", "abcdefghijkl", true, "[-abcdefghijk-]"},           // 12 letters: the caption keeps 11
         {"abcdefghijklmnopqrst", "abcdefghijklmno", false, "[-abcdefghijk-]"},  // the run is cut at 15
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        struct { char text[kBrowserLetterSize]; char guard[8]; } run, caption;  // guards show overruns
+        struct {
+            char text[kBrowserLetterSize];
+            char guard[8];
+        } run, caption;  // guards show overruns
         memset(&run, '#', sizeof run);
         memset(&caption, '#', sizeof caption);
         EXPECT_EQ(FirstLetterRun(c.text, run.text), c.whole);
@@ -142,8 +154,14 @@ TEST(FolderBrowser, FirstLetterRunAndCaption) {
 }
 
 TEST(FolderBrowser, OpensAtProgramFiles) {
-    struct Case { const char* programFiles; const char* root; const char* sub; const char* field;
-                  const char* caption; bool parent; };
+    struct Case {
+        const char* programFiles;
+        const char* root;
+        const char* sub;
+        const char* field;
+        const char* caption;
+        bool parent;
+    };
     const Case cases[] = {
         {"D:\\Programs", "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]", true},
         {"D:\\Programs\\Tools", "D:\\", "Programs\\Tools", "D:\\Programs\\Tools\\Pelbrix", "[-D-]", true},
@@ -243,7 +261,10 @@ TEST(FolderBrowser, LongPathsStayInsideTheirTexts) {
     FolderBrowserOpen(state, view, "D:\\");
     for (int i = 0; i < 4; ++i) view.DoubleClick(state, "[" + std::string(200, 'a') + "]");
     EXPECT_EQ(strlen(state.subPath), 804u);
-    struct Case { size_t nameLength; size_t subLength; };
+    struct Case {
+        size_t nameLength;
+        size_t subLength;
+    };
     const Case cases[] = {{219, 804}, {216, 804}, {215, 1020}};  // sub 1024 / joined 1024 / both fit
     for (const Case& c : cases) {
         SCOPED_TRACE(c.nameLength);
@@ -260,18 +281,24 @@ TEST(FolderBrowser, LongPathsStayInsideTheirTexts) {
 
 TEST(FolderBrowser, CommandsAndAnswers) {
     enum Action { None, Accept, Cancel, Drive, Entry };
-    struct Case { int id; int notification; const char* field; Action action; const char* folder; };
+    struct Case {
+        int id;
+        int notification;
+        const char* field;
+        Action action;
+        const char* folder;
+    };
     const Case cases[] = {
         {1, kBrowserClicked, "D:\\Programs\\Pelbrix", Accept, "D:\\Programs\\Pelbrix"},
-        {1, kBrowserClicked, "", Accept, ""},                              // an empty field acts as a cancel
+        {1, kBrowserClicked, "", Accept, ""},                                        // an empty field acts as a cancel
         {1, kBrowserClicked, "Q:\\no\\such|folder", Accept, "Q:\\no\\such|folder"},  // typed text, unchecked
-        {2, kBrowserClicked, "D:\\Programs\\Pelbrix", Cancel, ""},         // "Отмена", Esc, close box
+        {2, kBrowserClicked, "D:\\Programs\\Pelbrix", Cancel, ""},                   // "Отмена", Esc, close box
         {111, kBrowserDriveChosen, "", Drive, "previous"},
         {110, kBrowserFolderDoubleClicked, "", Entry, "previous"},
-        {110, kBrowserDriveChosen, "", None, "previous"},                  // a selection in the folder list
+        {110, kBrowserDriveChosen, "", None, "previous"},  // a selection in the folder list
         {111, kBrowserFolderDoubleClicked, "", None, "previous"},
-        {106, 0x300, "", None, "previous"},                                // the field's own notifications
-        {1, 1, "typed", None, "previous"},                                 // only clicks answer
+        {106, 0x300, "", None, "previous"},  // the field's own notifications
+        {1, 1, "typed", None, "previous"},   // only clicks answer
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.id << "/" << c.notification);

@@ -1,14 +1,14 @@
 // The installation record against a fake registry: what is read, written and deleted, and that
 // every text read ends inside its buffer whatever the registry returns.
-#include <gtest/gtest.h>
-#include <string.h>
+#include "system/install_record.h"
 
+#include <gtest/gtest.h>
 #include <map>
+#include <string.h>
 #include <string>
 #include <vector>
 
 #include "base/product.h"
-#include "system/install_record.h"
 
 namespace {
 
@@ -71,7 +71,9 @@ struct Guarded {
         memset(this, 'X', sizeof *this);
         strcpy(text, "before");
     }
-    bool UnwrittenFrom(size_t at) const { return std::string(text + at, sizeof *this - at) == std::string(sizeof *this - at, 'X'); }
+    bool UnwrittenFrom(size_t at) const {
+        return std::string(text + at, sizeof *this - at) == std::string(sizeof *this - at, 'X');
+    }
 };
 
 const char* const kKeyMissing = "<no key>";
@@ -82,7 +84,11 @@ const char* const kValueMissing = "<no value>";
 TEST(InstallRecord, ReadProgramFilesDir) {
     // nullptr expected: the caller's buffer exactly as it was.
     const std::string full259(259, 'p');
-    struct Case { const char* name; std::string value; const char* expected; };
+    struct Case {
+        const char* name;
+        std::string value;
+        const char* expected;
+    };
     const Case cases[] = {
         {"stored with terminator", std::string("C:\\Program Files\0", 17), "C:\\Program Files"},
         {"stored without terminator", "D:\\Programs", "D:\\Programs"},
@@ -98,7 +104,8 @@ TEST(InstallRecord, ReadProgramFilesDir) {
         SCOPED_TRACE(c.name);
         FakeRegistry registry;
         if (c.value != kKeyMissing) registry.keys[kVersionKeyPath];
-        if (c.value != kKeyMissing && c.value != kValueMissing) registry.keys[kVersionKeyPath]["ProgramFilesDir"] = c.value;
+        if (c.value != kKeyMissing && c.value != kValueMissing)
+            registry.keys[kVersionKeyPath]["ProgramFilesDir"] = c.value;
         Guarded buffer;
         EXPECT_TRUE(ReadProgramFilesDir(registry, buffer.text));
         EXPECT_STREQ(buffer.text, c.expected ? c.expected : "before");
@@ -112,7 +119,12 @@ TEST(InstallRecord, ReadProgramFilesDir) {
 
 TEST(InstallRecord, ReadInstalledPath) {
     const std::string full1023(1023, 'f');
-    struct Case { const char* name; std::string value; bool result; const char* expected; };
+    struct Case {
+        const char* name;
+        std::string value;
+        bool result;
+        const char* expected;
+    };
     const Case cases[] = {
         {"as the installer writes it", "C:\\Program Files\\Pelbrix", true, "C:\\Program Files\\Pelbrix"},
         {"stored with terminator", std::string("D:\\Финансы\0", 11), true, "D:\\Финансы"},
@@ -144,7 +156,11 @@ TEST(InstallRecord, ReadInstalledPath) {
 }
 
 TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
-    struct Case { const char* name; std::string folder; bool createFails; };
+    struct Case {
+        const char* name;
+        std::string folder;
+        bool createFails;
+    };
     const Case cases[] = {
         {"Cyrillic folder over an earlier record", "D:\\Пелбриксон", false},
         {"folder filling all 1023 bytes", std::string(1023, 'f'), false},
@@ -168,7 +184,8 @@ TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
         EXPECT_EQ(registry.openKeys, 0);
         if (c.createFails) continue;
         // Stored without terminators, other values kept; the path reads back as the same folder.
-        EXPECT_EQ(registry.keys[kSetupKeyPath], (Values{{"Other", "kept"}, {"Path", c.folder}, {"Version", PEL_VERSION}}));
+        EXPECT_EQ(registry.keys[kSetupKeyPath],
+                  (Values{{"Other", "kept"}, {"Path", c.folder}, {"Version", PEL_VERSION}}));
         char buffer[1024];
         EXPECT_TRUE(ReadInstalledPath(registry, buffer));
         EXPECT_EQ(buffer, c.folder);

@@ -2,7 +2,6 @@
 // page's folder, and the page results they share.
 #include <gtest/gtest.h>
 #include <string.h>
-
 #include <string>
 #include <vector>
 
@@ -25,11 +24,13 @@ void Collect(void* context, const char* line) { static_cast<std::vector<std::str
 }  // namespace
 
 TEST(DestinationPage, DefaultFolderBrowseAndNext) {
-    struct Open { std::string programFiles, expected; };
+    struct Open {
+        std::string programFiles, expected;
+    };
     const Open opens[] = {
         {"D:\\Programs", "D:\\Programs\\Pelbrix"},
         {"D:\\", "D:\\Pelbrix"},                                    // one backslash, not two
-        {"", "\\Pelbrix"},                                           // ProgramFilesDir unreadable
+        {"", "\\Pelbrix"},                                          // ProgramFilesDir unreadable
         {std::string(1020, 'a'), std::string(1020, 'a') + "\\Pe"},  // cut at 1023 bytes
     };
     for (const Open& c : opens) {
@@ -40,7 +41,12 @@ TEST(DestinationPage, DefaultFolderBrowseAndNext) {
         EXPECT_EQ(state.desktop, 1);
     }
     // The browser leaves its choice, or an empty text when cancelled: then the field stays.
-    struct Browse { const char* browserLeft; const char* field; bool showState; const char* folder; };
+    struct Browse {
+        const char* browserLeft;
+        const char* field;
+        bool showState;
+        const char* folder;
+    };
     const Browse browses[] = {
         {"e:\\Games\\Pelbrix", "D:\\Programs\\Pelbrix", true, "e:\\Games\\Pelbrix"},
         {"", "D:\\Edited by hand", false, "D:\\Edited by hand"},  // unsaved edits kept
@@ -70,7 +76,11 @@ TEST(DestinationPage, DesktopFlagFollowsEveryClick) {
 
 TEST(LicencePage, SplitsLines) {
     const std::string k1000(1000, 'k'), m1500(1500, 'm');
-    struct Case { const char* name; std::string text; std::vector<std::string> expected; };
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> expected;
+    };
     const Case cases[] = {
         {"empty resource", "", {}},
         // n lines ended by CR LF and a last line without one: n + 1 entries, empty lines included.
@@ -89,7 +99,8 @@ TEST(LicencePage, SplitsLines) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> lines;
         std::vector<char> exact(c.text.begin(), c.text.end());  // exactly sized: ASan sees reads past it
-        EXPECT_EQ(SplitLicenceText(exact.empty() ? nullptr : exact.data(), exact.size(), Collect, &lines), c.expected.size());
+        EXPECT_EQ(SplitLicenceText(exact.empty() ? nullptr : exact.data(), exact.size(), Collect, &lines),
+                  c.expected.size());
         EXPECT_EQ(lines, c.expected);
     }
 }
@@ -114,7 +125,11 @@ TEST(LicencePage, ProceedOnlyWhileAccepted) {
 }
 
 TEST(PreviousInstallPage, ShowsOnlyAReportedDirectoryThatFitted) {
-    struct Case { const char* directory; size_t reported; const char* shown; };
+    struct Case {
+        const char* directory;
+        size_t reported;
+        const char* shown;
+    };
     const Case cases[] = {
         {"C:\\Program Files\\Pelbrix", 24, "C:\\Program Files\\Pelbrix"},
         {"garbage", 0, ""},     // the query failed

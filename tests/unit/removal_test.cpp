@@ -1,17 +1,16 @@
 // The uninstaller's removal over a fake system: which paths go, in which order, what is kept,
 // and what each answer to a failed file does.
+#include "uninstall/removal.h"
+
 #include <gtest/gtest.h>
-
-#include <stdio.h>
-#include <string.h>
-
 #include <map>
 #include <set>
+#include <stdio.h>
+#include <string.h>
 #include <string>
 #include <vector>
 
 #include "base/messages.h"
-#include "uninstall/removal.h"
 
 namespace {
 
@@ -104,11 +103,12 @@ struct FakeSystem final : UninstallHost {
         folders = {kFolder, std::string(kFolder) + "\\HlpPic", std::string(kFolder) + "\\HlpPic\\Deep", kGroup};
         for (const char* f : {"HlpPic\\Deep\\a.gif", "HlpPic\\logo.gif", "Pelbrix.exe", "Tolva.dat", "uninstall.exe"})
             files.insert(std::string(kFolder) + "\\" + f);
-        const char* const titles[] = {"Программа", "Инструкция", "Новости", "Лицензионное соглашение",
+        const char* const titles[] = {"Программа",   "Инструкция",        "Новости", "Лицензионное соглашение",
                                       "Особенности", "Удалить Пелбриксон"};
-        const char* const targets[] = {"Pelbrix.exe", "Help.htm", "News.htm", "Licence.txt", "features.htm",
-                                       "uninstall.exe"};
-        for (int i = 0; i < 6; ++i) links[std::string(kGroup) + "\\" + titles[i] + ".lnk"] = std::string(kFolder) + "\\" + targets[i];
+        const char* const targets[] = {"Pelbrix.exe", "Help.htm",     "News.htm",
+                                       "Licence.txt", "features.htm", "uninstall.exe"};
+        for (int i = 0; i < 6; ++i)
+            links[std::string(kGroup) + "\\" + titles[i] + ".lnk"] = std::string(kFolder) + "\\" + targets[i];
         links["C:\\Desk\\Пелбриксон.lnk"] = std::string(kFolder) + "\\Pelbrix.exe";
         keys["Software\\Pelbrix\\Setup"] = {"Path=" + recorded, "Version=1.8.3"};
         keys["Software\\Pelbrix"] = {};
@@ -123,9 +123,16 @@ std::string Lines(const std::vector<std::string>& log) {
 }
 
 TEST(Removal, StartChecks) {
-    struct Case { bool running; const char* title; Answer answer; bool proceeds; const char* shown; };
+    struct Case {
+        bool running;
+        const char* title;
+        Answer answer;
+        bool proceeds;
+        const char* shown;
+    };
     const Case cases[] = {
-        {true, "Пелбриксон - Tolva.dat", Answer::Yes, false, "ask Ошибка: Программа 'Пелбриксон' уже выполняется на этом компьютере.\n"},
+        {true, "Пелбриксон - Tolva.dat", Answer::Yes, false,
+         "ask Ошибка: Программа 'Пелбриксон' уже выполняется на этом компьютере.\n"},
         {true, "Пелбрикс", Answer::Yes, true, "ask Пелбриксон: Удалить программу 'Пелбриксон' с этого компьютера?\n"},
         {false, "", Answer::No, false, "ask Пелбриксон: Удалить программу 'Пелбриксон' с этого компьютера?\n"},
     };
@@ -195,7 +202,13 @@ TEST(Removal, KeepsWhatIsNotThisInstallations) {
 
 TEST(Removal, AnswersToAFailedFile) {
     const char kAsk[] = "ask Пелбриксон: (0006) Ошибка при удалении файла HlpPic\\logo.gif";
-    struct Case { std::vector<Answer> answers; int exitCode; size_t asks; bool logoStays; bool recordStays; };
+    struct Case {
+        std::vector<Answer> answers;
+        int exitCode;
+        size_t asks;
+        bool logoStays;
+        bool recordStays;
+    };
     const Case cases[] = {
         {{Answer::Retry, Answer::Retry}, 0, 2, false, false},  // released on the third try
         {{Answer::Ignore}, 0, 1, true, false},                 // skipped; the rest goes on
@@ -217,7 +230,11 @@ TEST(Removal, AnswersToAFailedFile) {
 }
 
 TEST(Removal, SameFolder) {
-    struct Case { const char* a; const char* b; bool same; };
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
     const Case cases[] = {
         {"C:\\Program Files\\Pelbrix", "c:\\PROGRAM FILES\\pelbrix", true},
         {"C:\\Pelbrix\\", "C:\\Pelbrix", true},
@@ -236,7 +253,10 @@ TEST(Removal, SameFolder) {
 
 TEST(Removal, ListLines) {
     const char list[] = "\r\nA\\\nA\\b.txt\r\n\\abs\nC:x\nA\\..\\x\n..\\y\nlast";
-    struct Row { const char* path; bool folder; };
+    struct Row {
+        const char* path;
+        bool folder;
+    };
     const Row expected[] = {{"A", true}, {"A\\b.txt", false}, {"last", false}};
     const char* cursor = list;
     ListedName name;

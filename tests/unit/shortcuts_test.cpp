@@ -1,31 +1,37 @@
 // The closing actions' link table and the texts each link is built from.
+#include "system/shortcuts.h"
+
 #include <gtest/gtest.h>
 #include <string.h>
-
 #include <string>
-
-#include "system/shortcuts.h"
 
 namespace {
 
 TEST(Shortcuts, WorkingDirectory) {
-    struct WorkingDirCase { const char* target; const char* expected; bool fits; };
-    const std::string deep = "C:\\" + std::string(256, 'd') + "\\Pelbrix.exe";    // folder of 259 bytes
+    struct WorkingDirCase {
+        const char* target;
+        const char* expected;
+        bool fits;
+    };
+    const std::string deep = "C:\\" + std::string(256, 'd') + "\\Pelbrix.exe";  // folder of 259 bytes
     const std::string deepFolder = deep.substr(0, 259);
     const std::string deeper = "C:\\" + std::string(257, 'd') + "\\Pelbrix.exe";  // folder of 260 bytes
     const WorkingDirCase cases[] = {
         {"C:\\Program Files\\Pelbrix\\Pelbrix.exe", "C:\\Program Files\\Pelbrix", true},
         {"C:\\Pelbrix\\\\Pelbrix.exe", "C:\\Pelbrix\\", true},  // folder ending in "\": doubled separator
         {"C:\\Pelbrix.exe", "C:", true},
-        {"\\Pelbrix.exe", "", true},                             // only backslash at position 0
-        {"Pelbrix.exe", "", true},                               // no backslash
+        {"\\Pelbrix.exe", "", true},  // only backslash at position 0
+        {"Pelbrix.exe", "", true},    // no backslash
         {"", "", true},
         {deep.c_str(), deepFolder.c_str(), true},
-        {deeper.c_str(), "", false},                             // would not fit: not cut to another folder
+        {deeper.c_str(), "", false},  // would not fit: not cut to another folder
     };
     for (const WorkingDirCase& c : cases) {
         SCOPED_TRACE(c.target);
-        struct { char text[kWorkingDirSize]; char after[8]; } out;
+        struct {
+            char text[kWorkingDirSize];
+            char after[8];
+        } out;
         memset(&out, 'X', sizeof out);
         const bool fits = LinkWorkingDirectory(out.text, c.target);
         EXPECT_STREQ(out.text, c.expected);

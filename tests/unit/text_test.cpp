@@ -1,11 +1,15 @@
 // Bounded text helpers: the terminator lands inside the buffer and nothing runs past it.
+#include "base/text.h"
+
 #include <gtest/gtest.h>
 #include <string.h>
-#include "base/text.h"
 
 TEST(Text, CopyTruncatesAndTerminates) {
     char buf[8];
-    struct { char text[4]; char after[4]; } s;
+    struct {
+        char text[4];
+        char after[4];
+    } s;
     memset(&s, 'X', sizeof s);
     EXPECT_FALSE(CopyText(s.text, "abcdef"));
     EXPECT_STREQ(s.text, "abc");
@@ -17,7 +21,10 @@ TEST(Text, CopyTruncatesAndTerminates) {
 }
 
 TEST(Text, AppendBoundedAndRefusesUnterminated) {
-    struct { char text[6]; char after[2]; } s;
+    struct {
+        char text[6];
+        char after[2];
+    } s;
     memset(&s, 'X', sizeof s);
     ASSERT_TRUE(CopyText(s.text, "ab"));
     EXPECT_TRUE(AppendText(s.text, "cd"));
