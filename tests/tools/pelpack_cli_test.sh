@@ -214,15 +214,11 @@ done
 # --- bad input and arguments -----------------------------------------------------------------
 printf 'not an archive at all, just text\n' >"$W/text.txt"
 : >"$W/empty.bin"
-for cmd in list verify; do
-  expect_exit 2 "$cmd missing file" "$PELPACK" $cmd "$W/nothing.bin"
-  expect_one_error_line "$cmd missing file"
-  expect_exit 2 "$cmd text file" "$PELPACK" $cmd "$W/text.txt"
-  expect_one_error_line "$cmd text file"
-  expect_exit 2 "$cmd empty file" "$PELPACK" $cmd "$W/empty.bin"
-  expect_one_error_line "$cmd empty file"
-  expect_exit 2 "$cmd a folder" "$PELPACK" $cmd "$W"
-  expect_one_error_line "$cmd a folder"
+for input in nothing.bin text.txt empty.bin .; do
+  for cmd in list verify; do
+    expect_exit 2 "$cmd $input" "$PELPACK" $cmd "$W/$input"
+    expect_one_error_line "$cmd $input"
+  done
 done
 expect_exit 2 "extract missing file" "$PELPACK" extract "$W/nothing.bin" "$W/y"
 expect_one_error_line "extract missing file"
@@ -238,55 +234,32 @@ expect_exit 2 "extract without folder" "$PELPACK" extract "$W/a1.bin"
 expect_exit 0 "help" "$PELPACK" --help
 grep -q 'pelpack pack DIR -o FILE' "$W/out" || fail "help does not describe pack"
 
-# --- the payload inside real PE files --------------------------------------------------------
+# --- the payload inside real PE files (malformed ones: pelpack_pe_test.cpp) --------------------
 skipped=""
 for arch in i686 x86_64; do
-  windres=$arch-w64-mingw32-windres
-  gcc=$arch-w64-mingw32-gcc
-  if ! command -v "$windres" >/dev/null 2>&1 || ! command -v "$gcc" >/dev/null 2>&1; then
+  if ! command -v $arch-w64-mingw32-windres >/dev/null 2>&1 || ! command -v $arch-w64-mingw32-gcc >/dev/null 2>&1; then
     skipped="$skipped $arch"
     continue
   fi
   P="$W/pe-$arch"
   mkdir -p "$P"
   cp "$W/a1.bin" "$P/payload.bin"
+  cp "$W/badsum.bin" "$P/russian.bin"
   printf 'licence text' >"$P/licence.txt"
   printf 'int main(void) { return 0; }\n' >"$P/main.c"
   # The payload in Russian and in neutral language; the neutral one must be chosen.
-  cp "$W/badsum.bin" "$P/russian.bin"
-  cat >"$P/res.rc" <<'EOF'
-LANGUAGE 25, 1
-101 RCDATA "russian.bin"
-LANGUAGE 0, 0
-100 RCDATA "licence.txt"
-101 RCDATA "payload.bin"
-EOF
-  cat >"$P/ru.rc" <<'EOF'
-LANGUAGE 25, 1
-101 RCDATA "payload.bin"
-EOF
-  cat >"$P/none.rc" <<'EOF'
-LANGUAGE 0, 0
-100 RCDATA "licence.txt"
-EOF
-  built=yes
-  for rc in res ru none; do
-    (cd "$P" && "$windres" "$rc.rc" -O coff -o "$rc.o" && "$gcc" -o "$rc.exe" main.c "$rc.o") \
-      >"$P/build.log" 2>&1 || { fail "$arch: building $rc.exe"; cat "$P/build.log" >&2; built=no; }
+  printf 'LANGUAGE 25, 1\n101 RCDATA "russian.bin"\nLANGUAGE 0, 0\n100 RCDATA "licence.txt"\n101 RCDATA "payload.bin"\n' >"$P/res.rc"
+  printf 'LANGUAGE 0, 0\n100 RCDATA "licence.txt"\n' >"$P/none.rc"
+  for rc in res none; do
+    (cd "$P" && $arch-w64-mingw32-windres $rc.rc -O coff -o $rc.o && $arch-w64-mingw32-gcc -o $rc.exe main.c $rc.o) \
+      >"$P/build.log" 2>&1 || { fail "$arch: building $rc.exe"; cat "$P/build.log" >&2; }
   done
-  [ "$built" = yes ] || continue
-  for exe in res ru; do
-    expect_exit 0 "$arch $exe.exe list" "$PELPACK" list "$P/$exe.exe"
-    tail -n +2 "$W/out" | diff "$W/expected" - >&2 || fail "$arch $exe.exe: listing differs"
-    expect_exit 0 "$arch $exe.exe verify" "$PELPACK" verify "$P/$exe.exe"
-    expect_exit 0 "$arch $exe.exe extract" "$PELPACK" extract "$P/$exe.exe" "$P/x-$exe"
-    diff -r "$SRC" "$P/x-$exe" >&2 || fail "$arch $exe.exe: extracted tree differs"
-  done
+  expect_exit 0 "$arch list" "$PELPACK" list "$P/res.exe"
+  tail -n +2 "$W/out" | diff "$W/expected" - >&2 || fail "$arch res.exe: listing differs"
+  expect_exit 0 "$arch extract" "$PELPACK" extract "$P/res.exe" "$P/x"
+  diff -r "$SRC" "$P/x" >&2 || fail "$arch res.exe: extracted tree differs"
   expect_exit 2 "$arch PE without payload" "$PELPACK" list "$P/none.exe"
   expect_one_error_line "$arch PE without payload"
-  head -c 300 "$P/res.exe" >"$P/cut.exe"
-  expect_exit 2 "$arch truncated PE" "$PELPACK" verify "$P/cut.exe"
-  expect_one_error_line "$arch truncated PE"
 done
 
 if [ "$failures" != 0 ]; then

@@ -36,10 +36,10 @@ struct FakeHost : ExtractHost {
         fail.erase(failing);
         return false;
     }
-    FileHandle Open(bool ok) {
-        if (!ok) return kNoFile;
-        open.insert(nextHandle);
-        return nextHandle++;
+    FileHandle Open(bool ok) { return ok ? *open.insert(nextHandle++).first : kNoFile; }
+    bool Use(FileHandle file, const std::string& call) {
+        EXPECT_EQ(open.count(file), 1u) << call;
+        return Log(call);
     }
     bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
         bytes = payload.data();
@@ -64,26 +64,20 @@ struct FakeHost : ExtractHost {
     }
     bool SetCurrentFolder(const char* path) override { return Log(std::string("cd ") + path); }
     FileHandle OpenExistingForWrite(const char* path) override {
-        const std::string call = std::string("probe ") + path;
-        Log(call);
-        return Open(present.count(call) != 0);
+        return Log(std::string("probe ") + path), Open(present.count(calls.back()) != 0);
     }
     FileHandle CreateForWrite(const char* path) override { return Open(Log(std::string("create ") + path)); }
-    bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
-        EXPECT_TRUE(open.count(file));
-        return Log("write " + std::string(reinterpret_cast<const char*>(data), length));
+    bool WriteBlock(FileHandle f, const uint8_t* data, uint32_t n) override {
+        return Use(f, "write " + std::string(reinterpret_cast<const char*>(data), n));
     }
-    void SetFileTimes(FileHandle file, uint64_t time) override {
-        EXPECT_TRUE(open.count(file));
-        Log("times " + std::to_string(time));
-    }
+    void SetFileTimes(FileHandle file, uint64_t time) override { Use(file, "times " + std::to_string(time)); }
     bool CloseFile(FileHandle file) override {
-        EXPECT_EQ(open.erase(file), 1u);
-        return Log("close");
+        const bool ok = Use(file, "close");
+        open.erase(file);
+        return ok;
     }
     uint32_t GetAttributes(const char* path) override {
-        const auto found = attributes.find(path);
-        return found == attributes.end() ? kNoAttributes : found->second;
+        return attributes.count(path) ? attributes[path] : kNoAttributes;
     }
     bool SetAttributes(const char* path, uint32_t value) override {
         if (!Log(std::string("attr ") + path + " " + std::to_string(value))) return false;
@@ -91,34 +85,26 @@ struct FakeHost : ExtractHost {
         return true;
     }
     bool MoveIntoPlace(const char* from, const char* to) override {
-        if (!Log(std::string("replace ") + from + " " + to)) return false;
-        attributes[to] = 0x20;
-        return true;
+        return Log(std::string("replace ") + from + " " + to) && (attributes[to] = 0x20);
     }
     void RemoveFile(const char* path) override { Log(std::string("delete ") + path); }
     void ShowMessage(const char* text) override { Log(std::string("message ") + text); }
     FileAnswer AskAboutFile(const char* text) override {
         Log(std::string("ask ") + text);
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text;
-            return FileAnswer::Abort;
-        }
+        if (answers.empty()) answers.push_back(FileAnswer::Abort), ADD_FAILURE() << "unexpected question: " << text;
         const FileAnswer answer = answers.front();
         answers.erase(answers.begin());
         return answer;
     }
     void PostQuitRequest(int exitCode) override { Log("quit " + std::to_string(exitCode)); }
 
-    bool Called(const std::string& prefix) const {
-        return std::any_of(calls.begin(), calls.end(),
-                           [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; });
-    }
-    // The calls from the first one that begins with prefix on.
+    // The calls from the first one that begins with prefix on (none: empty).
     std::vector<std::string> From(const std::string& prefix) const {
         auto at = std::find_if(calls.begin(), calls.end(),
                                [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; });
         return std::vector<std::string>(at, calls.end());
     }
+    bool Called(const std::string& prefix) const { return !From(prefix).empty(); }
 };
 
 std::vector<uint8_t> B(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
@@ -197,12 +183,7 @@ TEST(Extract, FailureTable) {
         {"folder cannot be made current", longest, [](FakeHost& h, const std::string& f) { h.fail.insert("cd " + f); },
          folderMessage + longest, true, true},
         // A relative folder would land wherever the current directory is: never created.
-        {"drive only", "C:", none, folderMessage + "C:", true, false},
         {"drive-relative", "C:Pelbrix", none, folderMessage + "C:Pelbrix", true, false},
-        {"relative name", "Pelbrix", none, folderMessage + "Pelbrix", true, false},
-        {"parent-relative", "..\\x", none, folderMessage + "..\\x", true, false},
-        {"empty", "", none, folderMessage, true, false},
-        {"two separators only", "\\\\", none, folderMessage + "\\\\", true, false},
         {"directory cannot be created: no later directory, no file", longest, [](FakeHost& h, const std::string&) { h.fail.insert("mkdir HlpPic"); },
          "0002 Ошибка при создании папки HlpPic", false, true},
         {"broken archive", longest, [](FakeHost& h, const std::string&) { h.payload[70] = 0xFF; }, broken, true, false},
@@ -228,13 +209,13 @@ TEST(Extract, FailureTable) {
 }
 
 TEST(Extract, AbsoluteFolders) {
-    for (const char* folder : {"C:\\Program Files\\Pelbrix", "d:/Pelbrix", "\\\\server\\share\\Pelbrix", "\\Pelbrix", "Z:\\"}) {
-        SCOPED_TRACE(folder);
-        FakeHost host;
-        host.payload = ShippedLike();
-        EXPECT_TRUE(ExtractPayload(host, State(folder)));
-        EXPECT_EQ(host.calls[5], std::string("mkdir ") + folder);
-    }
+    struct Case { const char* folder; bool absolute; };
+    const Case cases[] = {
+        {"C:\\Program Files\\Pelbrix", true}, {"d:/Pelbrix", true}, {"\\\\server\\share\\Pelbrix", true},
+        {"\\Pelbrix", true}, {"Z:\\", true}, {"C:", false}, {"C:Pelbrix", false}, {"Pelbrix", false},
+        {"..\\x", false}, {"", false}, {"\\\\", false}, {"1:\\x", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsAbsoluteFolder(c.folder), c.absolute) << c.folder;
 }
 
 TEST(Extract, ExistingFolderAndDirectoryAreFineAndFolderOutcomeIsIgnored) {
@@ -297,17 +278,24 @@ TEST(Extract, FileFailureTable) {
 }
 
 // An earlier file that is read-only, hidden or system would refuse its replacement: those bits
-// go first, and the archive's attributes come after.
+// go first, and the archive's attributes come after. The user's data file keeps them: they
+// protect the user's records, so its replacement may fail and ask.
 TEST(Extract, EarlierFileWithBitsInTheWayIsReplaced) {
-    for (uint32_t earlier : {0x21u, 0x22u, 0x24u, 0x27u}) {
-        SCOPED_TRACE(earlier);
+    struct Case { const char* name; uint32_t earlier; bool cleared; };
+    const Case cases[] = {{"a", 0x21, true}, {"a", 0x22, true}, {"a", 0x24, true}, {"a", 0x27, true},
+                          {"Tolva.dat", 0x21, false}, {"Tolva.dat", 0x26, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " " << c.earlier);
         FakeHost host;
-        host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}});
-        host.attributes["a"] = earlier;
+        host.payload = Archive({}, {{0x20, 5, 0, c.name, B("1")}});
+        host.attributes[c.name] = c.earlier;
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-        const std::vector<std::string> expected = {"close", "attr a " + std::to_string(earlier & ~7u), "replace ~pel.tmp a",
-                                                   "attr a 32", "release"};
-        EXPECT_EQ(host.From("close"), expected);
+        const std::string a = c.name;
+        std::vector<std::string> expected = Join({{"create ~pel.tmp", "write 1", "times 5", "close"},
+                                                  {"attr " + a + " " + std::to_string(c.earlier & ~7u)},
+                                                  {"replace ~pel.tmp " + a, "attr " + a + " 32", "release"}});
+        if (!c.cleared) expected.erase(expected.begin() + 4);
+        EXPECT_EQ(host.From("create"), expected);
     }
 }
 
@@ -339,34 +327,6 @@ TEST(Extract, DataFileRule) {
             EXPECT_EQ(tail[2], "create ~pel.tmp");
         }
     }
-}
-
-// A data file that is absent, or present but locked, and whose write fails: asked like any file,
-// never left truncated.
-TEST(Extract, DataFileThatCannotBeWrittenAsks) {
-    FakeHost host;
-    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
-    host.fail.insert("write data");
-    host.answers = {FileAnswer::Abort};
-    EXPECT_FALSE(ExtractPayload(host, State(kFolder)));
-    EXPECT_TRUE(host.Called("delete ~pel.tmp"));
-    EXPECT_FALSE(host.Called("replace"));
-    EXPECT_TRUE(host.Called("ask (0005) Ошибка при записи файла Tolva.dat"));
-}
-
-// A present data file that the probe cannot open and that is read-only, hidden or system keeps
-// those bits: they protect the user's records, so its replacement may fail and ask.
-TEST(Extract, ProtectedDataFileKeepsItsBits) {
-    FakeHost host;
-    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
-    host.attributes["Tolva.dat"] = 0x21;
-    host.fail.insert("replace ~pel.tmp Tolva.dat");
-    host.answers = {FileAnswer::Ignore};
-    EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::vector<std::string> expected = {"close", "replace ~pel.tmp Tolva.dat", "delete ~pel.tmp",
-                                               "ask (0005) Ошибка при записи файла Tolva.dat", "release"};
-    EXPECT_EQ(host.From("close"), expected);
-    EXPECT_EQ(host.attributes["Tolva.dat"], 0x21u);
 }
 
 TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {
