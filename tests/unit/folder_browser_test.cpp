@@ -50,10 +50,7 @@ struct FakeView final : FolderBrowserView {
     }
     bool ListDrives(char (&work)[kBrowserTextSize]) override {
         asked.push_back(work);
-        if (!Resolve(work, &current)) return false;
-        RefillDrives();
-        CopyText(work, "*");
-        return true;
+        return Resolve(work, &current) && (RefillDrives(), CopyText(work, "*"));
     }
     bool ListFolders(char (&work)[kBrowserTextSize]) override {
         if (strcmp(work, "*") != 0) return false;  // only after ListDrives
@@ -75,13 +72,9 @@ struct FakeView final : FolderBrowserView {
     void SetPathField(const char* text) override { pathField = text; }
     void SetDriveCaption(const char* caption) override { driveCaption = caption; }
     bool GetSelectedDrive(int* index, char (&entry)[kBrowserTextSize]) override {
-        *index = driveSelection;
-        return driveSelection >= 0 && CopyText(entry, driveList[driveSelection].c_str());
+        return (*index = driveSelection) >= 0 && CopyText(entry, driveList[driveSelection].c_str());
     }
-    void SelectDrive(int index) override {
-        driveSelection = index;
-        driveCaption = index < 0 ? "" : driveList[index];
-    }
+    void SelectDrive(int index) override { driveCaption = (driveSelection = index) < 0 ? "" : driveList[index]; }
     bool GetSelectedFolder(char (&entry)[kBrowserTextSize]) override {
         return folderSelection >= 0 && CopyText(entry, folderList[folderSelection].c_str());
     }
