@@ -38,6 +38,12 @@ expect_one_error_line() {
   if grep -q -e 'Sanitizer' -e 'runtime error' "$W/err"; then fail "$1: sanitizer report"; fi
 }
 
+# expect_error CODE WHAT COMMAND...: fails with CODE and exactly one line on standard error.
+expect_error() {
+  expect_exit "$@"
+  expect_one_error_line "$2"
+}
+
 # The sample tree: Cyrillic names, nested folders, an empty folder, an empty file, a read-only
 # file, and a file whose name differs from "Tolva.dat" only in case.
 SRC="$W/src"
@@ -113,19 +119,15 @@ expect_exit 1 "--add of a missing file" "$PELPACK" pack "$SRC" --add x.exe="$W/m
 expect_exit 0 "verify sound archive" "$PELPACK" verify "$W/a1.bin"
 cp "$W/a1.bin" "$W/badsum.bin"
 printf '\125' | dd of="$W/badsum.bin" bs=1 seek=5 conv=notrunc 2>/dev/null
-expect_exit 1 "verify wrong checksum" "$PELPACK" verify "$W/badsum.bin"
-expect_one_error_line "verify wrong checksum"
+expect_error 1 "verify wrong checksum" "$PELPACK" verify "$W/badsum.bin"
 cp "$W/a1.bin" "$W/badbody.bin"
 printf 'X' | dd of="$W/badbody.bin" bs=1 seek=$((size - 20)) conv=notrunc 2>/dev/null
 expect_exit 1 "verify changed data byte" "$PELPACK" verify "$W/badbody.bin"
 head -c $((size - 17)) "$W/a1.bin" >"$W/short.bin"
-expect_exit 2 "verify truncated archive" "$PELPACK" verify "$W/short.bin"
-expect_one_error_line "verify truncated archive"
+expect_error 2 "verify truncated archive" "$PELPACK" verify "$W/short.bin"
 head -c $((size - 40)) "$W/a1.bin" >"$W/cut.bin"
-expect_exit 2 "verify cut into a record" "$PELPACK" verify "$W/cut.bin"
-expect_one_error_line "verify cut into a record"
-expect_exit 2 "list cut into a record" "$PELPACK" list "$W/cut.bin"
-expect_one_error_line "list cut into a record"
+expect_error 2 "verify cut into a record" "$PELPACK" verify "$W/cut.bin"
+expect_error 2 "list cut into a record" "$PELPACK" list "$W/cut.bin"
 
 # --- extract ---------------------------------------------------------------------------------
 expect_exit 0 "extract" "$PELPACK" extract "$W/a1.bin" "$W/x"
@@ -146,8 +148,7 @@ expect_exit 1 "extract below a missing folder" "$PELPACK" extract "$W/a1.bin" "$
 # --- refusals write nothing ------------------------------------------------------------------
 printf 'earlier archive' >"$W/keep.bin"
 refuse() {  # refuse WHAT NAME-EXPECTED-IN-MESSAGE FOLDER
-  expect_exit 1 "pack refuses $1" "$PELPACK" pack "$3" -o "$W/keep.bin"
-  expect_one_error_line "pack refuses $1"
+  expect_error 1 "pack refuses $1" "$PELPACK" pack "$3" -o "$W/keep.bin"
   grep -q -F "$2" "$W/err" || fail "pack refuses $1: message does not name $2: $(cat "$W/err")"
   [ "$(cat "$W/keep.bin")" = "earlier archive" ] || fail "pack refuses $1: output file changed"
   leftovers=$(find "$W" -maxdepth 1 -name 'keep.bin.*' | wc -l)
@@ -187,8 +188,7 @@ printf 'x' >"$W/r6/Ёлка/a?b"
 refuse "a character Windows forbids" "a?b" "$W/r6"
 
 for epoch in soon 910692730086 99999999999999999999; do
-  expect_exit 2 "pack SOURCE_DATE_EPOCH=$epoch" env SOURCE_DATE_EPOCH=$epoch "$PELPACK" pack "$SRC" -o "$W/keep.bin"
-  expect_one_error_line "pack SOURCE_DATE_EPOCH=$epoch"
+  expect_error 2 "pack SOURCE_DATE_EPOCH=$epoch" env SOURCE_DATE_EPOCH=$epoch "$PELPACK" pack "$SRC" -o "$W/keep.bin"
 done
 
 # --- names Windows would read as another file or a device: broken for every command ----------
@@ -204,8 +204,7 @@ for rename in 'Tolva.datX/Tolva.dat.' 'Tolva.datX/Tolva.dat ' 'LPTX/LPT1' 'LPTX/
   at=$(grep -a -b -o "$from" "$W/crafted.bin" | head -n 1 | cut -d: -f1)
   printf "$to" | dd of="$W/crafted.bin" bs=1 seek="$at" conv=notrunc 2>/dev/null
   for cmd in list verify; do
-    expect_exit 2 "$cmd refuses $to" "$PELPACK" $cmd "$W/crafted.bin"
-    expect_one_error_line "$cmd refuses $to"
+    expect_error 2 "$cmd refuses $to" "$PELPACK" $cmd "$W/crafted.bin"
   done
   expect_exit 2 "extract refuses $to" "$PELPACK" extract "$W/crafted.bin" "$W/crafted"
   [ ! -e "$W/crafted" ] || fail "extract of \"$to\" created something"
@@ -216,16 +215,13 @@ printf 'not an archive at all, just text\n' >"$W/text.txt"
 : >"$W/empty.bin"
 for input in nothing.bin text.txt empty.bin .; do
   for cmd in list verify; do
-    expect_exit 2 "$cmd $input" "$PELPACK" $cmd "$W/$input"
-    expect_one_error_line "$cmd $input"
+    expect_error 2 "$cmd $input" "$PELPACK" $cmd "$W/$input"
   done
 done
-expect_exit 2 "extract missing file" "$PELPACK" extract "$W/nothing.bin" "$W/y"
-expect_one_error_line "extract missing file"
+expect_error 2 "extract missing file" "$PELPACK" extract "$W/nothing.bin" "$W/y"
 expect_exit 2 "extract text file" "$PELPACK" extract "$W/text.txt" "$W/y"
 [ ! -e "$W/y" ] || fail "extract of a broken archive created the folder"
-expect_exit 2 "pack missing folder" "$PELPACK" pack "$W/nothing" -o "$W/n.bin"
-expect_one_error_line "pack missing folder"
+expect_error 2 "pack missing folder" "$PELPACK" pack "$W/nothing" -o "$W/n.bin"
 expect_exit 2 "no arguments" "$PELPACK"
 expect_exit 2 "unknown command" "$PELPACK" unpack "$W/a1.bin"
 expect_exit 2 "pack without -o" "$PELPACK" pack "$SRC"
@@ -258,8 +254,7 @@ for arch in i686 x86_64; do
   tail -n +2 "$W/out" | diff "$W/expected" - >&2 || fail "$arch res.exe: listing differs"
   expect_exit 0 "$arch extract" "$PELPACK" extract "$P/res.exe" "$P/x"
   diff -r "$SRC" "$P/x" >&2 || fail "$arch res.exe: extracted tree differs"
-  expect_exit 2 "$arch PE without payload" "$PELPACK" list "$P/none.exe"
-  expect_one_error_line "$arch PE without payload"
+  expect_error 2 "$arch PE without payload" "$PELPACK" list "$P/none.exe"
 done
 
 if [ "$failures" != 0 ]; then
