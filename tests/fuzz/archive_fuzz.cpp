@@ -46,13 +46,12 @@ void CheckInside(const char* path) {
     }
 }
 
-// Files live in a set; a file record whose name is long enough fails to be created, so that the
-// question and its answer (Ignore) run too.
+// Nothing is on disk before the run; a file whose path is long enough fails to be created, so
+// that the question and its answer (Ignore) run too.
 struct MemoryHost : ExtractHost {
     const uint8_t* input;
     size_t size;
     std::map<const uint8_t*, size_t> blocks;
-    std::set<std::string> files;
     std::set<FileHandle> open;
     FileHandle next = 1;
     bool inFolder = false, quit = false, created = false;
@@ -83,8 +82,7 @@ struct MemoryHost : ExtractHost {
     FileHandle Open(const char* path, bool create) {
         Check(inFolder, "file opened outside the installation folder");
         CheckInside(path);
-        if (create ? strlen(path) > 200 : !files.count(path)) return kNoFile;
-        files.insert(path);
+        if (!create || strlen(path) > 200) return kNoFile;
         created = true;
         open.insert(next);
         return next++;
@@ -104,13 +102,10 @@ struct MemoryHost : ExtractHost {
     }
     void SetFileTimes(FileHandle file, uint64_t) override { Check(open.count(file) == 1, "times on a closed file"); }
     bool CloseFile(FileHandle file) override { return Check(open.erase(file) == 1, "close of a closed file"), true; }
-    uint32_t GetAttributes(const char* path) override { return CheckInside(path), files.count(path) ? 0x20u : kNoAttributes; }
+    uint32_t GetAttributes(const char* path) override { return CheckInside(path), kNoAttributes; }
     bool SetAttributes(const char* path, uint32_t) override { return CheckInside(path), true; }
-    bool MoveIntoPlace(const char* from, const char* to) override {
-        CheckInside(from), CheckInside(to);
-        return files.erase(from), files.insert(to), true;
-    }
-    void RemoveFile(const char* path) override { CheckInside(path), files.erase(path); }
+    bool MoveIntoPlace(const char* from, const char* to) override { return CheckInside(from), CheckInside(to), true; }
+    void RemoveFile(const char* path) override { CheckInside(path); }
     FileAnswer AskAboutFile(const char*) override { return FileAnswer::Ignore; }
     void ShowMessage(const char*) override { ++messages; }
     void PostQuitRequest(int code) override { Check(code == 1, "quit code"), quit = true; }

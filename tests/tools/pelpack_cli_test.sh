@@ -130,6 +130,14 @@ printf 'stale' >"$W/x/Pelbrix.exe"
 expect_exit 0 "extract again" "$PELPACK" extract "$W/a1.bin" "$W/x"
 [ "$(cat "$W/x/TOLVA.DAT")" = "user data" ] || fail "present data file was replaced"
 [ "$(cat "$W/x/Pelbrix.exe")" = "program" ] || fail "program file not rewritten"
+# Links inside the folder are never followed: a linked file is replaced as a name, a linked folder
+# is no folder.
+mkdir -p "$W/l" "$W/outside" && printf 'keep' >"$W/outside/target" && ln -s "$W/outside/target" "$W/l/Pelbrix.exe"
+expect_exit 0 "extract over a linked file" "$PELPACK" extract "$W/a1.bin" "$W/l"
+[ "$(cat "$W/outside/target")" = keep ] && [ "$(cat "$W/l/Pelbrix.exe")" = program ] || fail "extract followed a linked file"
+rm -rf "$W/l" && mkdir -p "$W/l" && ln -s "$W/outside" "$W/l/HlpPic"
+expect_error 1 "extract into a linked folder" "$PELPACK" extract "$W/a1.bin" "$W/l"
+grep -q '^0002 .* HlpPic$' "$W/err" && [ ! -e "$W/outside/a.gif" ] || fail "extract followed a linked folder"
 expect_exit 1 "extract below a missing folder" "$PELPACK" extract "$W/a1.bin" "$W/missing/x"
 [ ! -e "$W/missing" ] || fail "extraction created a missing parent folder"
 

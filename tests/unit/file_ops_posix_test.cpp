@@ -113,25 +113,6 @@ TEST_F(PosixExtract, ShortWriteKeepsTheEarlierFile) {
     EXPECT_NE(access((folder + "/~pel.tmp").c_str(), F_OK), 0);
 }
 
-// Links found inside the folder are never followed: a linked directory is no directory, and a
-// linked file is replaced as a name, its target untouched.
-TEST_F(PosixExtract, LinksInsideTheFolderAreNotFollowed) {
-    const std::string folder = root_ + "/p", outside = root_ + "/outside";
-    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
-    ASSERT_EQ(mkdir(outside.c_str(), 0777), 0);
-    std::ofstream(outside + "/target", std::ios::binary) << "keep";
-    ASSERT_EQ(symlink((outside + "/target").c_str(), (folder + "/Pelbrix.exe").c_str()), 0);
-    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "Pelbrix.exe", Bytes("new")}}, folder));
-    EXPECT_EQ(Read(outside + "/target"), "keep");
-    EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "new");
-
-    ASSERT_EQ(symlink(outside.c_str(), (folder + "/HlpPic").c_str()), 0);
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(Extract({{0x30, 0, "HlpPic"}}, {{0x20, kTime, 1, "logo.gif", Bytes("GIF")}}, folder));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), u8"0002 Ошибка при создании папки HlpPic\n");
-    EXPECT_NE(access((outside + "/logo.gif").c_str(), F_OK), 0);
-}
-
 TEST_F(PosixExtract, FolderWithoutWindows1251FormIsRefused) {
     testing::internal::CaptureStderr();
     EXPECT_FALSE(Extract({}, {}, root_ + "/\xE4\xB8\xAD"));  // a CJK character
