@@ -138,6 +138,13 @@ expect_exit 0 "extract over a linked file" "$PELPACK" extract "$W/a1.bin" "$W/l"
 rm -rf "$W/l" && mkdir -p "$W/l" && ln -s "$W/outside" "$W/l/HlpPic"
 expect_error 1 "extract into a linked folder" "$PELPACK" extract "$W/a1.bin" "$W/l"
 grep -q '^0002 .* HlpPic$' "$W/err" && [ ! -e "$W/outside/a.gif" ] || fail "extract followed a linked folder"
+# A full disk, as a file-size limit (512-byte blocks): the write stops short, the earlier file
+# stays byte for byte, no working file is left, and extract names the file and gives up.
+mkdir -p "$W/big" "$W/full" && head -c 8192 /dev/zero >"$W/big/Pelbrix.exe" && printf 'old' >"$W/full/Pelbrix.exe"
+expect_exit 0 "pack a large file" "$PELPACK" pack "$W/big" -o "$W/big.bin"
+expect_error 1 "extract onto a full disk" sh -c 'trap "" XFSZ; ulimit -f 8; exec "$@"' sh "$PELPACK" extract "$W/big.bin" "$W/full"
+grep -q '^(0005) .* Pelbrix.exe$' "$W/err" && [ "$(cat "$W/full/Pelbrix.exe")" = old ] && [ ! -e "$W/full/~pel.tmp" ] ||
+  fail "a short write replaced the earlier file or left its working file"
 expect_exit 1 "extract below a missing folder" "$PELPACK" extract "$W/a1.bin" "$W/missing/x"
 [ ! -e "$W/missing" ] || fail "extraction created a missing parent folder"
 

@@ -5,9 +5,7 @@
 #include <iconv.h>
 #include <stdlib.h>
 #include <string.h>
-#include <signal.h>
 #include <stdint.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -88,28 +86,6 @@ TEST_F(PosixExtract, TimesAndAttributesThenReplacedWhole) {
             EXPECT_EQ(std::string(value, n > 0 ? n : 0), first && c.dosattrib ? c.dosattrib : "");
         }
     }
-    EXPECT_NE(access((folder + "/~pel.tmp").c_str(), F_OK), 0);
-}
-
-// A full disk, as a file-size limit: the write stops short, the earlier file stays byte for
-// byte, no working file is left, and the tool names the file and gives up.
-TEST_F(PosixExtract, ShortWriteKeepsTheEarlierFile) {
-    const std::string folder = root_ + "/p";
-    ASSERT_TRUE(Extract({}, {{0x20, kTime, 0, "Pelbrix.exe", Bytes("old")}}, folder));
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    testing::internal::CaptureStderr();
-    const bool extracted = Extract({}, {{0x20, kTime, 0, "Pelbrix.exe", std::vector<uint8_t>(8192, 'n')}}, folder);
-    const std::string messages = testing::internal::GetCapturedStderr();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
-    EXPECT_FALSE(extracted);
-    EXPECT_EQ(messages, u8"(0005) Ошибка при записи файла Pelbrix.exe\n");
-    EXPECT_EQ(Read(folder + "/Pelbrix.exe"), "old");
     EXPECT_NE(access((folder + "/~pel.tmp").c_str(), F_OK), 0);
 }
 
