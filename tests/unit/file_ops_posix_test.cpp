@@ -10,8 +10,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,11 +29,6 @@ protected:
     void TearDown() override {
         const std::string command = "chmod -R u+w '" + root_ + "' && rm -rf '" + root_ + "'";
         EXPECT_EQ(system(command.c_str()), 0);
-    }
-    static std::string Read(const std::string& path) {
-        std::stringstream s;
-        s << std::ifstream(path, std::ios::binary).rdbuf();
-        return s.str();
     }
     bool Extract(const std::vector<ArchiveDirectorySpec>& dirs, const std::vector<ArchiveFileSpec>& files,
                  const std::string& folder) {
