@@ -9,6 +9,7 @@
 Exits 1 with a message on the first difference."""
 
 import hashlib
+import pathlib
 import struct
 import sys
 
@@ -179,8 +180,7 @@ def check_icon(res, ico):
         formats.add((w, bits))
     if formats != {(16, 4), (32, 4), (16, 8), (32, 8)}:
         fail("icon formats %r" % sorted(formats))
-    first_group = min(k[1] for k in res if k[0] == RT_GROUP_ICON)
-    if first_group != 1:
+    if min(k[1] for k in res if k[0] == RT_GROUP_ICON) != 1:
         fail("icon group 1 is not the first icon group")
 
 
@@ -190,22 +190,15 @@ def check(path, arch, licence, bitmap, icon, payload):
     if (pe.machine, pe.magic) != want:
         fail("%s: machine 0x%x magic 0x%x, expected 0x%x 0x%x" % (path, pe.machine, pe.magic, *want))
     res = pe.resources()
-    with open(licence, "rb") as f:
-        if res.get((RT_RCDATA, 100, 0)) != f.read():
-            fail("RCDATA 100 differs from " + licence)
-    with open(payload, "rb") as f:
-        if res.get((RT_RCDATA, 101, 0)) != f.read():
-            fail("RCDATA 101 differs from " + payload)
-    with open(bitmap, "rb") as f:
-        bmp = f.read()
-    dib = res.get((RT_BITMAP, 1, 0))
-    if dib != bmp[14:]:
-        fail("bitmap 1 differs from " + bitmap)
+    # The bitmap resource is the .bmp file without its 14-byte file header.
+    for key, name, skip in (((RT_RCDATA, 100, 0), licence, 0), ((RT_RCDATA, 101, 0), payload, 0), ((RT_BITMAP, 1, 0), bitmap, 14)):
+        if res.get(key) != pathlib.Path(name).read_bytes()[skip:]:
+            fail("%s differs from %s" % (describe(key), name))
+    dib = res[(RT_BITMAP, 1, 0)]
     _, w, h, _, bits, compression = struct.unpack_from("<IiiHHI", dib, 0)
     if (w, h, bits, compression) != (115, 232, 4, 0):
         fail("bitmap 1 is %dx%d, %d bpp, compression %d" % (w, h, bits, compression))
-    with open(icon, "rb") as f:
-        check_icon(res, f.read())
+    check_icon(res, pathlib.Path(icon).read_bytes())
     check_dialogs(res)
 
 
