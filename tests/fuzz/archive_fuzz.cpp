@@ -58,7 +58,11 @@ struct MemoryHost : ExtractHost {
     int messages = 0;
 
     MemoryHost(const uint8_t* d, size_t s) : input(d), size(s) {}
-    bool LoadPayload(const uint8_t*& bytes, size_t& length) override { return bytes = input, length = size, true; }
+    bool LoadPayload(const uint8_t*& bytes, size_t& length) override {
+        bytes = input;
+        length = size;
+        return true;
+    }
     void* ObtainMemory(size_t n) override {
         if (n > (64u << 20)) return nullptr;  // as a machine without that much memory
         uint8_t* p = static_cast<uint8_t*>(malloc(n == 0 ? 1 : n));
@@ -77,7 +81,8 @@ struct MemoryHost : ExtractHost {
     }
     bool SetCurrentFolder(const char* path) override {
         Check(strcmp(path, kFolder) == 0, "current folder is not the installation folder");
-        return inFolder = true;
+        inFolder = true;
+        return true;
     }
     FileHandle Open(const char* path, bool create) {
         Check(inFolder, "file opened outside the installation folder");

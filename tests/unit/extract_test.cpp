@@ -85,13 +85,18 @@ struct FakeHost : ExtractHost {
         return true;
     }
     bool MoveIntoPlace(const char* from, const char* to) override {
-        return Log(std::string("replace ") + from + " " + to) && (attributes[to] = 0x20);
+        if (!Log(std::string("replace ") + from + " " + to)) return false;
+        attributes[to] = 0x20;
+        return true;
     }
     void RemoveFile(const char* path) override { Log(std::string("delete ") + path); }
     void ShowMessage(const char* text) override { Log(std::string("message ") + text); }
     FileAnswer AskAboutFile(const char* text) override {
         Log(std::string("ask ") + text);
-        if (answers.empty()) answers.push_back(FileAnswer::Abort), ADD_FAILURE() << "unexpected question: " << text;
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            return FileAnswer::Abort;
+        }
         const FileAnswer answer = answers.front();
         answers.erase(answers.begin());
         return answer;
