@@ -2,7 +2,6 @@
 """Reads a PE file's resource table (stdlib only) and checks the installer's resources.
 
   pe_resources.py list EXE                 one line per resource: type name language size sha256
-  pe_resources.py dialogs EXE              the dialog templates, decoded
   pe_resources.py check EXE ARCH --licence F --bitmap F --icon F --payload F
                                            the installer's resources and PE kind (ARCH i686|x86_64)
   pe_resources.py same EXE1 EXE2           the two files hold the same resources, the payload
@@ -10,6 +9,7 @@
 Exits 1 with a message on the first difference."""
 
 import hashlib
+import pathlib
 import struct
 import sys
 
@@ -34,8 +34,7 @@ class PE:
         self.resource_rva, self.resource_size = struct.unpack_from("<II", data, dirs + 2 * 8)
         self.sections = []
         table = opt + optional_size
-        for i in range(sections):
-            s = table + 40 * i
+        for s in range(table, table + 40 * sections, 40):
             vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, s + 8)
             self.sections.append((va, max(vsize, rawsize), rawptr))
 
@@ -100,13 +99,11 @@ def parse_dialog(b):
         raise ValueError("not a DLGTEMPLATEEX")
     _, exstyle, style, count, x, y, cx, cy = struct.unpack_from("<IIIHhhhh", b, 4)
     at = 26
-    menu, at = _sz_or_ord(b, at)
-    cls, at = _sz_or_ord(b, at)
+    at = _sz_or_ord(b, _sz_or_ord(b, at)[1])[1]  # menu, class
     caption, at = _sz_or_ord(b, at)
-    d = {"style": style, "exstyle": exstyle, "rect": (x, y, cx, cy), "menu": menu, "class": cls,
-         "caption": caption, "controls": []}
+    d = {"style": style, "exstyle": exstyle, "rect": (x, y, cx, cy), "caption": caption, "controls": []}
     if style & 0x40:  # DS_SETFONT
-        d["pointsize"], d["weight"], d["italic"], d["charset"] = struct.unpack_from("<HHBB", b, at)
+        d["pointsize"] = struct.unpack_from("<H", b, at)[0]
         d["font"], at = _sz_or_ord(b, at + 6)
     for _ in range(count):
         at = (at + 3) & ~3
@@ -183,8 +180,7 @@ def check_icon(res, ico):
         formats.add((w, bits))
     if formats != {(16, 4), (32, 4), (16, 8), (32, 8)}:
         fail("icon formats %r" % sorted(formats))
-    first_group = min(k[1] for k in res if k[0] == RT_GROUP_ICON)
-    if first_group != 1:
+    if min(k[1] for k in res if k[0] == RT_GROUP_ICON) != 1:
         fail("icon group 1 is not the first icon group")
 
 
@@ -194,22 +190,15 @@ def check(path, arch, licence, bitmap, icon, payload):
     if (pe.machine, pe.magic) != want:
         fail("%s: machine 0x%x magic 0x%x, expected 0x%x 0x%x" % (path, pe.machine, pe.magic, *want))
     res = pe.resources()
-    with open(licence, "rb") as f:
-        if res.get((RT_RCDATA, 100, 0)) != f.read():
-            fail("RCDATA 100 differs from " + licence)
-    with open(payload, "rb") as f:
-        if res.get((RT_RCDATA, 101, 0)) != f.read():
-            fail("RCDATA 101 differs from " + payload)
-    with open(bitmap, "rb") as f:
-        bmp = f.read()
-    dib = res.get((RT_BITMAP, 1, 0))
-    if dib != bmp[14:]:
-        fail("bitmap 1 differs from " + bitmap)
+    # The bitmap resource is the .bmp file without its 14-byte file header.
+    for key, name, skip in (((RT_RCDATA, 100, 0), licence, 0), ((RT_RCDATA, 101, 0), payload, 0), ((RT_BITMAP, 1, 0), bitmap, 14)):
+        if res.get(key) != pathlib.Path(name).read_bytes()[skip:]:
+            fail("%s differs from %s" % (describe(key), name))
+    dib = res[(RT_BITMAP, 1, 0)]
     _, w, h, _, bits, compression = struct.unpack_from("<IiiHHI", dib, 0)
     if (w, h, bits, compression) != (115, 232, 4, 0):
         fail("bitmap 1 is %dx%d, %d bpp, compression %d" % (w, h, bits, compression))
-    with open(icon, "rb") as f:
-        check_icon(res, f.read())
+    check_icon(res, pathlib.Path(icon).read_bytes())
     check_dialogs(res)
 
 
@@ -222,14 +211,6 @@ def main(argv):
     if len(argv) >= 2 and argv[0] == "list":
         for key, b in sorted(PE(argv[1]).resources().items(), key=lambda kv: str(kv[0])):
             print("%s %d %s" % (describe(key), len(b), hashlib.sha256(b).hexdigest()[:16]))
-    elif len(argv) >= 2 and argv[0] == "dialogs":
-        res = PE(argv[1]).resources()
-        for key in sorted(k for k in res if k[0] == RT_DIALOG):
-            d = parse_dialog(res[key])
-            print("DIALOG %s style=0x%08x ex=0x%x rect=%r caption=%r font=%r %r charset=%r" % (
-                key[1], d["style"], d["exstyle"], d["rect"], d["caption"], d.get("font"), d.get("pointsize"), d.get("charset")))
-            for c in d["controls"]:
-                print("  %4d %-9s style=0x%08x ex=0x%x rect=%r %r" % (c["id"], c["class"], c["style"], c["exstyle"], c["rect"], c["text"]))
     elif len(argv) == 11 and argv[0] == "check" and argv[3::2] == ["--licence", "--bitmap", "--icon", "--payload"]:
         check(argv[1], argv[2], argv[4], argv[6], argv[8], argv[10])
         print("%s: resources and PE kind as expected" % argv[1])

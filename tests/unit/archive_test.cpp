@@ -57,6 +57,7 @@ TEST(Archive, ChecksumAndLayout) {
     EXPECT_EQ(U32At(a, 31 + 8), 0x01D5AABBu);
 }
 
+// The fields of each item are listed by pelpack_cli_test.sh; here the offsets over both windows.
 TEST(Archive, ReaderYieldsItemsInOrderWithArchiveOffsets) {
     const Bytes a = SmallArchive();
     const Bytes body(a.begin() + 12, a.begin() + 110);  // without header and tail
@@ -67,29 +68,15 @@ TEST(Archive, ReaderYieldsItemsInOrderWithArchiveOffsets) {
         ASSERT_TRUE(form == 0 ? OpenArchive(reader, a.data(), a.size(), error)
                               : OpenArchiveBody(reader, body.data(), body.size(), 110, 1, error));
         DirectoryEntry d;
-        ASSERT_EQ(NextDirectoryEntry(reader, d, error), ArchiveStep::Item);
-        EXPECT_EQ(d.offset, 12u);
-        EXPECT_EQ(d.attributes, 0x30u);
-        EXPECT_EQ(d.time, 0x01D0000000000001ull);
-        EXPECT_STREQ(d.name, "HlpPic");
-        EXPECT_EQ(NextDirectoryEntry(reader, d, error), ArchiveStep::End);
-        struct Row {
-            uint32_t offset, attributes, index;
-            const char* name;
-            const char* data;
-        };
-        const Row rows[] = {{31, 0x20, 0, "a.txt", "abc"}, {60, 0x21, 1, "b.gif", ""}, {86, 0x22, 1, "c", "xy"}};
         FileEntry f;
-        for (const Row& e : rows) {
-            SCOPED_TRACE(e.name);
-            ASSERT_EQ(NextFileEntry(reader, f, error), ArchiveStep::Item);
-            EXPECT_EQ(f.offset, e.offset);
-            EXPECT_EQ(f.attributes, e.attributes);
-            EXPECT_EQ(f.directoryIndex, e.index);
-            EXPECT_STREQ(f.name, e.name);
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data), f.dataLength), e.data);
-        }
-        EXPECT_EQ(NextFileEntry(reader, f, error), ArchiveStep::End);
+        std::string items;
+        while (NextDirectoryEntry(reader, d, error) == ArchiveStep::Item)
+            items += std::to_string(d.offset) + " " + std::to_string(d.time) + " " + d.name + "|";
+        while (NextFileEntry(reader, f, error) == ArchiveStep::Item)
+            items += std::to_string(f.offset) + " " + std::to_string(f.attributes) + " " +
+                     std::to_string(f.directoryIndex) + " " + f.name + " " +
+                     std::string(reinterpret_cast<const char*>(f.data), f.dataLength) + "|";
+        EXPECT_EQ(items, "12 130604389193744385 HlpPic|31 32 0 a.txt abc|60 33 1 b.gif |86 34 1 c xy|");
         EXPECT_EQ(reader.position, 110u);  // ended exactly there, the tail unread
     }
 }

@@ -36,10 +36,10 @@ struct FakeHost : ExtractHost {
         fail.erase(failing);
         return false;
     }
-    FileHandle Open(bool ok) {
-        if (!ok) return kNoFile;
-        open.insert(nextHandle);
-        return nextHandle++;
+    FileHandle Open(bool ok) { return ok ? *open.insert(nextHandle++).first : kNoFile; }
+    bool Use(FileHandle file, const std::string& call) {
+        EXPECT_EQ(open.count(file), 1u) << call;
+        return Log(call);
     }
     bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
         bytes = payload.data();
@@ -64,26 +64,20 @@ struct FakeHost : ExtractHost {
     }
     bool SetCurrentFolder(const char* path) override { return Log(std::string("cd ") + path); }
     FileHandle OpenExistingForWrite(const char* path) override {
-        const std::string call = std::string("probe ") + path;
-        Log(call);
-        return Open(present.count(call) != 0);
+        return Log(std::string("probe ") + path), Open(present.count(calls.back()) != 0);
     }
     FileHandle CreateForWrite(const char* path) override { return Open(Log(std::string("create ") + path)); }
-    bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
-        EXPECT_TRUE(open.count(file));
-        return Log("write " + std::string(reinterpret_cast<const char*>(data), length));
+    bool WriteBlock(FileHandle f, const uint8_t* data, uint32_t n) override {
+        return Use(f, "write " + std::string(reinterpret_cast<const char*>(data), n));
     }
-    void SetFileTimes(FileHandle file, uint64_t time) override {
-        EXPECT_TRUE(open.count(file));
-        Log("times " + std::to_string(time));
-    }
+    void SetFileTimes(FileHandle file, uint64_t time) override { Use(file, "times " + std::to_string(time)); }
     bool CloseFile(FileHandle file) override {
-        EXPECT_EQ(open.erase(file), 1u);
-        return Log("close");
+        const bool ok = Use(file, "close");
+        open.erase(file);
+        return ok;
     }
     uint32_t GetAttributes(const char* path) override {
-        const auto found = attributes.find(path);
-        return found == attributes.end() ? kNoAttributes : found->second;
+        return attributes.count(path) ? attributes[path] : kNoAttributes;
     }
     bool SetAttributes(const char* path, uint32_t value) override {
         if (!Log(std::string("attr ") + path + " " + std::to_string(value))) return false;
@@ -109,16 +103,13 @@ struct FakeHost : ExtractHost {
     }
     void PostQuitRequest(int exitCode) override { Log("quit " + std::to_string(exitCode)); }
 
-    bool Called(const std::string& prefix) const {
-        return std::any_of(calls.begin(), calls.end(),
-                           [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; });
-    }
-    // The calls from the first one that begins with prefix on.
+    // The calls from the first one that begins with prefix on (none: empty).
     std::vector<std::string> From(const std::string& prefix) const {
         auto at = std::find_if(calls.begin(), calls.end(),
                                [&](const std::string& c) { return c.compare(0, prefix.size(), prefix) == 0; });
         return std::vector<std::string>(at, calls.end());
     }
+    bool Called(const std::string& prefix) const { return !From(prefix).empty(); }
 };
 
 std::vector<uint8_t> B(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
@@ -212,12 +203,7 @@ TEST(Extract, FailureTable) {
         {"folder cannot be made current", longest, [](FakeHost& h, const std::string& f) { h.fail.insert("cd " + f); },
          folderMessage + longest, true, true},
         // A relative folder would land wherever the current directory is: never created.
-        {"drive only", "C:", none, folderMessage + "C:", true, false},
         {"drive-relative", "C:Pelbrix", none, folderMessage + "C:Pelbrix", true, false},
-        {"relative name", "Pelbrix", none, folderMessage + "Pelbrix", true, false},
-        {"parent-relative", "..\\x", none, folderMessage + "..\\x", true, false},
-        {"empty", "", none, folderMessage, true, false},
-        {"two separators only", "\\\\", none, folderMessage + "\\\\", true, false},
         {"directory cannot be created: no later directory, no file", longest,
          [](FakeHost& h, const std::string&) { h.fail.insert("mkdir HlpPic"); },
          "0002 Ошибка при создании папки HlpPic", false, true},
@@ -247,14 +233,25 @@ TEST(Extract, FailureTable) {
 }
 
 TEST(Extract, AbsoluteFolders) {
-    for (const char* folder :
-         {"C:\\Program Files\\Pelbrix", "d:/Pelbrix", "\\\\server\\share\\Pelbrix", "\\Pelbrix", "Z:\\"}) {
-        SCOPED_TRACE(folder);
-        FakeHost host;
-        host.payload = ShippedLike();
-        EXPECT_TRUE(ExtractPayload(host, State(folder)));
-        EXPECT_EQ(host.calls[5], std::string("mkdir ") + folder);
-    }
+    struct Case {
+        const char* folder;
+        bool absolute;
+    };
+    const Case cases[] = {
+        {"C:\\Program Files\\Pelbrix", true},
+        {"d:/Pelbrix", true},
+        {"\\\\server\\share\\Pelbrix", true},
+        {"\\Pelbrix", true},
+        {"Z:\\", true},
+        {"C:", false},
+        {"C:Pelbrix", false},
+        {"Pelbrix", false},
+        {"..\\x", false},
+        {"", false},
+        {"\\\\", false},
+        {"1:\\x", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsAbsoluteFolder(c.folder), c.absolute) << c.folder;
 }
 
 TEST(Extract, ExistingFolderAndDirectoryAreFineAndFolderOutcomeIsIgnored) {
@@ -340,82 +337,59 @@ TEST(Extract, FileFailureTable) {
 }
 
 // An earlier file that is read-only, hidden or system would refuse its replacement: those bits
-// go first, and the archive's attributes come after.
+// go first, and the archive's attributes come after. The user's data file keeps them: they
+// protect the user's records, so its replacement may fail and ask.
 TEST(Extract, EarlierFileWithBitsInTheWayIsReplaced) {
-    for (uint32_t earlier : {0x21u, 0x22u, 0x24u, 0x27u}) {
-        SCOPED_TRACE(earlier);
+    struct Case {
+        const char* name;
+        uint32_t earlier;
+        bool cleared;
+    };
+    const Case cases[] = {{"a", 0x21, true}, {"a", 0x22, true},          {"a", 0x24, true},
+                          {"a", 0x27, true}, {"Tolva.dat", 0x21, false}, {"Tolva.dat", 0x26, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " " << c.earlier);
         FakeHost host;
-        host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}});
-        host.attributes["a"] = earlier;
+        host.payload = Archive({}, {{0x20, 5, 0, c.name, B("1")}});
+        host.attributes[c.name] = c.earlier;
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-        const std::vector<std::string> expected = {"close", "attr a " + std::to_string(earlier & ~7u),
-                                                   "replace ~pel.tmp a", "attr a 32", "release"};
-        EXPECT_EQ(host.From("close"), expected);
+        const std::string a = c.name;
+        std::vector<std::string> expected = Join({{"create ~pel.tmp", "write 1", "times 5", "close"},
+                                                  {"attr " + a + " " + std::to_string(c.earlier & ~7u)},
+                                                  {"replace ~pel.tmp " + a, "attr " + a + " 32", "release"}});
+        if (!c.cleared) expected.erase(expected.begin() + 4);
+        EXPECT_EQ(host.From("create"), expected);
     }
 }
 
 TEST(Extract, DataFileRule) {
-    struct Case {
+    const struct {
         const char* name;
-        uint32_t directory;
+        bool data;
+    } names[] = {{"Tolva.dat", true},   {"TOLVA.DAT", true},     {"tOlVa.dAt", true}, {"Tolva.da", false},
+                 {"Tolva.data", false}, {"Tolva\xE0.dat", false}};  // non-ASCII bytes must be equal
+    for (const auto& n : names) EXPECT_EQ(IsDataFileName(n.name), n.data) << n.name;
+    // Probed where it lies; an openable one is closed at once and kept, any other written as usual.
+    struct Case {
+        const char* path;
         bool openable;
-        bool probed;
-        bool written;
+        std::vector<std::string> tail;
     };
     const Case cases[] = {
-        {"Tolva.dat", 0, true, true, false}, {"TOLVA.DAT", 0, true, true, false},
-        {"tOlVa.dAt", 1, true, true, false},  // the directory plays no part
-        {"Tolva.dat", 0, false, true, true},  // probe fails: written like any file
-        {"Tolva.da", 0, true, false, true},  {"Tolva\xE0.dat", 0, true, false, true},  // non-ASCII bytes must be equal
+        {"HlpPic\\tOlVa.dAt", true, {"probe HlpPic\\tOlVa.dAt", "close"}},
+        {"Tolva.dat", false, Join({{"probe Tolva.dat"}, Written("Tolva.dat", "data", 5, 32)})},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.path);
         FakeHost host;
+        const bool inDirectory = strchr(c.path, '\\') != nullptr;
         host.payload =
-            Archive({{0x30, 0, "HlpPic"}}, {{0x20, 5, c.directory, c.name, B("data")}, {0x20, 6, 0, "after", B("z")}});
-        const std::string path = c.directory ? std::string("HlpPic\\") + c.name : std::string(c.name);
-        if (c.openable) host.present.insert("probe " + path);
+            Archive({{0x30, 0, "HlpPic"}}, {{0x20, 5, inDirectory, c.path + (inDirectory ? 7 : 0), B("data")}});
+        if (c.openable) host.present.insert(std::string("probe ") + c.path);
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-        EXPECT_EQ(host.Called("probe " + path), c.probed);
-        EXPECT_EQ(host.Called("replace " + (c.directory ? std::string("HlpPic\\") : "") + "~pel.tmp " + path),
-                  c.written);
-        EXPECT_EQ(host.Called("attr " + path), c.written);
-        EXPECT_TRUE(host.Called("write z"));
-        if (c.probed && !c.written) {  // probe, close at once, nothing else on that file
-            const std::vector<std::string> tail = host.From("probe " + path);
-            ASSERT_GE(tail.size(), 3u);
-            EXPECT_EQ(tail[1], "close");
-            EXPECT_EQ(tail[2], "create ~pel.tmp");
-        }
+        const std::vector<std::string> tail = host.From("probe");
+        EXPECT_EQ(std::vector<std::string>(tail.begin(), tail.end() - 2), c.tail);  // then the releases
     }
-}
-
-// A data file that is absent, or present but locked, and whose write fails: asked like any file,
-// never left truncated.
-TEST(Extract, DataFileThatCannotBeWrittenAsks) {
-    FakeHost host;
-    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
-    host.fail.insert("write data");
-    host.answers = {FileAnswer::Abort};
-    EXPECT_FALSE(ExtractPayload(host, State(kFolder)));
-    EXPECT_TRUE(host.Called("delete ~pel.tmp"));
-    EXPECT_FALSE(host.Called("replace"));
-    EXPECT_TRUE(host.Called("ask (0005) Ошибка при записи файла Tolva.dat"));
-}
-
-// A present data file that the probe cannot open and that is read-only, hidden or system keeps
-// those bits: they protect the user's records, so its replacement may fail and ask.
-TEST(Extract, ProtectedDataFileKeepsItsBits) {
-    FakeHost host;
-    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
-    host.attributes["Tolva.dat"] = 0x21;
-    host.fail.insert("replace ~pel.tmp Tolva.dat");
-    host.answers = {FileAnswer::Ignore};
-    EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::vector<std::string> expected = {"close", "replace ~pel.tmp Tolva.dat", "delete ~pel.tmp",
-                                               "ask (0005) Ошибка при записи файла Tolva.dat", "release"};
-    EXPECT_EQ(host.From("close"), expected);
-    EXPECT_EQ(host.attributes["Tolva.dat"], 0x21u);
 }
 
 TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {

@@ -54,10 +54,7 @@ struct FakeView final : FolderBrowserView {
     }
     bool ListDrives(char (&work)[kBrowserTextSize]) override {
         asked.push_back(work);
-        if (!Resolve(work, &current)) return false;
-        RefillDrives();
-        CopyText(work, "*");
-        return true;
+        return Resolve(work, &current) && (RefillDrives(), CopyText(work, "*"));
     }
     bool ListFolders(char (&work)[kBrowserTextSize]) override {
         if (strcmp(work, "*") != 0) return false;  // only after ListDrives
@@ -79,13 +76,9 @@ struct FakeView final : FolderBrowserView {
     void SetPathField(const char* text) override { pathField = text; }
     void SetDriveCaption(const char* caption) override { driveCaption = caption; }
     bool GetSelectedDrive(int* index, char (&entry)[kBrowserTextSize]) override {
-        *index = driveSelection;
-        return driveSelection >= 0 && CopyText(entry, driveList[driveSelection].c_str());
+        return (*index = driveSelection) >= 0 && CopyText(entry, driveList[driveSelection].c_str());
     }
-    void SelectDrive(int index) override {
-        driveSelection = index;
-        driveCaption = index < 0 ? "" : driveList[index];
-    }
+    void SelectDrive(int index) override { driveCaption = (driveSelection = index) < 0 ? "" : driveList[index]; }
     bool GetSelectedFolder(char (&entry)[kBrowserTextSize]) override {
         return folderSelection >= 0 && CopyText(entry, folderList[folderSelection].c_str());
     }
@@ -182,24 +175,16 @@ TEST(FolderBrowser, OpensAtProgramFiles) {
     }
 }
 
+// The plain walk down, up and across drives is a Wine scenario; here what it does not reach.
 TEST(FolderBrowser, WalkDownUpAndAcrossDrives) {
     FolderBrowserState state;
     FakeView view;
     FolderBrowserOpen(state, view, "D:\\Programs");
-    EXPECT_EQ(view.folderList, (std::vector<std::string>{"[..]", "[Games]", "[Locked]", "[Tools]", "[[x]]"}));
     view.DoubleClick(state, "[[x]]");  // entered under its own name
     ExpectAt(state, view, "D:\\", "Programs\\[x]", "D:\\Programs\\[x]\\Pelbrix", "[-D-]");
     view.DoubleClick(state, "[..]");
-    view.DoubleClick(state, "[Games]");
-    ExpectAt(state, view, "D:\\", "Programs\\Games", "D:\\Programs\\Games\\Pelbrix", "[-D-]");
-    view.DoubleClick(state, "[..]");
     ExpectAt(state, view, "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]");
-    view.DoubleClick(state, "[..]");
-    ExpectAt(state, view, "D:\\", "", "D:\\Pelbrix", "[-D-]");
-    EXPECT_FALSE(view.Lists("[..]"));
-
     view.ChooseDrive(state, "[-e-]");
-    ExpectAt(state, view, "e:\\", "", "e:\\Pelbrix", "[-e-]");
     view.DoubleClick(state, "[Games]");  // after a drive change the sub-path starts with a backslash
     ExpectAt(state, view, "e:\\", "\\Games", "e:\\Games\\Pelbrix", "[-e-]");
     EXPECT_EQ(view.asked.back(), "e:\\\\Games");
@@ -211,14 +196,6 @@ TEST(FolderBrowser, WalkDownUpAndAcrossDrives) {
     view.folderSelection = -1;
     OpenEntry(state, view);
     EXPECT_EQ(view.asked.back(), "e:\\\\...");
-
-    view.ChooseDrive(state, "[-e-]");
-    view.DoubleClick(state, "[Games]");
-    view.DoubleClick(state, "[Chess]");
-    InstallState install = {};
-    FolderBrowserCommand(state, view, install, 1, kBrowserClicked);
-    EXPECT_STREQ(install.folder, "e:\\Games\\Chess\\Pelbrix");
-    EXPECT_TRUE(view.closed);
 
     FakeView reopened;  // the next opening starts at Program Files again
     FolderBrowserOpen(state, reopened, "D:\\Programs");

@@ -81,75 +81,56 @@ const char* const kValueMissing = "<no value>";
 
 }  // namespace
 
-TEST(InstallRecord, ReadProgramFilesDir) {
-    // nullptr expected: the caller's buffer exactly as it was.
-    const std::string full259(259, 'p');
+// Both reads over one table. ProgramFilesDir changes the caller's buffer only with a whole,
+// terminated folder; the installed path empties it whenever the Setup key exists. Values that
+// exist but cannot be read count as missing.
+TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
+    const std::string p259(259, 'p'), f1023(1023, 'f');
     struct Case {
+        bool path;
         const char* name;
         std::string value;
         const char* expected;
-    };
+    };  // nullptr: "before" kept
     const Case cases[] = {
-        {"stored with terminator", std::string("C:\\Program Files\0", 17), "C:\\Program Files"},
-        {"stored without terminator", "D:\\Programs", "D:\\Programs"},
-        {"259 characters and terminator", full259 + '\0', full259.c_str()},
-        {"259 characters, no terminator", full259, full259.c_str()},
+        {false, "stored with terminator", std::string("C:\\Program Files\0", 17), "C:\\Program Files"},
+        {false, "stored without terminator", "D:\\Programs", "D:\\Programs"},
+        {false, "259 characters and terminator", p259 + '\0', p259.c_str()},
+        {false, "259 characters, no terminator", p259, p259.c_str()},
         // Fills all 260 bytes without a terminator: once left the caller's buffer unterminated.
-        {"260 bytes, no terminator", std::string(260, 'q'), nullptr},
-        {"longer than 260 bytes", std::string(400, 'q'), nullptr},
-        {"value missing", kValueMissing, nullptr},
-        {"key missing", kKeyMissing, nullptr},
+        {false, "260 bytes, no terminator", std::string(260, 'q'), nullptr},
+        {false, "longer than 260 bytes", std::string(400, 'q'), nullptr},
+        {false, "value missing", kValueMissing, nullptr},
+        {false, "key missing", kKeyMissing, nullptr},
+        {true, "as the installer writes it", "C:\\Program Files\\Pelbrix", "C:\\Program Files\\Pelbrix"},
+        {true, "stored with terminator", std::string("D:\\Финансы\0", 11), "D:\\Финансы"},
+        {true, "1023 bytes without terminator", f1023, f1023.c_str()},
+        {true, "1023 characters and terminator: does not fit", f1023 + '\0', ""},
+        {true, "far too long", std::string(5000, 'f'), ""},
+        {true, "empty value", "", ""},
+        {true, "only a terminator", std::string(1, '\0'), ""},
+        {true, "value missing", kValueMissing, ""},
+        {true, "no Setup key", kKeyMissing, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeRegistry registry;
-        if (c.value != kKeyMissing) registry.keys[kVersionKeyPath];
-        if (c.value != kKeyMissing && c.value != kValueMissing)
-            registry.keys[kVersionKeyPath]["ProgramFilesDir"] = c.value;
-        Guarded buffer;
-        EXPECT_TRUE(ReadProgramFilesDir(registry, buffer.text));
-        EXPECT_STREQ(buffer.text, c.expected ? c.expected : "before");
-        EXPECT_TRUE(buffer.UnwrittenFrom(c.expected ? 260 : 7));  // nothing else written
-        EXPECT_EQ(registry.openKeys, 0);
-        if (c.value != kKeyMissing) {
-            EXPECT_EQ(registry.calls.back(), "query ProgramFilesDir limit 260");
-        }
-    }
-}
-
-TEST(InstallRecord, ReadInstalledPath) {
-    const std::string full1023(1023, 'f');
-    struct Case {
-        const char* name;
-        std::string value;
-        bool result;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"as the installer writes it", "C:\\Program Files\\Pelbrix", true, "C:\\Program Files\\Pelbrix"},
-        {"stored with terminator", std::string("D:\\Финансы\0", 11), true, "D:\\Финансы"},
-        {"1023 bytes without terminator", full1023, true, full1023.c_str()},
-        {"1023 characters and terminator: does not fit", full1023 + '\0', false, ""},
-        {"far too long", std::string(5000, 'f'), false, ""},
-        {"empty value", "", false, ""},
-        {"only a terminator", std::string(1, '\0'), false, ""},
-        {"value missing", kValueMissing, false, ""},
-        {"no Setup key", kKeyMissing, false, "before"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
         for (bool failReads : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << (c.path ? "Path, " : "ProgramFilesDir, ") << c.name << (failReads ? ", unreadable" : ""));
+            const std::string key = c.path ? kSetupKeyPath : kVersionKeyPath;
             FakeRegistry registry;
-            registry.failReads = failReads;  // values exist but cannot be read: as missing
-            if (c.value != kKeyMissing) registry.keys[kSetupKeyPath];
-            if (c.value != kKeyMissing && c.value != kValueMissing) registry.keys[kSetupKeyPath]["Path"] = c.value;
+            registry.failReads = failReads;
+            if (c.value != kKeyMissing) registry.keys[key];
+            if (c.value != kKeyMissing && c.value != kValueMissing)
+                registry.keys[key][c.path ? "Path" : "ProgramFilesDir"] = c.value;
             Guarded buffer;
-            EXPECT_EQ(ReadInstalledPath(registry, buffer.text), c.result && !failReads);
-            EXPECT_STREQ(buffer.text, failReads && c.value != kKeyMissing ? "" : c.expected);
-            EXPECT_EQ(std::string(buffer.after, 16), std::string(16, 'X'));
+            const char* expected = failReads && c.expected ? (c.path ? "" : nullptr) : c.expected;
+            EXPECT_EQ(c.path ? ReadInstalledPath(registry, buffer.text) : ReadProgramFilesDir(registry, buffer.text),
+                      !c.path || (expected != nullptr && expected[0] != 0));
+            EXPECT_STREQ(buffer.text, expected ? expected : "before");
+            EXPECT_TRUE(buffer.UnwrittenFrom(c.path ? 1024 : expected ? 260 : 7));  // nothing else written
             EXPECT_EQ(registry.openKeys, 0);
             if (c.value != kKeyMissing) {
-                EXPECT_EQ(registry.calls.back(), "query Path limit 1023");
+                EXPECT_EQ(registry.calls.back(), c.path ? "query Path limit 1023" : "query ProgramFilesDir limit 260");
             }
         }
     }

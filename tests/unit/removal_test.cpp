@@ -16,29 +16,29 @@ namespace {
 
 const char kFolder[] = "C:\\Pelbrix";
 const char kGroup[] = "C:\\Menu\\Пелбриксон";
+const std::string kSetup = "Software\\Pelbrix\\Setup";
 const char kNames[] =
     "HlpPic\\\r\nHlpPic\\Deep\\\r\nHlpPic\\Deep\\a.gif\r\nHlpPic\\logo.gif\r\nPelbrix.exe\r\n"
     "Tolva.dat\r\nuninstall.exe\r\n";
 
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
 struct FakeSystem final : UninstallHost {
     std::set<std::string> files, folders;
-    std::map<std::string, std::string> links;           // link file -> target
-    std::map<std::string, std::set<std::string>> keys;  // HKCU key -> value names
-    std::map<std::string, std::vector<Answer>> held;    // file -> answers given while it stays held
-    std::string runningTitle;
-    bool hasRunning = false;
+    std::map<std::string, std::string> links;            // link file -> target
+    std::map<std::string, std::set<std::string>> keys;   // HKCU key -> "name=value"
+    std::map<std::string, std::vector<Answer>> held;     // file -> answers given while it stays held
+    std::string runningTitle = "-", recorded = kFolder;  // "-": no running window
     Answer confirm = Answer::Yes;
     std::vector<std::string> log;
 
     bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
-        if (!hasRunning || std::string(windowClass) != "TFormMain") return false;
-        snprintf(title, cap, "%s", runningTitle.c_str());
-        return true;
+        return runningTitle != "-" && std::string(windowClass) == "TFormMain" &&
+               snprintf(title, cap, "%s", runningTitle.c_str());
     }
     Answer Ask(const char* text, const char* caption, Prompt prompt) override {
         log.push_back(std::string("ask ") + caption + ": " + text);
-        if (prompt == Prompt::YesNo) return confirm;
-        if (prompt != Prompt::AbortRetryIgnore) return Answer::Ok;
+        if (prompt != Prompt::AbortRetryIgnore) return prompt == Prompt::YesNo ? confirm : Answer::Ok;
         for (auto& h : held) {
             if (std::string(text).find(h.first.substr(strlen(kFolder) + 1)) == std::string::npos) continue;
             const Answer answer = h.second.front();
@@ -58,59 +58,48 @@ struct FakeSystem final : UninstallHost {
         const std::string prefix = std::string(path) + "\\";
         for (const std::set<std::string>* s : {&files, &folders})
             for (const std::string& p : *s)
-                if (p.compare(0, prefix.size(), prefix) == 0) return false;
+                if (StartsWith(p, prefix)) return false;
         for (const auto& l : links)
-            if (l.first.compare(0, prefix.size(), prefix) == 0) return false;
+            if (StartsWith(l.first, prefix)) return false;
         log.push_back(std::string("rmdir ") + path);
         return folders.erase(path) != 0;
     }
     bool FileExists(const char* path) override { return files.count(path) != 0; }
     bool FindLinksFolder(LinksFolder which, char* out, size_t cap) override {
-        snprintf(out, cap, "%s", which == LinksFolder::Programs ? "C:\\Menu" : "C:\\Desk");
-        return true;
+        return snprintf(out, cap, "%s", which == LinksFolder::Programs ? "C:\\Menu" : "C:\\Desk");
     }
     bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) override {
-        auto it = links.find(linkPath);
-        if (it == links.end()) return false;
-        snprintf(target, cap, "%s", it->second.c_str());
-        return true;
+        return links.count(linkPath) && snprintf(target, cap, "%s", links[linkPath].c_str());
     }
     bool ReadInstalledPath(char (&buffer)[kPathSize]) override {
-        auto it = keys.find("Software\\Pelbrix\\Setup");
-        if (it == keys.end() || !it->second.count("Path=" + recorded)) return false;
-        snprintf(buffer, sizeof buffer, "%s", recorded.c_str());
-        return true;
+        return keys[kSetup].count("Path=" + recorded) && snprintf(buffer, sizeof buffer, "%s", recorded.c_str());
     }
     void DeleteSetupValue(const char* name) override {
         log.push_back(std::string("regdel ") + name);
-        auto& values = keys["Software\\Pelbrix\\Setup"];
+        auto& values = keys[kSetup];
         for (auto it = values.begin(); it != values.end();)
-            it = it->compare(0, strlen(name) + 1, std::string(name) + "=") == 0 ? values.erase(it) : std::next(it);
+            it = StartsWith(*it, name + std::string("=")) ? values.erase(it) : std::next(it);
     }
     void DeleteKeyIfEmpty(const char* path) override {
-        const std::string prefix = std::string(path) + "\\";
         for (const auto& k : keys)
-            if (k.first.compare(0, prefix.size(), prefix) == 0) return;
+            if (StartsWith(k.first, std::string(path) + "\\")) return;
         if (!keys[path].empty()) return;
         log.push_back(std::string("keydel ") + path);
         keys.erase(path);
     }
-
-    std::string recorded = kFolder;
 
     // A complete installation in kFolder, its links and record.
     FakeSystem() {
         folders = {kFolder, std::string(kFolder) + "\\HlpPic", std::string(kFolder) + "\\HlpPic\\Deep", kGroup};
         for (const char* f : {"HlpPic\\Deep\\a.gif", "HlpPic\\logo.gif", "Pelbrix.exe", "Tolva.dat", "uninstall.exe"})
             files.insert(std::string(kFolder) + "\\" + f);
-        const char* const titles[] = {"Программа",   "Инструкция",        "Новости", "Лицензионное соглашение",
-                                      "Особенности", "Удалить Пелбриксон"};
-        const char* const targets[] = {"Pelbrix.exe", "Help.htm",     "News.htm",
-                                       "Licence.txt", "features.htm", "uninstall.exe"};
-        for (int i = 0; i < 6; ++i)
-            links[std::string(kGroup) + "\\" + titles[i] + ".lnk"] = std::string(kFolder) + "\\" + targets[i];
+        const char* const links6[][2] = {{"Программа", "Pelbrix.exe"},    {"Инструкция", "Help.htm"},
+                                         {"Новости", "News.htm"},         {"Лицензионное соглашение", "Licence.txt"},
+                                         {"Особенности", "features.htm"}, {"Удалить Пелбриксон", "uninstall.exe"}};
+        for (const auto& l : links6)
+            links[std::string(kGroup) + "\\" + l[0] + ".lnk"] = std::string(kFolder) + "\\" + l[1];
         links["C:\\Desk\\Пелбриксон.lnk"] = std::string(kFolder) + "\\Pelbrix.exe";
-        keys["Software\\Pelbrix\\Setup"] = {"Path=" + recorded, "Version=1.8.3"};
+        keys[kSetup] = {"Path=" + recorded, "Version=1.8.3"};
         keys["Software\\Pelbrix"] = {};
     }
     int Run() { return RemoveInstallation(*this, kFolder, kNames, sizeof kNames - 1); }
@@ -139,8 +128,7 @@ TEST(Removal, StartChecks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         FakeSystem system;
-        system.hasRunning = c.running;
-        system.runningTitle = c.title;
+        system.runningTitle = c.running ? c.title : "-";
         system.confirm = c.answer;
         EXPECT_EQ(ConfirmUninstall(system), c.proceeds);
         EXPECT_EQ(Lines(system.log), c.shown);
@@ -181,22 +169,22 @@ TEST(Removal, KeepsWhatIsNotThisInstallations) {
     system.links["C:\\Menu\\Пелбриксон\\Новости.lnk"] = "C:\\PELBRIX\\\\Deep\\News.htm";
     system.links["C:\\Menu\\Пелбриксон\\Программа.lnk"] = "c:/pelbrix//Pelbrix.exe";
     system.recorded = "D:\\Other";
-    system.keys["Software\\Pelbrix\\Setup"] = {"Path=D:\\Other", "Version=1.8.3", "Extra=1"};
+    system.keys[kSetup] = {"Path=D:\\Other", "Version=1.8.3", "Extra=1"};
     EXPECT_EQ(system.Run(), 0);
     EXPECT_EQ(system.files, std::set<std::string>{"C:\\Pelbrix\\HlpPic\\mine.txt"});
     EXPECT_EQ(system.folders, (std::set<std::string>{"C:\\Pelbrix", "C:\\Pelbrix\\HlpPic", kGroup}));
     EXPECT_EQ(system.links.size(), 2u);
     EXPECT_EQ(system.links.count("C:\\Desk\\Пелбриксон.lnk"), 1u);
     EXPECT_EQ(system.links.count("C:\\Menu\\Пелбриксон\\Новости.lnk"), 1u);
-    EXPECT_EQ(system.keys["Software\\Pelbrix\\Setup"].size(), 3u);
+    EXPECT_EQ(system.keys[kSetup].size(), 3u);
     EXPECT_EQ(system.log.back(), "ask Пелбриксон: Программа 'Пелбриксон' удалена с компьютера.");
 
     // The record of this folder in other letter case goes; the key's other values stay, and keep it.
     FakeSystem other;
     other.recorded = "c:\\pelbrix\\";
-    other.keys["Software\\Pelbrix\\Setup"] = {"Path=c:\\pelbrix\\", "Version=1.8.3", "Extra=1"};
+    other.keys[kSetup] = {"Path=c:\\pelbrix\\", "Version=1.8.3", "Extra=1"};
     other.Run();
-    EXPECT_EQ(other.keys["Software\\Pelbrix\\Setup"], std::set<std::string>{"Extra=1"});
+    EXPECT_EQ(other.keys[kSetup], std::set<std::string>{"Extra=1"});
     EXPECT_EQ(other.keys.count("Software\\Pelbrix"), 1u);
 }
 
@@ -225,7 +213,7 @@ TEST(Removal, AnswersToAFailedFile) {
         EXPECT_EQ(system.files.count("C:\\Pelbrix\\HlpPic\\logo.gif"), c.logoStays ? 1u : 0u);
         EXPECT_EQ(system.files.count("C:\\Pelbrix\\HlpPic\\Deep\\a.gif"), 0u);
         EXPECT_EQ(system.files.count("C:\\Pelbrix\\Pelbrix.exe"), c.exitCode == 0 ? 0u : 1u);
-        EXPECT_EQ(system.keys.count("Software\\Pelbrix\\Setup"), c.recordStays ? 1u : 0u);
+        EXPECT_EQ(system.keys.count(kSetup), c.recordStays ? 1u : 0u);
     }
 }
 
