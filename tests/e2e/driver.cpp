@@ -16,8 +16,7 @@
 //   message                    wait for a message box, record its caption and text
 //   state ID                   record a control's enabled/checked state and text
 //   text ID                    record a control's text
-//   wait-text ID TEXT          wait until a control shows TEXT
-//   wait-path ID PATH          wait until a control shows PATH, in any letter case
+//   wait-text ID TEXT          wait until a control shows TEXT, in any letter case
 //   list ID                    record the entries of a list box or a combo box
 //   set ID TEXT                type TEXT into a field (WM_SETTEXT)
 //   click ID                   click an enabled button and wait until the click is handled
@@ -25,7 +24,7 @@
 //   esc                        press Esc in the current window
 //   close                      press the close box of the current window (fails if it has none)
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
-//   finish                     wait for the installer to end; record its exit code and lifetime
+//   finish                     wait for the installer to end; record its exit code
 //   adopt NAME                 after `finish`, wait for another process of the image NAME (the
 //                              program may hand over to a copy of itself) for `finish` to wait for
 //   dblclick ID ENTRY          double-click the entry ENTRY of a list box with the mouse (button
@@ -118,19 +117,6 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* ok =
     return static_cast<LRESULT>(result);
 }
 
-bool IsInstallerWindow(HWND window) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    return g_installer.hProcess && pid == g_installer.dwProcessId;
-}
-
-BOOL CALLBACK ListTopWindow(HWND window, LPARAM) {
-    if (IsInstallerWindow(window))
-        Record("  top " + ClassOf(window) + " " + Quote(TextOf(window)) +
-               (IsWindowVisible(window) ? " visible" : " hidden"));
-    return TRUE;
-}
-
 void EndProcesses() {
     for (HANDLE helper : g_helpers) {
         TerminateProcess(helper, 0);
@@ -152,17 +138,6 @@ void EndProcesses() {
 
 [[noreturn]] void Fail(const std::string& why) {
     Record("error: " + why);
-    if (g_installer.hProcess) {
-        DWORD code = 0;
-        if (GetExitCodeProcess(g_installer.hProcess, &code) && code != STILL_ACTIVE) {
-            char line[64];
-            snprintf(line, sizeof line, "  the installer has ended with %lu (0x%08lX)", code, code);
-            Record(line);
-        } else {
-            Record("  windows of the installer:");
-            EnumWindows(ListTopWindow, 0);
-        }
-    }
     EndProcesses();
     fclose(g_transcript);
     ExitProcess(1);
@@ -199,7 +174,6 @@ std::string CommandLineOf(const std::vector<std::string>& words, size_t first) {
 }
 
 HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* info) {
-    if (words.size() < 2) Fail(words[0] + ": no program given");
     std::string commandLine = CommandLineOf(words, 1);
     // The program starts in its own folder, as when the user opens it from there.
     std::string folder = words[1];
@@ -223,12 +197,12 @@ HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* 
     return nullptr;
 }
 
-// Polls until `found` returns a window or the timeout passes.
+// Polls until `found` returns something (a window, true) or the timeout passes.
 template <typename Find>
-HWND WaitFor(Find found, const std::string& what) {
+auto WaitFor(Find found, const std::string& what) -> decltype(found()) {
     DWORD start = GetTickCount();
     for (;;) {
-        if (HWND window = found()) return window;
+        if (auto result = found()) return result;
         if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0)
             Fail("the installer ended while waiting for " + what);
         if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for " + what);
@@ -315,10 +289,7 @@ void NoteDismissal(int id) {
     if (id >= IDOK && id <= IDNO) g_dismissed.insert(g_current);
 }
 
-int IdArgument(const std::vector<std::string>& words) {
-    if (words.size() < 2) Fail(words[0] + ": no control id");
-    return atoi(words[1].c_str());
-}
+int IdArgument(const std::vector<std::string>& words) { return atoi(words[1].c_str()); }
 
 std::string RequestFile(const std::string& name, const char* suffix) { return g_folder + "shot-" + name + suffix; }
 
@@ -330,15 +301,7 @@ void Screenshot(const std::string& name) {
     HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
     CloseHandle(file);
-    DWORD start = GetTickCount();
-    while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > 15000) {
-            DeleteFileA(request.c_str());
-            Record("shot-timeout " + name);
-            return;
-        }
-        Sleep(kPollMs);
-    }
+    WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the screenshot " + name);
     DeleteFileA(done.c_str());
     Record("shot " + name);
 }
@@ -417,17 +380,6 @@ std::string Hex(const BYTE* data, DWORD length) {
     return text;
 }
 
-std::string TypeName(DWORD type) {
-    switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    }
-    return "type" + std::to_string(type);
-}
-
 // Records a registry key of the native view: its class, then every value in name order with its
 // type, the length RegQueryValueExA reports, the length stored (in UTF-16 for texts, as the
 // registry keeps them) and the bytes RegQueryValueExA returns.
@@ -469,19 +421,15 @@ void DumpRegistryKey(const std::string& rootName, const std::string& path) {
             Record("  value " + Quote(name) + " unreadable (error " + std::to_string(result) + ")");
             continue;
         }
-        Record("  value " + Quote(name) + " " + TypeName(type) + " length=" + std::to_string(length) +
-               " stored=" + std::to_string(stored) + " hex=" + Hex(data, length));
+        Record("  value " + Quote(name) + (type == REG_SZ ? " REG_SZ" : " type" + std::to_string(type)) +
+               " length=" + std::to_string(length) + " stored=" + std::to_string(stored) + " hex=" + Hex(data, length));
     }
     RegCloseKey(key);
 }
 
 // Waits for a file, records its lines and deletes it, so that the next wait sees a new one.
 void TakeFile(const std::string& path) {
-    DWORD start = GetTickCount();
-    while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for the file " + path);
-        Sleep(kPollMs);
-    }
+    WaitFor([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the file " + path);
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) Fail("cannot read " + path);
     Record("file " + Quote(path));
@@ -507,18 +455,6 @@ void Finish() {
     else
         snprintf(line, sizeof line, "exit %lu", code);
     Record(line);
-    // The installer's own lifetime as the system kept it, from process creation to exit: what a
-    // benchmark compares, free of the driver's start and of polling delays.
-    FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(g_installer.hProcess, &created, &exited, &kernel, &user)) {
-        ULARGE_INTEGER a, b;
-        a.LowPart = created.dwLowDateTime;
-        a.HighPart = created.dwHighDateTime;
-        b.LowPart = exited.dwLowDateTime;
-        b.HighPart = exited.dwHighDateTime;
-        snprintf(line, sizeof line, "lifetime %llu ms", (b.QuadPart - a.QuadPart) / 10000ull);
-        Record(line);
-    }
     CloseHandle(g_installer.hProcess);
     CloseHandle(g_installer.hThread);
     g_installer = {};
@@ -539,10 +475,21 @@ DWORD FindProcess(const std::string& name, DWORD skip) {
     return found;
 }
 
+// Every command and the words it needs at least, itself included.
+const std::pair<const char*, size_t> kCommands[] = {
+    {"timeout", 2},   {"start", 2},  {"spawn", 2},     {"adopt", 2},  {"wait-window", 2},
+    {"window", 2},    {"page", 2},   {"message", 1},   {"state", 2},  {"text", 2},
+    {"wait-text", 3}, {"list", 2},   {"set", 3},       {"click", 2},  {"post-click", 2},
+    {"esc", 1},       {"close", 1},  {"shot", 2},      {"finish", 1}, {"dblclick", 3},
+    {"choose", 3},    {"regkey", 3}, {"wait-file", 2}, {"hold", 2},   {"release", 2}};
+
 void Run(const std::vector<std::string>& words) {
     const std::string& command = words[0];
+    size_t i = 0;
+    while (i < sizeof kCommands / sizeof kCommands[0] && command != kCommands[i].first) ++i;
+    if (i == sizeof kCommands / sizeof kCommands[0]) Fail("unknown command " + command);
+    if (words.size() < kCommands[i].second) Fail(command + ": too few words");
     if (command == "timeout") {
-        if (words.size() < 2) Fail("timeout: no value");
         g_timeoutMs = static_cast<DWORD>(atof(words[1].c_str()) * 1000);
     } else if (command == "start") {
         if (g_installer.hProcess) Fail("start: the installer runs already");
@@ -550,11 +497,10 @@ void Run(const std::vector<std::string>& words) {
         Record("start " + CommandLineOf(words, 1));
         Record("pid " + std::to_string(g_lastPid = g_installer.dwProcessId));
     } else if (command == "adopt") {
-        if (words.size() < 2 || g_installer.hProcess) Fail("adopt: needs a name, after finish");
-        DWORD start = GetTickCount(), pid = 0;
-        while (!(pid = FindProcess(words[1], g_lastPid)) && GetTickCount() - start < g_timeoutMs) Sleep(kPollMs);
-        g_installer.hProcess = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
-        if (!g_installer.hProcess) Fail("adopt: no other process " + words[1]);
+        if (g_installer.hProcess) Fail("adopt: only after finish");
+        DWORD pid = WaitFor([&] { return FindProcess(words[1], g_lastPid); }, "another process " + words[1]);
+        g_installer.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+        if (!g_installer.hProcess) Fail("adopt: cannot open process " + words[1]);
         g_installer.dwProcessId = g_lastPid = pid;
         Record("adopt " + words[1]);
     } else if (command == "spawn") {
@@ -563,14 +509,12 @@ void Run(const std::vector<std::string>& words) {
         CloseHandle(info.hThread);
         Record("spawn " + CommandLineOf(words, 1));
     } else if (command == "wait-window") {
-        if (words.size() < 2) Fail("wait-window: no class");
         const std::string cls = words[1];
         const std::string* title = words.size() > 2 ? &words[2] : nullptr;
         HWND window =
             WaitFor([&] { return FindWindowA(cls.c_str(), title ? title->c_str() : nullptr); }, "window " + cls);
         Record("window " + cls + " " + Quote(TextOf(window)));
     } else if (command == "window") {
-        if (words.size() < 2) Fail("window: no class");
         HWND window = FindWindowA(words[1].c_str(), nullptr);
         if (!window) {
             Record("no-window " + words[1]);
@@ -581,7 +525,6 @@ void Run(const std::vector<std::string>& words) {
             Record(line);
         }
     } else if (command == "page") {
-        if (words.size() < 2) Fail("page: no caption");
         const std::string caption = words[1];
         int controlId = words.size() > 2 ? atoi(words[2].c_str()) : 0;
         g_current = WaitFor([&] { return FindDialog(&caption, false, controlId); }, "page " + Quote(caption));
@@ -595,20 +538,12 @@ void Run(const std::vector<std::string>& words) {
     } else if (command == "text") {
         int id = IdArgument(words);
         Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
-    } else if (command == "wait-text" || command == "wait-path") {
-        if (words.size() < 3) Fail(command + ": needs an id and a text");
+    } else if (command == "wait-text") {
         int id = IdArgument(words);
-        // A path matches whatever the letter case: the system may spell it in lower case.
-        bool anyCase = command == "wait-path";
+        // Whatever the letter case: the system may spell a path in lower case.
         std::string last;
-        DWORD start = GetTickCount();
-        while (anyCase ? lstrcmpiA((last = TextOf(Control(id))).c_str(), words[2].c_str()) != 0
-                       : (last = TextOf(Control(id))) != words[2]) {
-            if (GetTickCount() - start > g_timeoutMs)
-                Fail("timeout waiting for " + Quote(words[2]) + " in control " + std::to_string(id) + ", it shows " +
-                     Quote(last));
-            Sleep(kPollMs);
-        }
+        WaitFor([&] { return lstrcmpiA((last = TextOf(Control(id))).c_str(), words[2].c_str()) == 0; },
+                Quote(words[2]) + " in control " + std::to_string(id));
         Record("text " + std::to_string(id) + " " + Quote(last));
     } else if (command == "list") {
         int id = IdArgument(words);
@@ -619,7 +554,6 @@ void Run(const std::vector<std::string>& words) {
         for (LRESULT i = 0; i < count; ++i)
             Record("  item " + std::to_string(static_cast<long>(i)) + " " + Quote(EntryText(list, combo, i)));
     } else if (command == "set") {
-        if (words.size() < 3) Fail("set: needs an id and a text");
         int id = IdArgument(words);
         HWND field = PressableControl(id);
         bool ok = false;
@@ -658,12 +592,10 @@ void Run(const std::vector<std::string>& words) {
         g_dismissed.insert(g_current);
         Record("close");
     } else if (command == "shot") {
-        if (words.size() < 2) Fail("shot: no name");
         Screenshot(words[1]);
     } else if (command == "finish") {
         Finish();
     } else if (command == "dblclick" || command == "choose") {
-        if (words.size() < 3) Fail(command + ": needs an id and an entry");
         int id = IdArgument(words);
         if (command == "dblclick")
             DoubleClickEntry(id, words[2]);
@@ -671,27 +603,21 @@ void Run(const std::vector<std::string>& words) {
             ChooseEntry(id, words[2]);
         Record(command + " " + std::to_string(id) + " " + Quote(words[2]));
     } else if (command == "regkey") {
-        if (words.size() < 3) Fail("regkey: needs a root and a key");
         DumpRegistryKey(words[1], words[2]);
     } else if (command == "wait-file") {
-        if (words.size() < 2) Fail("wait-file: no path");
         TakeFile(words[1]);
     } else if (command == "hold") {
-        if (words.size() < 2) Fail("hold: no path");
         HANDLE file = CreateFileA(words[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
         g_held.push_back({words[1], file});
         Record("hold " + Quote(words[1]));
     } else if (command == "release") {
-        if (words.size() < 2) Fail("release: no path");
         size_t i = 0;
         while (i < g_held.size() && g_held[i].first != words[1]) ++i;
         if (i == g_held.size()) Fail("release: " + words[1] + " is not held");
         CloseHandle(g_held[i].second);
         g_held.erase(g_held.begin() + static_cast<std::ptrdiff_t>(i));
         Record("release " + Quote(words[1]));
-    } else {
-        Fail("unknown command " + command);
     }
 }
 

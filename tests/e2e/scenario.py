@@ -440,9 +440,7 @@ class Run:
     def expect_whole(self, folder):
         """No file of the archive in FOLDER is written short (a beginning of the archive's bytes, or
         empty where they are not), and no working file is left."""
-        dirs, files = read_listing(self.listing)
-        for _, _, dir_index, length, name in files:
-            rel = os.path.normpath((dirs[dir_index].replace("\\", "/") + "/" if dir_index else "") + name)
+        for *_, rel in read_listing(self.listing)[1]:
             path = os.path.join(self.host(folder), rel)
             want = open(os.path.join(self.reference, rel), "rb").read()
             got = open(path, "rb").read() if os.path.isfile(path) else None
@@ -452,13 +450,12 @@ class Run:
             if "~pel.tmp" in names:
                 self.problem("working file left in " + os.path.relpath(top, self.prefix))
 
-    def expect_absent(self, path):
-        if os.path.lexists(self.host(path)):
-            self.problem("exists: " + path)
+    def expect_absent(self, path, want=False):
+        if os.path.lexists(self.host(path)) != want:
+            self.problem(("missing: " if want else "exists: ") + path)
 
     def expect_present(self, path):
-        if not os.path.lexists(self.host(path)):
-            self.problem("missing: " + path)
+        self.expect_absent(path, True)
 
     def expect_unchanged(self, path):
         for host in glob.glob(self.host(path)) or [self.host(path)]:
@@ -518,15 +515,16 @@ def serve_screenshots(folder, shots, done):
 
 
 def read_listing(path):
-    """`pelpack list`: {dir index: name} and the files (attributes, time, dir, length, name)."""
+    """`pelpack list`: the folders and the files (attributes, time, length, path), paths with "/"."""
     dirs, files = {}, []
     for line in open(path, encoding="utf-8"):
         f = line.rstrip("\n").split("\t")
         if len(f) == 7 and f[0] == "dir":
-            dirs[int(f[1])] = f[6]
+            dirs[int(f[1])] = os.path.normpath(f[6].replace("\\", "/"))
         elif len(f) == 7 and f[0] == "file":
-            files.append((int(f[2], 16), int(f[3]), int(f[4]), int(f[5]), f[6]))
-    return dirs, files
+            rel = os.path.normpath((dirs[int(f[4])] + "/" if int(f[4]) else "") + f[6])
+            files.append((int(f[2], 16), int(f[3]), int(f[5]), rel))
+    return dirs.values(), files
 
 
 def check_payload(listing, folder, source, kept):
@@ -538,13 +536,11 @@ def check_payload(listing, folder, source, kept):
     if not files:
         problems.append("the listing has no files")
     expected = set()
-    for name in dirs.values():
-        rel = os.path.normpath(name.replace("\\", "/"))
+    for rel in dirs:
         expected.add(rel)
         if not os.path.isdir(os.path.join(folder, rel)):
             problems.append("directory missing: " + rel)
-    for attributes, stamp, dir_index, length, name in files:
-        rel = os.path.normpath((dirs[dir_index].replace("\\", "/") + "/" if dir_index else "") + name)
+    for attributes, stamp, length, rel in files:
         expected.add(rel)
         path = os.path.join(folder, rel)
         if not os.path.isfile(path):
@@ -578,26 +574,10 @@ CALL = re.compile(r"^([0-9a-f]+):[0-9a-f]+:Call ([\w.]+)\((.*)\) ret=[0-9a-f]+$"
 
 def unescape(body, wide):
     """The text of a Wine debug string ("..." or L"..."): \\xNN bytes, \\NNNN UTF-16 units."""
-    out, i = bytearray() if not wide else [], 0
-    simple = {"n": "\n", "r": "\r", "t": "\t"}
-    while i < len(body):
-        c, step = body[i], 1
-        if c == "\\":
-            n = body[i + 1]
-            if n == "x" and not wide:
-                out.append(int(body[i + 2:i + 4], 16))
-                i += 4
-                continue
-            if wide and re.match(r"[0-9a-fA-F]{4}", body[i + 1:i + 5]):
-                c, step = chr(int(body[i + 1:i + 5], 16)), 5
-            else:
-                c, step = simple.get(n, n), 2
-        if wide:
-            out.append(c)
-        else:
-            out += c.encode("latin-1")
-        i += step
-    return "".join(out) if wide else out.decode("cp1251")
+    code = r"\\([0-9a-fA-F]{4})" if wide else r"\\x([0-9a-fA-F]{2})"
+    text = re.sub(code + r"|\\(.)", lambda m: chr(int(m[1], 16)) if m[1] else {"n": "\n", "r": "\r", "t": "\t"}.get(
+        m[2], m[2]), body)
+    return text if wide else text.encode("latin-1").decode("cp1251")
 
 
 def calls(log, pid):
@@ -654,10 +634,9 @@ def check_order(log, pid, listing, folder, desktop):
         problems.append("pages %s, not the destination (1), licence (2) and completion (5)" % of("P"))
     if of("D")[:1] != [folder]:
         problems.append("the first folder made is %s, not %s" % (of("D")[:1], folder))
-    dirs, files = read_listing(listing)
     written = {v.lower() for v in of("F")}
-    for *_, dir_index, _, name in files:
-        name = (dirs[dir_index] + "\\" if dir_index else "") + name
+    for *_, rel in read_listing(listing)[1]:
+        name = rel.replace("/", "\\")
         if name.lower() not in written and (folder + "\\" + name).lower() not in written:
             problems.append("no file written for " + name)
     titles = [v.rsplit("\\", 1)[-1] for v in of("K")]
@@ -689,30 +668,21 @@ def main(names):
     everything = sorted(f[:-4] for f in os.listdir(SCENARIOS) if f.endswith(".scn"))
     order, scenarios = [], {}
 
-    def add(name):
-        if name in order:
-            return
-        if name not in everything:
-            print("FAIL %s (no such scenario)" % name)
-            scenarios[name] = None
+    def add(name):  # a scenario after the one it continues
+        if name not in order:
+            scenarios[name] = Scenario(name)
+            if scenarios[name].continues:
+                add(scenarios[name].continues)
             order.append(name)
-            return
-        scenarios[name] = Scenario(name)
-        if scenarios[name].continues:
-            add(scenarios[name].continues)
-        order.append(name)
 
     for name in names or everything:
         add(name)
-    continued = {s.continues for s in scenarios.values() if s and s.continues}
+    continued = {s.continues for s in scenarios.values() if s.continues}
     user = next(os.path.basename(u) for u in glob.glob(os.path.join(ENV["PEL_E2E_BASE"], "drive_c", "users", "*"))
                 if os.path.basename(u) != "Public")
     outcomes, passed, failed, started = {}, 0, 0, time.time()
     for name in order:
         s, began = scenarios[name], time.time()
-        if s is None:
-            failed += 1
-            continue
         setup = ENV.get(s.installer) if s.installer else build["setup"]
         run_build = dict(build, setup=setup or "")
         run = Run(s, run_build)
@@ -732,7 +702,7 @@ def main(names):
             for let, value in s.lets:
                 run.vars[let] = run.sub(value)
             run.listing = os.path.join(run.dir, "payload-list.tsv")
-            run.make_prefix(outcomes, {scenarios[n].continues for n in order[order.index(name) + 1:] if scenarios[n]})
+            run.make_prefix(outcomes, {scenarios[n].continues for n in order[order.index(name) + 1:]})
             with open(run.listing, "wb") as out:  # a broken archive lists no files
                 subprocess.call([ENV["PEL_E2E_PELPACK"], "list", setup], stdout=out, stderr=subprocess.DEVNULL)
             # The installer's own files, as its archive holds them: what an installation must match.
