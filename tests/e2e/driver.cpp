@@ -31,9 +31,9 @@
 //                              down, up, double-click, up at the entry), as a user opens it
 //   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
 //                              select it and send the page the selection-change notification
-//   regkey ROOT KEY            record a registry key (ROOT: HKCU, HKLM or HKCR; native view): its
-//                              class and every value, by name, with its type, its length as the
-//                              ANSI call reports it, its stored length and its bytes in hex
+//   regkey HKCU KEY            record a registry key (native view): its class and every value, by
+//                              name, with its type, its length as the ANSI call reports it and its
+//                              bytes in hex
 //   wait-file PATH             wait for a file, record its lines, then delete it
 //   hold PATH                  open (or create) a file without sharing and keep it open
 //   release PATH               close a file that `hold` keeps open
@@ -46,13 +46,13 @@
 // control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
 // `message "CAPTION" "TEXT"`; `window CLASS "TITLE" visible [maximized]` or `no-window CLASS`;
 // the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash; `pid N` after `start`;
-// `regkey ROOT "KEY" class "CLASS" values N` followed by
-// `  value "NAME" TYPE length=N stored=N hex=HEX` per value (sorted by name), or
-// `regkey ROOT "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
+// `regkey HKCU "KEY" class "CLASS" values N` followed by
+// `  value "NAME" TYPE length=N hex=HEX` per value (sorted by name, TYPE REG_SZ or typeN), or
+// `regkey HKCU "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
 //
 // The driver never sleeps to synchronise: every wait polls a condition until a timeout. On the
-// first failure it records "error: ...", lists the installer's windows, ends the processes it
-// started and exits with 1; a script that runs through exits with 0.
+// first failure it records "error: ...", ends the processes it started and exits with 1; a script that runs through
+// exits with 0.
 #include <windows.h>
 #include <cstddef>
 #include <set>
@@ -143,6 +143,23 @@ void EndProcesses() {
     ExitProcess(1);
 }
 
+// The lines of a text file without their line ends; fails the script when it cannot be read.
+std::vector<std::string> ReadLines(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) Fail("cannot read " + path);
+    std::vector<std::string> lines;
+    char line[4096];
+    while (fgets(line, sizeof line, file)) lines.push_back(std::string(line, strcspn(line, "\r\n")));
+    fclose(file);
+    return lines;
+}
+
+// The folder part of a path, with its backslash; "" for a bare name.
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // Splits a script line into words; "..." keeps blanks inside a word. Backslashes are plain text.
 std::vector<std::string> SplitWords(const std::string& line) {
     std::vector<std::string> words;
@@ -176,9 +193,7 @@ std::string CommandLineOf(const std::vector<std::string>& words, size_t first) {
 HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* info) {
     std::string commandLine = CommandLineOf(words, 1);
     // The program starts in its own folder, as when the user opens it from there.
-    std::string folder = words[1];
-    size_t slash = folder.find_last_of('\\');
-    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+    std::string folder = FolderOf(words[1]);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     // Wine now and then refuses a process creation with an internal error (1359) that the next
@@ -370,28 +385,13 @@ void ChooseEntry(int id, const std::string& text) {
     if (!ok) Fail("choose: the page did not answer");
 }
 
-std::string Hex(const BYTE* data, DWORD length) {
-    std::string text;
-    char pair[3];
-    for (DWORD i = 0; i < length; ++i) {
-        snprintf(pair, sizeof pair, "%02X", data[i]);
-        text += pair;
-    }
-    return text;
-}
-
 // Records a registry key of the native view: its class, then every value in name order with its
-// type, the length RegQueryValueExA reports, the length stored (in UTF-16 for texts, as the
-// registry keeps them) and the bytes RegQueryValueExA returns.
+// type, the length RegQueryValueExA reports and the bytes it returns.
 void DumpRegistryKey(const std::string& rootName, const std::string& path) {
-    HKEY root = rootName == "HKCU"   ? HKEY_CURRENT_USER
-                : rootName == "HKLM" ? HKEY_LOCAL_MACHINE
-                : rootName == "HKCR" ? HKEY_CLASSES_ROOT
-                                     : nullptr;
-    if (!root) Fail("regkey: unknown root " + rootName);
+    if (rootName != "HKCU") Fail("regkey: unknown root " + rootName);
     std::string head = "regkey " + rootName + " " + Quote(path);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
         Record(head + " missing");
         return;
     }
@@ -412,17 +412,16 @@ void DumpRegistryKey(const std::string& rootName, const std::string& path) {
         static BYTE data[65536];
         DWORD type = 0;
         DWORD length = sizeof data;
-        LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length);
-        DWORD stored = 0;
-        std::wstring wideName(name.size() + 1, L'\0');
-        MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, &wideName[0], static_cast<int>(wideName.size()));
-        RegQueryValueExW(key, wideName.c_str(), nullptr, nullptr, nullptr, &stored);
-        if (result != ERROR_SUCCESS) {
-            Record("  value " + Quote(name) + " unreadable (error " + std::to_string(result) + ")");
-            continue;
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length) != ERROR_SUCCESS)
+            Fail("regkey: cannot read the value " + name);
+        std::string line = "  value " + Quote(name) + (type == REG_SZ ? " REG_SZ" : " type" + std::to_string(type)) +
+                           " length=" + std::to_string(length) + " hex=";
+        char pair[3];
+        for (DWORD i = 0; i < length; ++i) {
+            snprintf(pair, sizeof pair, "%02X", data[i]);
+            line += pair;
         }
-        Record("  value " + Quote(name) + (type == REG_SZ ? " REG_SZ" : " type" + std::to_string(type)) +
-               " length=" + std::to_string(length) + " stored=" + std::to_string(stored) + " hex=" + Hex(data, length));
+        Record(line);
     }
     RegCloseKey(key);
 }
@@ -430,16 +429,8 @@ void DumpRegistryKey(const std::string& rootName, const std::string& path) {
 // Waits for a file, records its lines and deletes it, so that the next wait sees a new one.
 void TakeFile(const std::string& path) {
     WaitFor([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the file " + path);
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) Fail("cannot read " + path);
     Record("file " + Quote(path));
-    char line[4096];
-    while (fgets(line, sizeof line, file)) {
-        size_t length = strlen(line);
-        while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
-        Record(std::string("  | ") + line);
-    }
-    fclose(file);
+    for (const std::string& line : ReadLines(path)) Record("  | " + line);
     DeleteFileA(path.c_str());
 }
 
@@ -624,29 +615,15 @@ void Run(const std::vector<std::string>& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT\n");
+    if (argc != 3 || !(g_transcript = fopen(argv[2], "wb"))) {
+        fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT (a file it can write)\n");
         return 2;
     }
-    g_transcript = fopen(argv[2], "wb");
-    if (!g_transcript) {
-        fprintf(stderr, "driver: cannot write %s\n", argv[2]);
-        return 2;
-    }
-    g_folder = argv[2];
-    size_t slash = g_folder.find_last_of('\\');
-    g_folder = slash == std::string::npos ? std::string() : g_folder.substr(0, slash + 1);
-
-    FILE* script = fopen(argv[1], "rb");
-    if (!script) Fail(std::string("cannot read ") + argv[1]);
-    char line[4096];
-    while (fgets(line, sizeof line, script)) {
-        size_t length = strlen(line);
-        while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+    g_folder = FolderOf(argv[2]);
+    for (const std::string& line : ReadLines(argv[1])) {
         std::vector<std::string> words = SplitWords(line);
         if (!words.empty()) Run(words);
     }
-    fclose(script);
     if (g_installer.hProcess) Fail("the script ended without waiting for the installer (finish)");
     EndProcesses();
     Record("end");
