@@ -15,8 +15,7 @@
 //   page CAPTION [ID]          wait for a dialog page with that caption (and a control ID), dump it
 //   message                    wait for a message box, record its caption and text
 //   state ID                   record a control's enabled/checked state and text
-//   text ID                    record a control's text
-//   wait-text ID TEXT          wait until a control shows TEXT, in any letter case
+//   text ID [TEXT]             record a control's text (once it shows TEXT, in any letter case)
 //   list ID                    record the entries of a list box or a combo box
 //   set ID TEXT                type TEXT into a field (WM_SETTEXT)
 //   click ID                   click an enabled button and wait until the click is handled
@@ -117,6 +116,12 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* ok =
     return static_cast<LRESULT>(result);
 }
 
+void CloseInstaller() {
+    if (g_installer.hProcess) CloseHandle(g_installer.hProcess);
+    if (g_installer.hThread) CloseHandle(g_installer.hThread);
+    g_installer = {};
+}
+
 void EndProcesses() {
     for (HANDLE helper : g_helpers) {
         TerminateProcess(helper, 0);
@@ -124,16 +129,12 @@ void EndProcesses() {
         CloseHandle(helper);
     }
     g_helpers.clear();
-    if (g_installer.hProcess) {
-        if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_TIMEOUT) {
-            Record("error: the installer is still running; terminated");
-            TerminateProcess(g_installer.hProcess, 255);
-            WaitForSingleObject(g_installer.hProcess, 5000);
-        }
-        CloseHandle(g_installer.hProcess);
-        CloseHandle(g_installer.hThread);
-        g_installer = {};
+    if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_TIMEOUT) {
+        Record("error: the installer is still running; terminated");
+        TerminateProcess(g_installer.hProcess, 255);
+        WaitForSingleObject(g_installer.hProcess, 5000);
     }
+    CloseInstaller();
 }
 
 [[noreturn]] void Fail(const std::string& why) {
@@ -446,9 +447,7 @@ void Finish() {
     else
         snprintf(line, sizeof line, "exit %lu", code);
     Record(line);
-    CloseHandle(g_installer.hProcess);
-    CloseHandle(g_installer.hThread);
-    g_installer = {};
+    CloseInstaller();
 }
 
 // A running process of that image name other than the last one started or adopted; 0 if none.
@@ -468,11 +467,10 @@ DWORD FindProcess(const std::string& name, DWORD skip) {
 
 // Every command and the words it needs at least, itself included.
 const std::pair<const char*, size_t> kCommands[] = {
-    {"timeout", 2},   {"start", 2},  {"spawn", 2},     {"adopt", 2},  {"wait-window", 2},
-    {"window", 2},    {"page", 2},   {"message", 1},   {"state", 2},  {"text", 2},
-    {"wait-text", 3}, {"list", 2},   {"set", 3},       {"click", 2},  {"post-click", 2},
-    {"esc", 1},       {"close", 1},  {"shot", 2},      {"finish", 1}, {"dblclick", 3},
-    {"choose", 3},    {"regkey", 3}, {"wait-file", 2}, {"hold", 2},   {"release", 2}};
+    {"timeout", 2},  {"start", 2},      {"spawn", 2},  {"adopt", 2},     {"wait-window", 2}, {"window", 2},
+    {"page", 2},     {"message", 1},    {"state", 2},  {"text", 2},      {"list", 2},        {"set", 3},
+    {"click", 2},    {"post-click", 2}, {"esc", 1},    {"close", 1},     {"shot", 2},        {"finish", 1},
+    {"dblclick", 3}, {"choose", 3},     {"regkey", 3}, {"wait-file", 2}, {"hold", 2},        {"release", 2}};
 
 void Run(const std::vector<std::string>& words) {
     const std::string& command = words[0];
@@ -528,13 +526,14 @@ void Run(const std::vector<std::string>& words) {
         Record(DescribeControl(Control(IdArgument(words))));
     } else if (command == "text") {
         int id = IdArgument(words);
-        Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
-    } else if (command == "wait-text") {
-        int id = IdArgument(words);
-        // Whatever the letter case: the system may spell a path in lower case.
+        // A text to wait for matches whatever the letter case: the system may spell a path in lower case.
         std::string last;
-        WaitFor([&] { return lstrcmpiA((last = TextOf(Control(id))).c_str(), words[2].c_str()) == 0; },
-                Quote(words[2]) + " in control " + std::to_string(id));
+        WaitFor(
+            [&] {
+                last = TextOf(Control(id));
+                return words.size() < 3 || lstrcmpiA(last.c_str(), words[2].c_str()) == 0;
+            },
+            "text in control " + std::to_string(id));
         Record("text " + std::to_string(id) + " " + Quote(last));
     } else if (command == "list") {
         int id = IdArgument(words);

@@ -69,22 +69,19 @@ class Scenario:
     def read(self, path):
         for raw in open(path, encoding="utf-8"):
             line = raw.rstrip("\n")
+            verb, _, rest = line.partition(" ")
             if not line.strip() or line.lstrip().startswith("#"):
                 continue
-            if line.startswith("> "):
-                self.actions.append(line[2:])
-            elif line.startswith("expect "):
-                self.expects.append(line[7:])
-            elif line.startswith("include "):
-                self.read(os.path.join(SCENARIOS, line.split()[1] + ".inc"))
-            elif line.startswith("continues "):
-                self.continues = line.split()[1]
-            elif line.startswith("installer "):
-                self.installer = line.split()[1]
-            elif line.startswith("let "):
-                self.lets.append(words_of(line)[1:3])
-            elif line.startswith("env "):
-                key, _, value = line[4:].partition("=")
+            if verb in (">", "expect"):
+                (self.actions if verb == ">" else self.expects).append(rest)
+            elif verb == "include":
+                self.read(os.path.join(SCENARIOS, rest.split()[0] + ".inc"))
+            elif verb in ("continues", "installer"):
+                setattr(self, verb, rest.split()[0])
+            elif verb == "let":
+                self.lets.append(words_of(rest)[:2])
+            elif verb == "env":
+                key, _, value = rest.partition("=")
                 self.env[key.strip()] = value.strip()
             else:
                 self.prep.append(line)
@@ -388,8 +385,8 @@ class Run:
         """The recorder standing in for the browser opened FOLDER\\features.htm, nothing beside it."""
         if os.path.exists(self.host("C:\\e2e\\features.htm")):
             self.problem("features.htm was opened beside the driver")
-        args = [m.group(1) for m in (re.match(r'^  \| argument "(.*)"$', l) for l in self.lines) if m]
-        dirs = [m.group(1) for m in (re.match(r'^  \| directory "(.*)"$', l) for l in self.lines) if m]
+        args, dirs = ([m[1] for m in (re.match(r'^  \| %s "(.*)"$' % key, line) for line in self.lines) if m]
+                      for key in ("argument", "directory"))
         if not args or not dirs:
             self.problem("no page was opened")
             return
