@@ -271,12 +271,10 @@ std::string DescribeControl(HWND control) {
     std::string line =
         "control " + std::to_string(id) + " " + cls + (IsWindowEnabled(control) ? " enabled" : " disabled");
     if (IsCheckBox(control)) line += Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
-    if (cls == "ListBox") {
-        line += " count=" + std::to_string(static_cast<long>(Send(control, LB_GETCOUNT, 0, 0)));
-        return line;
-    }
-    if (cls == "ComboBox") line += " count=" + std::to_string(static_cast<long>(Send(control, CB_GETCOUNT, 0, 0)));
-    return line + " " + Quote(TextOf(control));
+    const bool listBox = cls == "ListBox";
+    if (listBox || cls == "ComboBox")
+        line += " count=" + std::to_string(static_cast<long>(Send(control, listBox ? LB_GETCOUNT : CB_GETCOUNT, 0, 0)));
+    return listBox ? line : line + " " + Quote(TextOf(control));
 }
 
 BOOL CALLBACK DumpChild(HWND control, LPARAM dialog) {
@@ -307,12 +305,10 @@ void NoteDismissal(int id) {
 
 int IdArgument(const std::vector<std::string>& words) { return atoi(words[1].c_str()); }
 
-std::string RequestFile(const std::string& name, const char* suffix) { return g_folder + "shot-" + name + suffix; }
-
 void Screenshot(const std::string& name) {
     if (g_current && IsWindow(g_current)) PaintNow(g_current);
-    std::string request = RequestFile(name, ".req");
-    std::string done = RequestFile(name, ".done");
+    std::string request = g_folder + "shot-" + name + ".req";
+    std::string done = g_folder + "shot-" + name + ".done";
     DeleteFileA(done.c_str());
     HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
