@@ -15,9 +15,7 @@
 //   page CAPTION [ID]          wait for a dialog page with that caption (and a control ID), dump it
 //   message                    wait for a message box, record its caption and text
 //   state ID                   record a control's enabled/checked state and text
-//   text ID                    record a control's text
-//   wait-text ID TEXT          wait until a control shows TEXT
-//   wait-path ID PATH          wait until a control shows PATH, in any letter case
+//   text ID [TEXT]             record a control's text (once it shows TEXT, in any letter case)
 //   list ID                    record the entries of a list box or a combo box
 //   set ID TEXT                type TEXT into a field (WM_SETTEXT)
 //   click ID                   click an enabled button and wait until the click is handled
@@ -25,16 +23,16 @@
 //   esc                        press Esc in the current window
 //   close                      press the close box of the current window (fails if it has none)
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
-//   finish                     wait for the installer to end; record its exit code and lifetime
+//   finish                     wait for the installer to end; record its exit code
 //   adopt NAME                 after `finish`, wait for another process of the image NAME (the
 //                              program may hand over to a copy of itself) for `finish` to wait for
 //   dblclick ID ENTRY          double-click the entry ENTRY of a list box with the mouse (button
 //                              down, up, double-click, up at the entry), as a user opens it
 //   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
 //                              select it and send the page the selection-change notification
-//   regkey ROOT KEY            record a registry key (ROOT: HKCU, HKLM or HKCR; native view): its
-//                              class and every value, by name, with its type, its length as the
-//                              ANSI call reports it, its stored length and its bytes in hex
+//   regkey HKCU KEY            record a registry key (native view): its class and every value, by
+//                              name, with its type, its length as the ANSI call reports it and its
+//                              bytes in hex
 //   wait-file PATH             wait for a file, record its lines, then delete it
 //   hold PATH                  open (or create) a file without sharing and keep it open
 //   release PATH               close a file that `hold` keeps open
@@ -47,13 +45,13 @@
 // control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
 // `message "CAPTION" "TEXT"`; `window CLASS "TITLE" visible [maximized]` or `no-window CLASS`;
 // the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash; `pid N` after `start`;
-// `regkey ROOT "KEY" class "CLASS" values N` followed by
-// `  value "NAME" TYPE length=N stored=N hex=HEX` per value (sorted by name), or
-// `regkey ROOT "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
+// `regkey HKCU "KEY" class "CLASS" values N` followed by
+// `  value "NAME" TYPE length=N hex=HEX` per value (sorted by name, TYPE REG_SZ or typeN), or
+// `regkey HKCU "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
 //
 // The driver never sleeps to synchronise: every wait polls a condition until a timeout. On the
-// first failure it records "error: ...", lists the installer's windows, ends the processes it
-// started and exits with 1; a script that runs through exits with 0.
+// first failure it records "error: ...", ends the processes it started and exits with 1; a script that runs through
+// exits with 0.
 #include <windows.h>
 #include <cstddef>
 #include <set>
@@ -118,17 +116,10 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* ok =
     return static_cast<LRESULT>(result);
 }
 
-bool IsInstallerWindow(HWND window) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    return g_installer.hProcess && pid == g_installer.dwProcessId;
-}
-
-BOOL CALLBACK ListTopWindow(HWND window, LPARAM) {
-    if (IsInstallerWindow(window))
-        Record("  top " + ClassOf(window) + " " + Quote(TextOf(window)) +
-               (IsWindowVisible(window) ? " visible" : " hidden"));
-    return TRUE;
+void CloseInstaller() {
+    if (g_installer.hProcess) CloseHandle(g_installer.hProcess);
+    if (g_installer.hThread) CloseHandle(g_installer.hThread);
+    g_installer = {};
 }
 
 void EndProcesses() {
@@ -138,34 +129,36 @@ void EndProcesses() {
         CloseHandle(helper);
     }
     g_helpers.clear();
-    if (g_installer.hProcess) {
-        if (WaitForSingleObject(g_installer.hProcess, 0) == WAIT_TIMEOUT) {
-            Record("error: the installer is still running; terminated");
-            TerminateProcess(g_installer.hProcess, 255);
-            WaitForSingleObject(g_installer.hProcess, 5000);
-        }
-        CloseHandle(g_installer.hProcess);
-        CloseHandle(g_installer.hThread);
-        g_installer = {};
+    if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_TIMEOUT) {
+        Record("error: the installer is still running; terminated");
+        TerminateProcess(g_installer.hProcess, 255);
+        WaitForSingleObject(g_installer.hProcess, 5000);
     }
+    CloseInstaller();
 }
 
 [[noreturn]] void Fail(const std::string& why) {
     Record("error: " + why);
-    if (g_installer.hProcess) {
-        DWORD code = 0;
-        if (GetExitCodeProcess(g_installer.hProcess, &code) && code != STILL_ACTIVE) {
-            char line[64];
-            snprintf(line, sizeof line, "  the installer has ended with %lu (0x%08lX)", code, code);
-            Record(line);
-        } else {
-            Record("  windows of the installer:");
-            EnumWindows(ListTopWindow, 0);
-        }
-    }
     EndProcesses();
     fclose(g_transcript);
     ExitProcess(1);
+}
+
+// The lines of a text file without their line ends; fails the script when it cannot be read.
+std::vector<std::string> ReadLines(const std::string& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) Fail("cannot read " + path);
+    std::vector<std::string> lines;
+    char line[4096];
+    while (fgets(line, sizeof line, file)) lines.push_back(std::string(line, strcspn(line, "\r\n")));
+    fclose(file);
+    return lines;
+}
+
+// The folder part of a path, with its backslash; "" for a bare name.
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // Splits a script line into words; "..." keeps blanks inside a word. Backslashes are plain text.
@@ -199,12 +192,9 @@ std::string CommandLineOf(const std::vector<std::string>& words, size_t first) {
 }
 
 HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* info) {
-    if (words.size() < 2) Fail(words[0] + ": no program given");
     std::string commandLine = CommandLineOf(words, 1);
     // The program starts in its own folder, as when the user opens it from there.
-    std::string folder = words[1];
-    size_t slash = folder.find_last_of('\\');
-    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+    std::string folder = FolderOf(words[1]);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     // Wine now and then refuses a process creation with an internal error (1359) that the next
@@ -223,12 +213,12 @@ HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* 
     return nullptr;
 }
 
-// Polls until `found` returns a window or the timeout passes.
+// Polls until `found` returns something (a window, true) or the timeout passes.
 template <typename Find>
-HWND WaitFor(Find found, const std::string& what) {
+auto WaitFor(Find found, const std::string& what) -> decltype(found()) {
     DWORD start = GetTickCount();
     for (;;) {
-        if (HWND window = found()) return window;
+        if (auto result = found()) return result;
         if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0)
             Fail("the installer ended while waiting for " + what);
         if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for " + what);
@@ -281,12 +271,10 @@ std::string DescribeControl(HWND control) {
     std::string line =
         "control " + std::to_string(id) + " " + cls + (IsWindowEnabled(control) ? " enabled" : " disabled");
     if (IsCheckBox(control)) line += Send(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? " checked" : " unchecked";
-    if (cls == "ListBox") {
-        line += " count=" + std::to_string(static_cast<long>(Send(control, LB_GETCOUNT, 0, 0)));
-        return line;
-    }
-    if (cls == "ComboBox") line += " count=" + std::to_string(static_cast<long>(Send(control, CB_GETCOUNT, 0, 0)));
-    return line + " " + Quote(TextOf(control));
+    const bool listBox = cls == "ListBox";
+    if (listBox || cls == "ComboBox")
+        line += " count=" + std::to_string(static_cast<long>(Send(control, listBox ? LB_GETCOUNT : CB_GETCOUNT, 0, 0)));
+    return listBox ? line : line + " " + Quote(TextOf(control));
 }
 
 BOOL CALLBACK DumpChild(HWND control, LPARAM dialog) {
@@ -315,30 +303,17 @@ void NoteDismissal(int id) {
     if (id >= IDOK && id <= IDNO) g_dismissed.insert(g_current);
 }
 
-int IdArgument(const std::vector<std::string>& words) {
-    if (words.size() < 2) Fail(words[0] + ": no control id");
-    return atoi(words[1].c_str());
-}
-
-std::string RequestFile(const std::string& name, const char* suffix) { return g_folder + "shot-" + name + suffix; }
+int IdArgument(const std::vector<std::string>& words) { return atoi(words[1].c_str()); }
 
 void Screenshot(const std::string& name) {
     if (g_current && IsWindow(g_current)) PaintNow(g_current);
-    std::string request = RequestFile(name, ".req");
-    std::string done = RequestFile(name, ".done");
+    std::string request = g_folder + "shot-" + name + ".req";
+    std::string done = g_folder + "shot-" + name + ".done";
     DeleteFileA(done.c_str());
     HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
     CloseHandle(file);
-    DWORD start = GetTickCount();
-    while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > 15000) {
-            DeleteFileA(request.c_str());
-            Record("shot-timeout " + name);
-            return;
-        }
-        Sleep(kPollMs);
-    }
+    WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the screenshot " + name);
     DeleteFileA(done.c_str());
     Record("shot " + name);
 }
@@ -407,39 +382,13 @@ void ChooseEntry(int id, const std::string& text) {
     if (!ok) Fail("choose: the page did not answer");
 }
 
-std::string Hex(const BYTE* data, DWORD length) {
-    std::string text;
-    char pair[3];
-    for (DWORD i = 0; i < length; ++i) {
-        snprintf(pair, sizeof pair, "%02X", data[i]);
-        text += pair;
-    }
-    return text;
-}
-
-std::string TypeName(DWORD type) {
-    switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    }
-    return "type" + std::to_string(type);
-}
-
 // Records a registry key of the native view: its class, then every value in name order with its
-// type, the length RegQueryValueExA reports, the length stored (in UTF-16 for texts, as the
-// registry keeps them) and the bytes RegQueryValueExA returns.
+// type, the length RegQueryValueExA reports and the bytes it returns.
 void DumpRegistryKey(const std::string& rootName, const std::string& path) {
-    HKEY root = rootName == "HKCU"   ? HKEY_CURRENT_USER
-                : rootName == "HKLM" ? HKEY_LOCAL_MACHINE
-                : rootName == "HKCR" ? HKEY_CLASSES_ROOT
-                                     : nullptr;
-    if (!root) Fail("regkey: unknown root " + rootName);
+    if (rootName != "HKCU") Fail("regkey: unknown root " + rootName);
     std::string head = "regkey " + rootName + " " + Quote(path);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
         Record(head + " missing");
         return;
     }
@@ -460,38 +409,25 @@ void DumpRegistryKey(const std::string& rootName, const std::string& path) {
         static BYTE data[65536];
         DWORD type = 0;
         DWORD length = sizeof data;
-        LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length);
-        DWORD stored = 0;
-        std::wstring wideName(name.size() + 1, L'\0');
-        MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, &wideName[0], static_cast<int>(wideName.size()));
-        RegQueryValueExW(key, wideName.c_str(), nullptr, nullptr, nullptr, &stored);
-        if (result != ERROR_SUCCESS) {
-            Record("  value " + Quote(name) + " unreadable (error " + std::to_string(result) + ")");
-            continue;
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length) != ERROR_SUCCESS)
+            Fail("regkey: cannot read the value " + name);
+        std::string line = "  value " + Quote(name) + (type == REG_SZ ? " REG_SZ" : " type" + std::to_string(type)) +
+                           " length=" + std::to_string(length) + " hex=";
+        char pair[3];
+        for (DWORD i = 0; i < length; ++i) {
+            snprintf(pair, sizeof pair, "%02X", data[i]);
+            line += pair;
         }
-        Record("  value " + Quote(name) + " " + TypeName(type) + " length=" + std::to_string(length) +
-               " stored=" + std::to_string(stored) + " hex=" + Hex(data, length));
+        Record(line);
     }
     RegCloseKey(key);
 }
 
 // Waits for a file, records its lines and deletes it, so that the next wait sees a new one.
 void TakeFile(const std::string& path) {
-    DWORD start = GetTickCount();
-    while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for the file " + path);
-        Sleep(kPollMs);
-    }
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) Fail("cannot read " + path);
+    WaitFor([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the file " + path);
     Record("file " + Quote(path));
-    char line[4096];
-    while (fgets(line, sizeof line, file)) {
-        size_t length = strlen(line);
-        while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
-        Record(std::string("  | ") + line);
-    }
-    fclose(file);
+    for (const std::string& line : ReadLines(path)) Record("  | " + line);
     DeleteFileA(path.c_str());
 }
 
@@ -507,21 +443,7 @@ void Finish() {
     else
         snprintf(line, sizeof line, "exit %lu", code);
     Record(line);
-    // The installer's own lifetime as the system kept it, from process creation to exit: what a
-    // benchmark compares, free of the driver's start and of polling delays.
-    FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(g_installer.hProcess, &created, &exited, &kernel, &user)) {
-        ULARGE_INTEGER a, b;
-        a.LowPart = created.dwLowDateTime;
-        a.HighPart = created.dwHighDateTime;
-        b.LowPart = exited.dwLowDateTime;
-        b.HighPart = exited.dwHighDateTime;
-        snprintf(line, sizeof line, "lifetime %llu ms", (b.QuadPart - a.QuadPart) / 10000ull);
-        Record(line);
-    }
-    CloseHandle(g_installer.hProcess);
-    CloseHandle(g_installer.hThread);
-    g_installer = {};
+    CloseInstaller();
 }
 
 // A running process of that image name other than the last one started or adopted; 0 if none.
@@ -539,10 +461,20 @@ DWORD FindProcess(const std::string& name, DWORD skip) {
     return found;
 }
 
+// Every command and the words it needs at least, itself included.
+const std::pair<const char*, size_t> kCommands[] = {
+    {"timeout", 2},  {"start", 2},      {"spawn", 2},  {"adopt", 2},     {"wait-window", 2}, {"window", 2},
+    {"page", 2},     {"message", 1},    {"state", 2},  {"text", 2},      {"list", 2},        {"set", 3},
+    {"click", 2},    {"post-click", 2}, {"esc", 1},    {"close", 1},     {"shot", 2},        {"finish", 1},
+    {"dblclick", 3}, {"choose", 3},     {"regkey", 3}, {"wait-file", 2}, {"hold", 2},        {"release", 2}};
+
 void Run(const std::vector<std::string>& words) {
     const std::string& command = words[0];
+    size_t i = 0;
+    while (i < sizeof kCommands / sizeof kCommands[0] && command != kCommands[i].first) ++i;
+    if (i == sizeof kCommands / sizeof kCommands[0]) Fail("unknown command " + command);
+    if (words.size() < kCommands[i].second) Fail(command + ": too few words");
     if (command == "timeout") {
-        if (words.size() < 2) Fail("timeout: no value");
         g_timeoutMs = static_cast<DWORD>(atof(words[1].c_str()) * 1000);
     } else if (command == "start") {
         if (g_installer.hProcess) Fail("start: the installer runs already");
@@ -550,11 +482,10 @@ void Run(const std::vector<std::string>& words) {
         Record("start " + CommandLineOf(words, 1));
         Record("pid " + std::to_string(g_lastPid = g_installer.dwProcessId));
     } else if (command == "adopt") {
-        if (words.size() < 2 || g_installer.hProcess) Fail("adopt: needs a name, after finish");
-        DWORD start = GetTickCount(), pid = 0;
-        while (!(pid = FindProcess(words[1], g_lastPid)) && GetTickCount() - start < g_timeoutMs) Sleep(kPollMs);
-        g_installer.hProcess = pid ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
-        if (!g_installer.hProcess) Fail("adopt: no other process " + words[1]);
+        if (g_installer.hProcess) Fail("adopt: only after finish");
+        DWORD pid = WaitFor([&] { return FindProcess(words[1], g_lastPid); }, "another process " + words[1]);
+        g_installer.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+        if (!g_installer.hProcess) Fail("adopt: cannot open process " + words[1]);
         g_installer.dwProcessId = g_lastPid = pid;
         Record("adopt " + words[1]);
     } else if (command == "spawn") {
@@ -563,14 +494,12 @@ void Run(const std::vector<std::string>& words) {
         CloseHandle(info.hThread);
         Record("spawn " + CommandLineOf(words, 1));
     } else if (command == "wait-window") {
-        if (words.size() < 2) Fail("wait-window: no class");
         const std::string cls = words[1];
         const std::string* title = words.size() > 2 ? &words[2] : nullptr;
         HWND window =
             WaitFor([&] { return FindWindowA(cls.c_str(), title ? title->c_str() : nullptr); }, "window " + cls);
         Record("window " + cls + " " + Quote(TextOf(window)));
     } else if (command == "window") {
-        if (words.size() < 2) Fail("window: no class");
         HWND window = FindWindowA(words[1].c_str(), nullptr);
         if (!window) {
             Record("no-window " + words[1]);
@@ -581,7 +510,6 @@ void Run(const std::vector<std::string>& words) {
             Record(line);
         }
     } else if (command == "page") {
-        if (words.size() < 2) Fail("page: no caption");
         const std::string caption = words[1];
         int controlId = words.size() > 2 ? atoi(words[2].c_str()) : 0;
         g_current = WaitFor([&] { return FindDialog(&caption, false, controlId); }, "page " + Quote(caption));
@@ -594,21 +522,14 @@ void Run(const std::vector<std::string>& words) {
         Record(DescribeControl(Control(IdArgument(words))));
     } else if (command == "text") {
         int id = IdArgument(words);
-        Record("text " + std::to_string(id) + " " + Quote(TextOf(Control(id))));
-    } else if (command == "wait-text" || command == "wait-path") {
-        if (words.size() < 3) Fail(command + ": needs an id and a text");
-        int id = IdArgument(words);
-        // A path matches whatever the letter case: the system may spell it in lower case.
-        bool anyCase = command == "wait-path";
+        // A text to wait for matches whatever the letter case: the system may spell a path in lower case.
         std::string last;
-        DWORD start = GetTickCount();
-        while (anyCase ? lstrcmpiA((last = TextOf(Control(id))).c_str(), words[2].c_str()) != 0
-                       : (last = TextOf(Control(id))) != words[2]) {
-            if (GetTickCount() - start > g_timeoutMs)
-                Fail("timeout waiting for " + Quote(words[2]) + " in control " + std::to_string(id) + ", it shows " +
-                     Quote(last));
-            Sleep(kPollMs);
-        }
+        WaitFor(
+            [&] {
+                last = TextOf(Control(id));
+                return words.size() < 3 || lstrcmpiA(last.c_str(), words[2].c_str()) == 0;
+            },
+            "text in control " + std::to_string(id));
         Record("text " + std::to_string(id) + " " + Quote(last));
     } else if (command == "list") {
         int id = IdArgument(words);
@@ -619,7 +540,6 @@ void Run(const std::vector<std::string>& words) {
         for (LRESULT i = 0; i < count; ++i)
             Record("  item " + std::to_string(static_cast<long>(i)) + " " + Quote(EntryText(list, combo, i)));
     } else if (command == "set") {
-        if (words.size() < 3) Fail("set: needs an id and a text");
         int id = IdArgument(words);
         HWND field = PressableControl(id);
         bool ok = false;
@@ -658,12 +578,10 @@ void Run(const std::vector<std::string>& words) {
         g_dismissed.insert(g_current);
         Record("close");
     } else if (command == "shot") {
-        if (words.size() < 2) Fail("shot: no name");
         Screenshot(words[1]);
     } else if (command == "finish") {
         Finish();
     } else if (command == "dblclick" || command == "choose") {
-        if (words.size() < 3) Fail(command + ": needs an id and an entry");
         int id = IdArgument(words);
         if (command == "dblclick")
             DoubleClickEntry(id, words[2]);
@@ -671,56 +589,36 @@ void Run(const std::vector<std::string>& words) {
             ChooseEntry(id, words[2]);
         Record(command + " " + std::to_string(id) + " " + Quote(words[2]));
     } else if (command == "regkey") {
-        if (words.size() < 3) Fail("regkey: needs a root and a key");
         DumpRegistryKey(words[1], words[2]);
     } else if (command == "wait-file") {
-        if (words.size() < 2) Fail("wait-file: no path");
         TakeFile(words[1]);
     } else if (command == "hold") {
-        if (words.size() < 2) Fail("hold: no path");
         HANDLE file = CreateFileA(words[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
         g_held.push_back({words[1], file});
         Record("hold " + Quote(words[1]));
     } else if (command == "release") {
-        if (words.size() < 2) Fail("release: no path");
         size_t i = 0;
         while (i < g_held.size() && g_held[i].first != words[1]) ++i;
         if (i == g_held.size()) Fail("release: " + words[1] + " is not held");
         CloseHandle(g_held[i].second);
         g_held.erase(g_held.begin() + static_cast<std::ptrdiff_t>(i));
         Record("release " + Quote(words[1]));
-    } else {
-        Fail("unknown command " + command);
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT\n");
+    if (argc != 3 || !(g_transcript = fopen(argv[2], "wb"))) {
+        fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT (a file it can write)\n");
         return 2;
     }
-    g_transcript = fopen(argv[2], "wb");
-    if (!g_transcript) {
-        fprintf(stderr, "driver: cannot write %s\n", argv[2]);
-        return 2;
-    }
-    g_folder = argv[2];
-    size_t slash = g_folder.find_last_of('\\');
-    g_folder = slash == std::string::npos ? std::string() : g_folder.substr(0, slash + 1);
-
-    FILE* script = fopen(argv[1], "rb");
-    if (!script) Fail(std::string("cannot read ") + argv[1]);
-    char line[4096];
-    while (fgets(line, sizeof line, script)) {
-        size_t length = strlen(line);
-        while (length && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = 0;
+    g_folder = FolderOf(argv[2]);
+    for (const std::string& line : ReadLines(argv[1])) {
         std::vector<std::string> words = SplitWords(line);
         if (!words.empty()) Run(words);
     }
-    fclose(script);
     if (g_installer.hProcess) Fail("the script ended without waiting for the installer (finish)");
     EndProcesses();
     Record("end");
