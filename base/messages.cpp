@@ -7,6 +7,7 @@ const char kCaptionProduct[] = PEL_DISPLAY_NAME;
 const char kCaptionError[] = "Ошибка";
 const char kMessageAlreadyRunning[] = "Программа '" PEL_DISPLAY_NAME "' уже выполняется на этом компьютере.";
 const char kMessageNotInstalled[] = "Программа не установлена.";
+const char kMessageAnotherRun[] = "Установка или удаление программы '" PEL_DISPLAY_NAME "' уже выполняется.";
 
 const char kMessageNoResource[] = "(0001) Ошибка. Недостаточно памяти.";
 const char kMessageNoFirstCopy[] = "(0002) Ошибка. Недостаточно памяти.";

@@ -5,6 +5,7 @@ extern const char kCaptionProduct[];         // "Пелбриксон": every me
 extern const char kCaptionError[];           // "Ошибка": the running-application message
 extern const char kMessageAlreadyRunning[];  // "Программа 'Пелбриксон' уже выполняется ..."
 extern const char kMessageNotInstalled[];  // "Программа не установлена."
+extern const char kMessageAnotherRun[];  // "Установка или удаление программы 'Пелбриксон' уже выполняется."
 
 // The extraction's coded messages; the prefixes are followed by a folder, directory or file.
 extern const char kMessageNoResource[];     // "(0001) Ошибка. Недостаточно памяти."
