@@ -1,9 +1,10 @@
 // The run mutex: in the global namespace, so that runs in other sessions of the machine count too;
 // a process that may not create global objects falls back to its own session.
+#include "base/run_lock_win.h"
+
 #include <windows.h>
 
 #include "base/product.h"
-#include "base/run_lock_win.h"
 
 HANDLE HoldRunMutex(DWORD waitMs) {
     HANDLE mutex = CreateMutexA(NULL, FALSE, "Global\\" PEL_RUN_MUTEX);
