@@ -1,4 +1,4 @@
-// The order of the installer's run: instance check, backdrop, pages, extraction, record.
+// The order of the installer's run: instance check, run lock, backdrop, pages, extraction, record.
 #include "installer/flow.h"
 
 #include <string.h>
@@ -10,8 +10,9 @@
 namespace {
 
 // Only a page that ended with its proceed button goes on; one that could not even be created
-// (-1) never counts as accepted.
-bool Proceeds(int pageResult) { return pageResult > 0; }
+// (-1) never counts as accepted, nor one whose modal loop the quit request ended, whatever result
+// the loop then gave.
+bool Proceeds(FlowHost& host, int dialogId) { return host.RunPage(dialogId) > 0 && !host.QuitPending(); }
 
 bool ApplicationIsRunning(FlowHost& host) {
     char title[kPathSize] = {};
@@ -24,10 +25,10 @@ bool RunPages(FlowHost& host) {
     char recorded[kPathSize] = {};
     if (host.ReadInstalledPath(recorded) && recorded[0] != 0 && host.MakeCurrentDirectory(recorded)) {
         // The notice page shows the current directory, which is now the recorded folder.
-        if (!Proceeds(host.RunPage(PEL_DLG_PREVIOUS_INSTALL))) return false;
+        if (!Proceeds(host, PEL_DLG_PREVIOUS_INSTALL)) return false;
     }
-    if (!Proceeds(host.RunPage(PEL_DLG_DESTINATION))) return false;
-    if (!Proceeds(host.RunPage(PEL_DLG_LICENCE))) return false;
+    if (!Proceeds(host, PEL_DLG_DESTINATION)) return false;
+    if (!Proceeds(host, PEL_DLG_LICENCE)) return false;
     return true;
 }
 
@@ -38,14 +39,22 @@ int RunInstaller(FlowHost& host) {
         host.ShowMessage(kMessageAlreadyRunning, kCaptionError, MessageOwner::None, MessageIcon::Error);
         return 0;
     }
+    if (!host.HoldRunLock()) {
+        host.ShowMessage(kMessageAnotherRun, kCaptionError, MessageOwner::None, MessageIcon::Error);
+        return 1;
+    }
     host.ShowBackdrop();
+    const bool accepted = RunPages(host);
     // The record is written only after a complete extraction, so a failed run keeps the old one.
-    if (RunPages(host) && host.ExtractPayload()) {
+    if (accepted && host.ExtractPayload()) {
         host.RunClosingActions();
         host.WriteInstallRecord();
         host.RunPage(PEL_DLG_COMPLETION);
     } else {
-        host.ShowMessage(kMessageNotInstalled, kCaptionProduct, MessageOwner::Backdrop, MessageIcon::Error);
+        // A page ended by the quit request went with the backdrop's window: the message stands on
+        // its own then. The extraction's own quit request leaves the backdrop in place.
+        const MessageOwner owner = !accepted && host.QuitPending() ? MessageOwner::None : MessageOwner::Backdrop;
+        host.ShowMessage(kMessageNotInstalled, kCaptionProduct, owner, MessageIcon::Error);
     }
     return 1;
 }

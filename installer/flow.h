@@ -12,12 +12,18 @@ struct FlowHost {
     // Finds a top-level window of windowClass and reads its title (terminated, at most cap-1
     // bytes). False when no such window exists.
     virtual bool FindWindowTitle(const char* windowClass, char* title, size_t cap) = 0;
+    // Takes the lock that admits one installer or uninstaller at a time and keeps it until the
+    // process ends. False when another run holds it.
+    virtual bool HoldRunLock() = 0;
     virtual void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon icon) = 0;
     // Creates the backdrop, shows it maximised and paints it once.
     virtual void ShowBackdrop() = 0;
     // Runs the modal page of the dialog resource and returns its result: 1 to go on, 0 to
     // cancel, -1 when the page could not be created.
     virtual int RunPage(int dialogId) = 0;
+    // Whether the thread's quit request is pending: it ends every modal loop at once, so a page
+    // that ended with it was closed with the backdrop (or the session), not answered.
+    virtual bool QuitPending() = 0;
     // Makes folder the process's current directory.
     virtual bool MakeCurrentDirectory(const char* folder) = 0;
     virtual bool ReadInstalledPath(char (&buffer)[kPathSize]) = 0;
@@ -30,5 +36,6 @@ protected:
     ~FlowHost() = default;
 };
 
-// The whole run. Returns the process exit code: 0 when the application is running, else 1.
+// The whole run. Returns the process exit code: 0 when the application is running, else 1
+// (another run holding the lock included).
 int RunInstaller(FlowHost& host);

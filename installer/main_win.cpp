@@ -3,6 +3,7 @@
 
 #include "base/app_win.h"
 #include "base/product.h"
+#include "base/run_lock_win.h"
 #include "base/running_app.h"
 #include "installer/backdrop_win.h"
 #include "installer/flow.h"
@@ -32,6 +33,8 @@ struct Win32FlowHost final : FlowHost {
     bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
         return ::FindWindowTitle(windowClass, title, cap);
     }
+    // Only a holder that is still running counts; the handle goes with the process.
+    bool HoldRunLock() override { return HoldRunMutex(0) != NULL; }
 
     // A quit request that the extraction left pending would end the message box's modal loop at
     // once, so the user would never see it: set the request aside while the box is open and post
@@ -52,6 +55,11 @@ struct Win32FlowHost final : FlowHost {
     int RunPage(int dialogId) override {
         return static_cast<int>(
             DialogBoxParamA(g_instance, MAKEINTRESOURCEA(dialogId), NULL, PageProcedure(dialogId), 0));
+    }
+    // A modal loop that meets the quit request posts it again before it ends, so it is still there.
+    bool QuitPending() override {
+        MSG quit;
+        return PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
     }
 
     bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }

@@ -13,9 +13,14 @@
 
 namespace {
 
+// The field's text as typed, in the ANSI code page without best-fit letters: a character the code
+// page lacks becomes '?', which no folder name may hold, rather than a look-alike that names
+// another folder ("C:\Café" must not become "C:\Cafe").
 void ReadFolderField(HWND dialog, char (&text)[kPathSize]) {
-    text[0] = 0;
-    GetWindowTextA(GetDlgItem(dialog, kDestinationFolderFieldId), text, sizeof(text));
+    WCHAR wide[kPathSize];
+    wide[0] = 0;
+    GetDlgItemTextW(dialog, kDestinationFolderFieldId, wide, kPathSize);
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, text, sizeof text, "?", NULL) == 0) text[0] = 0;
 }
 
 INT_PTR OnInitDialog(HWND dialog) {

@@ -17,11 +17,12 @@
 //   state ID                   record a control's enabled/checked state and text
 //   text ID [TEXT]             record a control's text (once it shows TEXT, in any letter case)
 //   list ID                    record the entries of a list box or a combo box
-//   set ID TEXT                type TEXT into a field (WM_SETTEXT)
+//   set ID TEXT                type TEXT into a field (WM_SETTEXT; &#N; in TEXT is the character N)
 //   click ID                   click an enabled button and wait until the click is handled
 //   post-click ID              click an enabled button without waiting (the click opens a modal loop)
 //   esc                        press Esc in the current window
-//   close                      press the close box of the current window (fails if it has none)
+//   close [CLASS]              press the close box of the current window, or of the top-level
+//                              window of CLASS (fails if it has none)
 //   shot NAME                  ask the harness for a screenshot and wait until it is taken
 //   finish                     wait for the installer to end; record its exit code
 //   adopt NAME                 after `finish`, wait for another process of the image NAME (the
@@ -61,6 +62,7 @@
 #include <tlhelp32.h>
 #include <utility>
 #include <vector>
+#include <wchar.h>
 
 namespace {
 
@@ -542,9 +544,20 @@ void Run(const std::vector<std::string>& words) {
     } else if (command == "set") {
         int id = IdArgument(words);
         HWND field = PressableControl(id);
-        bool ok = false;
-        Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(words[2].c_str()), &ok);
-        if (!ok) Fail("set: the field did not answer");
+        // In UTF-16, so that a character the script's code page lacks reaches the field as itself.
+        WCHAR text[4096];
+        if (!MultiByteToWideChar(CP_ACP, 0, words[2].c_str(), -1, text, 4096)) Fail("set: the text is too long");
+        for (WCHAR* at = text; (at = wcsstr(at, L"&#")) != nullptr; ++at) {
+            WCHAR* end = nullptr;
+            const unsigned long code = wcstoul(at + 2, &end, 10);
+            if (code == 0 || *end != L';') continue;
+            *at = static_cast<WCHAR>(code);
+            wmemmove(at + 1, end + 1, wcslen(end + 1) + 1);
+        }
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                                 &ignored))
+            Fail("set: the field did not answer");
         Record("set " + std::to_string(id) + " " + Quote(words[2]));
     } else if (command == "click" || command == "post-click") {
         int id = IdArgument(words);
@@ -572,11 +585,12 @@ void Run(const std::vector<std::string>& words) {
         g_dismissed.insert(g_current);
         Record("esc");
     } else if (command == "close") {
-        if (!g_current || !IsWindow(g_current)) Fail("close: no current page");
-        if (!(GetWindowLongA(g_current, GWL_STYLE) & WS_SYSMENU)) Fail("close: the window has no close box");
-        PostMessageA(g_current, WM_SYSCOMMAND, SC_CLOSE, 0);
+        HWND window = words.size() > 1 ? FindWindowA(words[1].c_str(), nullptr) : g_current;
+        if (!window || !IsWindow(window)) Fail("close: no such window");
+        if (!(GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU)) Fail("close: the window has no close box");
+        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         g_dismissed.insert(g_current);
-        Record("close");
+        Record(CommandLineOf(words, 0));
     } else if (command == "shot") {
         Screenshot(words[1]);
     } else if (command == "finish") {

@@ -13,16 +13,23 @@
 
 namespace {
 
+// A page result that stands for a page whose modal loop the quit request ended (with result 1).
+const int kQuit = 99;
+
 // Records every call as one line; answers from its script.
 struct FakeHost final : FlowHost {
     std::string record;  // empty: no record
-    bool folderExists = true, extractResult = true;
-    std::map<int, int> pageResults;  // dialog id -> result; absent: 1
+    bool folderExists = true, extractResult = true, lockFree = true, quit = false;
+    std::map<int, int> pageResults;  // dialog id -> result or kQuit; absent: 1
     std::vector<std::string> calls;
 
     bool FindWindowTitle(const char* cls, char*, size_t) override {  // no running window
         calls.push_back(std::string("find ") + cls);
         return false;
+    }
+    bool HoldRunLock() override {
+        calls.push_back("lock");
+        return lockFree;
     }
     void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon icon) override {
         calls.push_back(std::string("message ") + text + " | " + caption + " | " +
@@ -32,8 +39,11 @@ struct FakeHost final : FlowHost {
     void ShowBackdrop() override { calls.push_back("backdrop"); }
     int RunPage(int id) override {
         calls.push_back("page " + std::to_string(id));
-        return pageResults.count(id) ? pageResults[id] : 1;
+        const int result = pageResults.count(id) ? pageResults[id] : 1;
+        quit = quit || result == kQuit;
+        return quit ? 1 : result;
     }
+    bool QuitPending() override { return quit; }
     bool MakeCurrentDirectory(const char* folder) override {
         calls.push_back(std::string("cd ") + folder);
         return folderExists;
@@ -45,6 +55,7 @@ struct FakeHost final : FlowHost {
     }
     bool ExtractPayload() override {
         calls.push_back("extract");
+        quit = !extractResult;  // as after a failure to create the folder
         return extractResult;
     }
     void RunClosingActions() override { calls.push_back("links"); }
@@ -53,6 +64,9 @@ struct FakeHost final : FlowHost {
 
 const std::string kNotInstalled =
     std::string("message ") + kMessageNotInstalled + " | " + PEL_DISPLAY_NAME + " | backdrop | error";
+// The backdrop went with the quit request: the message has no owner.
+const std::string kClosed =
+    std::string("message ") + kMessageNotInstalled + " | " + PEL_DISPLAY_NAME + " | none | error";
 
 TEST(Flow, SequenceByPageResults) {
     struct Case {
@@ -95,6 +109,10 @@ TEST(Flow, SequenceByPageResults) {
         {"-1 (notice not created) cancels", "C:\\P", true, {{4, -1}}, true, {"cd C:\\P", "page 4", kNotInstalled}},
         {"-1 (destination not created) cancels", "", true, {{1, -1}}, true, {"page 1", kNotInstalled}},
         {"-1 (licence not created) cancels", "", true, {{2, -1}}, true, {"page 1", "page 2", kNotInstalled}},
+        // The backdrop closed (or the session ending) ends a page's loop with its default result.
+        {"quit on the notice", "C:\\P", true, {{4, kQuit}}, true, {"cd C:\\P", "page 4", kClosed}},
+        {"quit on the destination", "", true, {{1, kQuit}}, true, {"page 1", kClosed}},
+        {"quit on the licence", "", true, {{2, kQuit}}, true, {"page 1", "page 2", kClosed}},
         {"completion result ignored",
          "",
          true,
@@ -110,10 +128,19 @@ TEST(Flow, SequenceByPageResults) {
         host.pageResults = c.pageResults;
         host.extractResult = c.extractResult;
         EXPECT_EQ(RunInstaller(host), 1);
-        std::vector<std::string> expected = {"find TFormMain", "backdrop", "read record"};
+        std::vector<std::string> expected = {"find TFormMain", "lock", "backdrop", "read record"};
         expected.insert(expected.end(), c.expected.begin(), c.expected.end());
         EXPECT_EQ(host.calls, expected);
     }
+}
+
+TEST(Flow, AnotherRunHoldingTheLockRefusesBeforeTheBackdrop) {
+    FakeHost host;
+    host.lockFree = false;
+    EXPECT_EQ(RunInstaller(host), 1);
+    const std::string refusal =
+        std::string("message ") + kMessageAnotherRun + " | " + kCaptionError + " | none | error";
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"find TFormMain", "lock", refusal}));
 }
 
 // The refusal itself (its message, no backdrop, no page) and a window of another class are
