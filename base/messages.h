@@ -21,6 +21,7 @@ extern const char kMessageConfirmUninstall[];  // "Удалить програм
 extern const char kMessageRemoveFilePrefix[];  // "(0006) Ошибка при удалении файла " + listed path
 extern const char kMessageUninstalled[];  // "Программа 'Пелбриксон' удалена с компьютера."
 extern const char kMessageDataFileKeptPrefix[];  // "Файл данных Tolva.dat сохранён в папке " + folder
+extern const char kMessageFilesKeptPrefix[];  // "Часть файлов не удалена и осталась в папке " + folder
 
 // The stand-in application's window text (sample payload only).
 extern const char kMessageStandIn[];

@@ -58,8 +58,9 @@ const char kHelp[] =
     "\n"
     "  pelpack names DIR [--add NAME[=PATH]]... -o LIST\n"
     "      Writes what pack would archive: Windows-1251, one path a line (CR LF), relative\n"
-    "      to DIR, folders first and ending in '\\', then the files in archive order. PATH\n"
-    "      is not read.\n"
+    "      to DIR, folders first and ending in '\\', then the files in archive order, each\n"
+    "      followed by a tab, its size, a tab and its time as pack gives it (FILETIME,\n"
+    "      decimal); '-' and '-' for a NAME added without its PATH.\n"
     "\n"
     "  pelpack list FILE\n"
     "      Prints a '#' line with the archive header, then tab-separated rows\n"
@@ -495,7 +496,7 @@ bool ApplyAdditions(const PackOptions& options, const std::vector<Addition>& add
         file.attributes = kPackedFileAttributes;
         file.time = options.time;
         struct stat st;
-        if (read) {
+        if (read || !addition.path.empty()) {
             if (stat(addition.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
                 Fail("--add %s: %s is not a readable file", addition.nameUtf8.c_str(), addition.path.c_str());
                 return false;
@@ -551,14 +552,27 @@ bool CollectPayload(const char* folder, const PackOptions& options, const std::v
 
 int Names(const char* folder, const std::vector<Addition>& additions, const char* output) {
     PackOptions options;
-    if (!IsFolder(folder)) return kExitBad;
+    if (!ParseSourceDateEpoch(options) || !IsFolder(folder)) return kExitBad;
     std::vector<PackDirectory> all;
     if (!CollectPayload(folder, options, additions, false, all)) return kExitNo;
     std::string list;
     for (size_t k = 1; k < all.size(); ++k) list += all[k].name1251 + "\\\r\n";
     for (size_t k = 0; k < all.size(); ++k) {
-        for (const PackFile& file : all[k].files)
-            list += (k == 0 ? "" : all[k].name1251 + "\\") + file.name1251 + "\r\n";
+        for (const PackFile& file : all[k].files) {
+            list += (k == 0 ? "" : all[k].name1251 + "\\") + file.name1251;
+            // The size and time the installer gives the file; an addition named without its
+            // file is the uninstaller itself, which cannot carry its own size.
+            struct stat st;
+            if (file.pathUtf8.empty()) {
+                list += "\t-\t-\r\n";
+            } else if (stat(file.pathUtf8.c_str(), &st) == 0) {
+                list += "\t" + std::to_string(static_cast<uint64_t>(st.st_size)) + "\t" + std::to_string(file.time) +
+                        "\r\n";
+            } else {
+                Fail("%s: %s", file.pathUtf8.c_str(), strerror(errno));
+                return kExitBad;
+            }
+        }
     }
     return WriteOutput(output, std::vector<uint8_t>(list.begin(), list.end())) ? kExitOk : kExitBad;
 }

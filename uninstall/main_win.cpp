@@ -1,17 +1,24 @@
 // The uninstaller's entry point and its Win32 host.
 //
-// Started from the installation folder it checks, asks, then hands over to a copy of itself in a
-// new folder of its own under the temporary folder and ends: the copy waits for it to end, so
-// that this program's file can go too, and removes the installation. Arguments of the copy:
-//   /remove HANDLE FOLDER   HANDLE: the original's inherited process handle (decimal);
-//                           FOLDER: the installation folder, to the end of the command line
-//                           (quotes around it are taken off).
+// Started from the installation folder it takes the run mutex, checks, asks, then hands over to
+// a copy of itself in a new private folder under the temporary folder and ends: the copy takes
+// the run mutex over as it ends, so that this program's file can go too and no other run slips
+// in between, and removes the installation. Arguments of the copy:
+//   /remove PROCESS READY FOLDER   PROCESS: the original's inherited process handle (decimal);
+//                                  READY: an inherited event the copy sets once it waits for
+//                                  the run mutex; FOLDER: the installation folder, to the end of
+//                                  the command line. The copy acts only when FOLDER is the folder
+//                                  of PROCESS's own program file.
 #include <windows.h>
 #include <ntsecapi.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 
+#include "base/messages.h"
+#include "base/product.h"
 #include "base/resource_win.h"
+#include "base/run_lock_win.h"
 #include "base/running_app.h"
 #include "base/text.h"
 #include "resources/resource.h"
@@ -21,7 +28,12 @@
 namespace {
 
 const char kCopyOption[] = "/remove ";
-const DWORD kOriginalEndWait = 30000;  // ms; a file still held then is reported like any other
+const char kEntryLocationValue[] = "InstallLocation";
+const DWORD kHandOverWait = 30000;  // ms; the original and its copy each wait that long for the other
+
+uint64_t FromFileTime(const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 struct Win32UninstallHost final : UninstallHost {
     bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
@@ -33,7 +45,7 @@ struct Win32UninstallHost final : UninstallHost {
         switch (prompt) {
         case Prompt::Error: style = MB_OK | MB_ICONERROR; break;
         case Prompt::YesNo: style = MB_YESNO | MB_ICONQUESTION; break;
-        case Prompt::AbortRetryIgnore: style = MB_ABORTRETRYIGNORE; break;
+        case Prompt::AbortRetryIgnore: style = MB_ABORTRETRYIGNORE | MB_ICONINFORMATION; break;
         case Prompt::Information: style = MB_OK | MB_ICONINFORMATION; break;
         }
         switch (MessageBoxA(NULL, text, caption, style | MB_SETFOREGROUND)) {
@@ -50,19 +62,53 @@ struct Win32UninstallHost final : UninstallHost {
         if (DeleteFileA(path)) return RemoveResult::Removed;
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return RemoveResult::Missing;
-        // The installer gives read-only files their attribute, which refuses deletion.
+        // The installer gives read-only files their attribute, which refuses deletion; a delete
+        // that fails all the same leaves the file as it was.
         const DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-            SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path))
-            return RemoveResult::Removed;
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+            !SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
+            return RemoveResult::Failed;
+        if (DeleteFileA(path)) return RemoveResult::Removed;
+        SetFileAttributesA(path, attributes);
         return RemoveResult::Failed;
     }
 
     bool RemoveEmptyFolder(const char* path) override { return RemoveDirectoryA(path) != FALSE; }
 
-    bool FileExists(const char* path) override {
-        const DWORD attributes = GetFileAttributesA(path);
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    EntryFacts Inspect(const char* path) override {
+        EntryFacts facts = {EntryKind::Missing, 0, 0};
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return facts;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            facts.kind = EntryKind::Link;
+        else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            facts.kind = EntryKind::Folder;
+        else
+            facts.kind = EntryKind::File;
+        facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        facts.time = FromFileTime(data.ftLastWriteTime);
+        return facts;
+    }
+
+    bool InspectSelf(EntryFacts& facts) override {
+        char path[kPathSize];
+        const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+        if (length == 0 || length >= sizeof path) return false;
+        facts = Inspect(path);
+        return facts.kind == EntryKind::File;
+    }
+
+    void FullLongPath(char (&path)[kPathSize]) override {
+        char full[kPathSize];
+        const DWORD length = GetFullPathNameA(path, sizeof full, full, NULL);
+        if (length == 0 || length >= sizeof full) return;
+        CopyText(path, full);
+        const DWORD longLength = GetLongPathNameA(full, path, sizeof path);
+        if (longLength == 0 || longLength >= sizeof path) CopyText(path, full);  // missing: as it is
+    }
+
+    bool SameTextIgnoringCase(const char* a, const char* b) override {
+        return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a, -1, b, -1) == CSTR_EQUAL;
     }
 
     bool FindLinksFolder(LinksFolder which, char* out, size_t cap) override {
@@ -72,7 +118,7 @@ struct Win32UninstallHost final : UninstallHost {
     }
 
     bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) override {
-        if (!FileExists(linkPath)) return false;
+        if (Inspect(linkPath).kind != EntryKind::File) return false;
         WCHAR widePath[MAX_PATH];
         if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) == 0) return false;
         IShellLinkA* link = NULL;
@@ -109,16 +155,33 @@ struct Win32UninstallHost final : UninstallHost {
         RegCloseKey(key);
         if (known && subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_CURRENT_USER, path);
     }
+
+    // The entry lives in the registry view native to this build, as the installer writes it.
+    static HKEY RootKey(EntryRoot root) { return root == EntryRoot::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+    bool ReadEntryLocation(EntryRoot root, char (&buffer)[kPathSize]) override {
+        HKEY key;
+        if (RegOpenKeyExA(RootKey(root), PEL_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+        DWORD type = 0, size = sizeof buffer - 1;
+        const bool read = RegQueryValueExA(key, kEntryLocationValue, NULL, &type, reinterpret_cast<BYTE*>(buffer),
+                                           &size) == ERROR_SUCCESS &&
+                          type == REG_SZ;
+        RegCloseKey(key);
+        buffer[read && size < sizeof buffer ? size : 0] = 0;
+        return read && buffer[0] != 0;
+    }
+
+    void DeleteEntry(EntryRoot root) override { RegDeleteKeyA(RootKey(root), PEL_UNINSTALL_KEY); }
 };
 
 // This program's own path and its folder (the text before the last backslash).
-bool OwnPath(char (&path)[MAX_PATH], char (&folder)[MAX_PATH]) {
-    const DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
+bool OwnPath(char (&path)[kPathSize], char (&folder)[kPathSize]) {
+    const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return false;
     DWORD end = length;
     while (end > 0 && path[end - 1] != '\\') --end;
     if (end == 0) return false;
-    CopyTextN(folder, MAX_PATH, path, end - 1);
+    CopyTextN(folder, sizeof folder, path, end - 1);
     return true;
 }
 
@@ -134,16 +197,52 @@ int RunRemoval(const char* folder) {
     return exitCode;
 }
 
-// A new folder under the temporary folder, named by 64 random bits: a name known in advance
-// could be prepared by someone else, and the copy would then run from their folder. Creation
-// fails when the name exists, so the folder is always this run's own.
+// The access list of the copy's folder: Administrators and SYSTEM for an elevated process, the
+// current user alone otherwise; nothing inherited from the temporary folder. Free it with LocalFree.
+PSECURITY_DESCRIPTOR PrivateAccess() {
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return NULL;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    char sddl[256] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    if (!GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) ||
+        elevation.TokenIsElevated == 0) {
+        union {
+            TOKEN_USER user;
+            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        } owner;
+        char* sid = NULL;
+        if (!GetTokenInformation(token, TokenUser, &owner, sizeof owner, &size) ||
+            !ConvertSidToStringSidA(owner.user.User.Sid, &sid)) {
+            CloseHandle(token);
+            return NULL;
+        }
+        CopyText(sddl, "D:P(A;OICI;FA;;;");
+        const bool fits = AppendText(sddl, sid) && AppendText(sddl, ")");
+        LocalFree(sid);
+        if (!fits) sddl[0] = 0;
+    }
+    CloseHandle(token);
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (sddl[0] == 0 || !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL))
+        return NULL;
+    return descriptor;
+}
+
+// A new folder under the temporary folder, named by 64 random bits, that only this process's
+// owner can write to: a name known in advance could be prepared by someone else, and a folder
+// others may write to could get another program or a DLL put beside the copy before it starts.
+// Creation fails when the name exists, so the folder is always this run's own.
 bool CreatePrivateFolder(char (&folder)[MAX_PATH]) {
     char temp[MAX_PATH];
     const DWORD length = GetTempPathA(MAX_PATH, temp);
     if (length == 0 || length >= MAX_PATH - 32) return false;
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    SECURITY_ATTRIBUTES access = {sizeof access, PrivateAccess(), FALSE};
+    if (access.lpSecurityDescriptor == NULL) return false;
+    bool created = false;
+    for (int attempt = 0; attempt < 8 && !created; ++attempt) {
         unsigned char random[8];
-        if (!RtlGenRandom(random, sizeof random)) return false;
+        if (!RtlGenRandom(random, sizeof random)) break;
         char name[24] = "pel-";
         for (int i = 0; i < 8; ++i) {
             name[4 + 2 * i] = "0123456789abcdef"[random[i] >> 4];
@@ -152,54 +251,77 @@ bool CreatePrivateFolder(char (&folder)[MAX_PATH]) {
         name[20] = 0;
         CopyText(folder, temp);
         AppendText(folder, name);
-        if (CreateDirectoryA(folder, NULL)) return true;
+        created = CreateDirectoryA(folder, &access) != FALSE;
     }
-    return false;
+    LocalFree(access.lpSecurityDescriptor);
+    return created;
 }
 
-// Copies this program into a private folder and starts the copy with this process's handle and
-// the installation folder. The copy runs in the system folder, so that no process holds the
-// installation folder as its current one. False when any step fails.
-bool StartCopy(const char* ownPath, const char* folder) {
+// Appends a handle's value as a decimal number and a blank.
+bool AppendHandle(char (&command)[3 * kPathSize], HANDLE handle) {
+    char number[24];
+    wsprintfA(number, "%lu ", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle)));
+    return AppendText(command, number);
+}
+
+// Copies this program into a private folder, starts the copy with this process's handle, an
+// event and the installation folder, and waits until the copy waits for the run mutex. The
+// copy runs in the system folder, so that no process holds the installation folder as its
+// current one. False when any step fails or the copy ends first.
+bool HandOverToCopy(const char* ownPath, const char* folder) {
     char copyFolder[MAX_PATH], copyPath[MAX_PATH], systemFolder[MAX_PATH];
     const UINT systemLength = GetSystemDirectoryA(systemFolder, MAX_PATH);
     if (systemLength == 0 || systemLength >= MAX_PATH) return false;
     if (!CreatePrivateFolder(copyFolder)) return false;
     CopyText(copyPath, copyFolder);
-    if (!AppendText(copyPath, "\\uninstall.exe") || !CopyFileA(ownPath, copyPath, TRUE)) {
-        DeleteFileA(copyPath);
-        RemoveDirectoryA(copyFolder);
-        return false;
-    }
+    // Kept open without write or delete sharing until the copy has started: nobody swaps it.
+    HANDLE copyFile = INVALID_HANDLE_VALUE;
+    if (AppendText(copyPath, "\\" PEL_UNINSTALL_FILE) && CopyFileA(ownPath, copyPath, TRUE))
+        copyFile = CreateFileA(copyPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
+    HANDLE ready = CreateEventA(&inherited, TRUE, FALSE, NULL);
     HANDLE self = NULL;
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0))
-        return false;
-    char command[3 * MAX_PATH + 64];
-    char number[24];
-    wsprintfA(number, "%lu ", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(self)));
-    CopyText(command, "\"");
-    AppendText(command, copyPath);
-    AppendText(command, "\" ");
-    AppendText(command, kCopyOption);
-    AppendText(command, number);
-    if (!AppendText(command, folder)) return false;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
+    char command[3 * kPathSize];
+    bool started = false;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(copyPath, command, NULL, NULL, TRUE, 0, NULL, systemFolder, &startup, &process)) {
+    if (copyFile != INVALID_HANDLE_VALUE && ready != NULL &&
+        DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0) &&
+        CopyText(command, "\"") && AppendText(command, copyPath) && AppendText(command, "\" ") &&
+        AppendText(command, kCopyOption) && AppendHandle(command, self) && AppendHandle(command, ready) &&
+        AppendText(command, folder)) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        started = CreateProcessA(copyPath, command, NULL, NULL, TRUE, 0, NULL, systemFolder, &startup, &process);
+    }
+    if (copyFile != INVALID_HANDLE_VALUE) CloseHandle(copyFile);
+    bool handedOver = false;
+    if (started) {
+        AllowSetForegroundWindow(process.dwProcessId);  // its messages come to the front
+        const HANDLE waits[2] = {ready, process.hProcess};
+        handedOver = WaitForMultipleObjects(2, waits, FALSE, kHandOverWait) == WAIT_OBJECT_0;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
         DeleteFileA(copyPath);
         RemoveDirectoryA(copyFolder);
-        return false;
     }
-    AllowSetForegroundWindow(process.dwProcessId);  // its messages come to the front
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    if (ready != NULL) CloseHandle(ready);
+    return handedOver;
 }
 
-// The copy's arguments: the original's handle and the installation folder. False for any other
-// command line (the original's own, without arguments).
-bool ParseCopyArguments(const char* command, HANDLE& original, const char*& folder) {
+// The copy's arguments: the original's handle, the event and the installation folder. False for
+// any other command line (the original's own, without arguments).
+const char* ParseHandle(const char* p, HANDLE& handle) {
+    ULONG_PTR value = 0;
+    if (*p < '0' || *p > '9') return NULL;
+    while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<ULONG_PTR>(*p++ - '0');
+    if (*p != ' ') return NULL;
+    handle = reinterpret_cast<HANDLE>(value);
+    return p + 1;
+}
+
+bool ParseCopyArguments(const char* command, HANDLE& original, HANDLE& ready, const char*& folder) {
     const char* p = command;
     if (*p == '"') {
         ++p;
@@ -211,51 +333,70 @@ bool ParseCopyArguments(const char* command, HANDLE& original, const char*& fold
     while (*p == ' ' || *p == '\t') ++p;
     for (const char* option = kCopyOption; *option != 0; ++option, ++p)
         if (*p != *option) return false;
-    ULONG_PTR value = 0;
-    if (*p < '0' || *p > '9') return false;
-    while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<ULONG_PTR>(*p++ - '0');
-    if (*p != ' ' || p[1] == 0) return false;
-    original = reinterpret_cast<HANDLE>(value);
-    folder = p + 1;
+    p = ParseHandle(p, original);
+    if (p != NULL) p = ParseHandle(p, ready);
+    if (p == NULL || *p == 0) return false;
+    folder = p;
     return true;
 }
 
-// The folder argument without the quotes that a caller may have put around it.
-void Unquote(const char* folder, char (&out)[MAX_PATH]) {
-    if (*folder != '"') {
-        CopyText(out, folder);
-        return;
+// True when handle is a process whose program file lies in folder: the copy removes only the
+// installation whose uninstaller started it.
+bool IsUninstallerOf(HANDLE process, const char* folder) {
+    char image[kPathSize];
+    DWORD length = sizeof image;
+    if (!QueryFullProcessImageNameA(process, 0, image, &length) || length >= sizeof image) return false;
+    while (length > 0 && image[length - 1] != '\\') --length;
+    if (length == 0) return false;
+    image[length - 1] = 0;
+    Win32UninstallHost host;
+    return SameFolder(host, image, folder);
+}
+
+// The copy: takes the run over from the original, waits for it to end, removes the installation.
+int RunCopy(HANDLE original, HANDLE ready, const char* folder) {
+    char installation[kPathSize];
+    CopyText(installation, folder);
+    if (!IsUninstallerOf(original, installation)) return 1;
+    if (TakeOverRunMutex(ready, kHandOverWait) == NULL) {
+        Win32UninstallHost host;
+        host.Ask(kMessageAnotherRun, kCaptionError, Prompt::Error);
+        return 1;
     }
-    size_t length = 0;
-    while (folder[1 + length] != 0 && folder[1 + length] != '"') ++length;
-    CopyTextN(out, MAX_PATH, folder + 1, length);
+    WaitForSingleObject(original, kHandOverWait);
+    CloseHandle(original);
+    CloseHandle(ready);
+    const int exitCode = RunRemoval(installation);
+    // The copy cannot remove itself while it runs: the system does it at the next start.
+    char ownPath[kPathSize], ownFolder[kPathSize];
+    if (OwnPath(ownPath, ownFolder)) {
+        MoveFileExA(ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExA(ownFolder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    return exitCode;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    HANDLE original = NULL;
+    HANDLE original = NULL, ready = NULL;
     const char* folder = NULL;
-    if (ParseCopyArguments(GetCommandLineA(), original, folder)) {
-        WaitForSingleObject(original, kOriginalEndWait);
-        CloseHandle(original);
-        char installation[MAX_PATH];
-        Unquote(folder, installation);
-        const int exitCode = RunRemoval(installation);
-        // The copy cannot remove itself while it runs: the system does it at the next start.
-        char ownPath[MAX_PATH], ownFolder[MAX_PATH];
-        if (OwnPath(ownPath, ownFolder)) {
-            MoveFileExA(ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-            MoveFileExA(ownFolder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-        }
-        return exitCode;
-    }
+    if (ParseCopyArguments(GetCommandLineA(), original, ready, folder)) return RunCopy(original, ready, folder);
 
     Win32UninstallHost host;
+    if (HoldRunMutex(0) == NULL) {
+        host.Ask(kMessageAnotherRun, kCaptionError, Prompt::Error);
+        return 1;
+    }
     if (!ConfirmUninstall(host)) return 1;
-    char ownPath[MAX_PATH], ownFolder[MAX_PATH];
-    if (!OwnPath(ownPath, ownFolder)) return 1;
-    if (StartCopy(ownPath, ownFolder)) return 0;
-    // No copy could be made: remove from here; this program's own file is then reported as held.
-    return RunRemoval(ownFolder);
+    char ownPath[kPathSize], ownFolder[kPathSize];
+    const bool known = OwnPath(ownPath, ownFolder);
+    if (known && HandOverToCopy(ownPath, ownFolder)) return 0;  // the run mutex passes to the copy as this ends
+    // Nothing was removed: this program cannot remove its own file, nor run the removal from
+    // a copy; its path may be too long for the calls that would make one.
+    char message[64 + kPathSize];
+    CopyText(message, kMessageRemoveFilePrefix);
+    AppendText(message, known ? ownPath : PEL_UNINSTALL_FILE);
+    host.Ask(message, kCaptionProduct, Prompt::Error);
+    return 1;
 }

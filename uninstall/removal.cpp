@@ -13,36 +13,89 @@ namespace {
 
 const int kExitDone = 0;
 const int kExitStopped = 1;
+const size_t kNoLimit = static_cast<size_t>(-1);
+// FAT keeps a file's last write time to 2 seconds: times that close are the same time.
+const uint64_t kTimeTolerance = 2 * 10000000ull;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The next unit of a folder text for comparison: a letter in one case, one "\" for a run of
-// separators, or 0 at the end (trailing separators included).
-char NextFolderUnit(const char*& p, const char* end) {
-    if (p == end) return 0;
-    if (!IsSeparator(*p)) return ToLowerAscii(*p++);
-    while (p != end && IsSeparator(*p)) ++p;
-    return p == end ? 0 : '\\';
+// The next part of a folder text: from p to the next separator or the end.
+const char* PartEnd(const char* p) {
+    while (*p != 0 && !IsSeparator(*p)) ++p;
+    return p;
 }
 
-bool SameFolderN(const char* a, size_t aLength, const char* b, size_t bLength) {
-    const char* aEnd = a + aLength;
-    const char* bEnd = b + bLength;
-    for (;;) {
-        const char unit = NextFolderUnit(a, aEnd);
-        if (unit != NextFolderUnit(b, bEnd)) return false;
-        if (unit == 0) return true;
+// The full form of an absolute folder text, without asking the system: "\\?\" (and "\\?\UNC\")
+// taken off, "/" as "\", runs of separators as one, "." and ".." parts resolved (never above the
+// drive or the share), trailing dots and spaces of every part and trailing separators dropped; a
+// drive alone keeps its "\". False when the text does not fit.
+bool FullFolderText(const char* in, char (&out)[kPathSize]) {
+    const char* p = in;
+    out[0] = 0;
+    if (IsSeparator(p[0]) && IsSeparator(p[1]) && p[2] == '?' && IsSeparator(p[3])) {
+        p += 4;
+        if ((p[0] == 'U' || p[0] == 'u') && (p[1] == 'N' || p[1] == 'n') && (p[2] == 'C' || p[2] == 'c') &&
+            IsSeparator(p[3])) {
+            p += 4;
+            CopyText(out, "\\\\");
+        }
     }
+    size_t root = 0;  // what ".." never takes off
+    bool drive = false;
+    if (out[0] == 0 && IsSeparator(p[0]) && IsSeparator(p[1])) {
+        CopyText(out, "\\\\");
+        p += 2;
+    }
+    if (out[0] != 0) {
+        // A share: its server and share name are the root.
+        for (int level = 0; level < 2; ++level) {
+            while (IsSeparator(*p)) ++p;
+            const char* end = PartEnd(p);
+            if (level == 1 && !AppendText(out, "\\")) return false;
+            if (!AppendTextN(out, sizeof out, p, static_cast<size_t>(end - p))) return false;
+            p = end;
+        }
+        root = TextLength(out);
+    } else if (p[0] != 0 && p[1] == ':') {
+        CopyTextN(out, sizeof out, p, 2);
+        p += 2;
+        root = 2;
+        drive = true;
+    }
+    for (;;) {
+        while (IsSeparator(*p)) ++p;
+        if (*p == 0) break;
+        const char* end = PartEnd(p);
+        size_t length = static_cast<size_t>(end - p);
+        const char* part = p;
+        p = end;
+        if (length == 1 && part[0] == '.') continue;
+        if (length == 2 && part[0] == '.' && part[1] == '.') {
+            size_t cut = TextLength(out);
+            while (cut > root && out[cut - 1] != '\\') --cut;
+            out[cut > root ? cut - 1 : root] = 0;
+            continue;
+        }
+        while (length > 0 && (part[length - 1] == '.' || part[length - 1] == ' ')) --length;
+        if (length == 0) continue;
+        if (!AppendText(out, "\\") || !AppendTextN(out, sizeof out, part, length)) return false;
+    }
+    if (drive && TextLength(out) == root) return AppendText(out, "\\");
+    return true;
 }
 
-const size_t kNoLimit = static_cast<size_t>(-1);
+// The folder part of a path: the text before its last separator (empty when there is none).
+void FolderPart(const char* path, char (&out)[kPathSize]) {
+    size_t end = TextLengthN(path, kNoLimit);
+    while (end > 0 && !IsSeparator(path[end - 1])) --end;
+    CopyTextN(out, sizeof out, path, end > 0 ? end - 1 : 0);
+}
 
 // A link points into the folder when the folder part of its target is that folder.
-bool PointsInto(const char* target, const char* folder) {
-    size_t end = TextLengthN(target, kNoLimit);
-    while (end > 0 && !IsSeparator(target[end - 1])) --end;
-    return end > 0 && SameFolderN(target, end, folder, TextLengthN(folder, kNoLimit));
+bool PointsInto(UninstallHost& host, const char* target, const char* folder) {
+    char targetFolder[kPathSize];
+    FolderPart(target, targetFolder);
+    return targetFolder[0] != 0 && SameFolder(host, targetFolder, folder);
 }
 
 // Length of the directory part of a listed path ("HlpPic" of "HlpPic\logo.gif"; 0 at the top).
@@ -52,17 +105,52 @@ size_t DirectoryPartLength(const char* path) {
     return end > 0 ? end - 1 : 0;
 }
 
-// Removes one listed file, asking after each failure. False when the user chose Abort.
-bool RemoveListedFile(UninstallHost& host, const char* path, const char* listed) {
+// What stands at folder\relative, looked at level by level from the installation folder down:
+// a link at any level is reported as the Link it is, and nothing below it is looked at.
+EntryFacts InspectListed(UninstallHost& host, const char* folder, const char* relative) {
+    const EntryFacts missing = {EntryKind::Missing, 0, 0};
+    char path[kPathSize];
+    if (!CopyText(path, folder)) return missing;
+    EntryFacts facts = host.Inspect(path);
+    for (const char* p = relative;;) {
+        if (facts.kind == EntryKind::Link) return facts;
+        if (facts.kind != EntryKind::Folder) return missing;
+        const char* end = p;
+        while (*end != 0 && *end != '\\') ++end;
+        if (!AppendText(path, "\\") || !AppendTextN(path, sizeof path, p, static_cast<size_t>(end - p))) return missing;
+        facts = host.Inspect(path);
+        if (*end == 0) return facts;
+        p = end + 1;
+    }
+}
+
+// The installer's own file: the size and the time it gave it (the program's own file for "-").
+bool WrittenByInstaller(UninstallHost& host, const ListedName& name, const EntryFacts& found) {
+    EntryFacts expected = {EntryKind::File, name.size, name.time};
+    if (name.self && !host.InspectSelf(expected)) return false;
+    if (!name.self && !name.facts) return false;
+    const uint64_t apart = found.time > expected.time ? found.time - expected.time : expected.time - found.time;
+    return found.kind == EntryKind::File && found.size == expected.size && apart <= kTimeTolerance;
+}
+
+enum class Outcome { Gone, Kept, Aborted };
+
+// Removes one listed file when it is the installer's, asking after each failure.
+Outcome RemoveListedFile(UninstallHost& host, const char* folder, const ListedName& name) {
+    char path[kPathSize];
+    if (!JoinLinkPath(path, sizeof path, folder, name.path)) return Outcome::Gone;  // no such file can exist
+    const EntryFacts found = InspectListed(host, folder, name.path);
+    if (found.kind == EntryKind::Missing) return Outcome::Gone;
+    if (!WrittenByInstaller(host, name, found)) return Outcome::Kept;  // the user's, or behind a link
     while (host.RemoveFile(path) == RemoveResult::Failed) {
         char message[64 + kArchivePathCapacity];
         CopyText(message, kMessageRemoveFilePrefix);
-        AppendText(message, listed);
+        AppendText(message, name.path);
         const Answer answer = host.Ask(message, kCaptionProduct, Prompt::AbortRetryIgnore);
-        if (answer == Answer::Abort) return false;
-        if (answer != Answer::Retry) return true;  // Ignore: the file stays, the rest goes on
+        if (answer == Answer::Abort) return Outcome::Aborted;
+        if (answer != Answer::Retry) return Outcome::Kept;  // Ignore: the file stays, the rest goes on
     }
-    return true;
+    return Outcome::Gone;
 }
 
 // The k-th folder of the list (0-based), or false when there are fewer.
@@ -81,37 +169,79 @@ void RemoveLinkInto(UninstallHost& host, const char* linksFolder, const char* ti
     char target[kPathSize];
     if (!LinkFilePath(link, linksFolder, title)) return;
     if (!host.ReadLinkTarget(link, target, sizeof target)) return;
-    if (PointsInto(target, folder)) host.RemoveFile(link);  // a link that stays is not reported
+    if (PointsInto(host, target, folder)) host.RemoveFile(link);  // a link that stays is not reported
 }
 
-void RemoveLinks(UninstallHost& host, const char* folder) {
+// The Start-menu links but the one that runs this program (uninstallLink false), or that one and
+// then the group folder when it is empty (true); the desktop link with the others.
+void RemoveLinks(UninstallHost& host, const char* folder, bool uninstallLink) {
     char links[kPathSize];
     if (host.FindLinksFolder(LinksFolder::Programs, links, sizeof links)) {
         char group[kPathSize];
         if (JoinLinkPath(group, sizeof group, links, kGroupFolderName)) {
-            for (const LinkRow& row : kStartMenuLinks) RemoveLinkInto(host, group, row.title, folder);
-            host.RemoveEmptyFolder(group);  // the user's own links keep it
+            for (const LinkRow& row : kStartMenuLinks) {
+                if ((row.title == kLinkUninstall) == uninstallLink) RemoveLinkInto(host, group, row.title, folder);
+            }
+            if (uninstallLink) host.RemoveEmptyFolder(group);  // the user's own links keep it
         }
     }
-    if (host.FindLinksFolder(LinksFolder::Desktop, links, sizeof links)) {
+    if (!uninstallLink && host.FindLinksFolder(LinksFolder::Desktop, links, sizeof links)) {
         RemoveLinkInto(host, links, kDesktopLink.title, folder);
     }
 }
 
-// The record goes only when it names this folder: otherwise it is a later installation's.
+// The record and the Installed-apps entries go only when they name this folder: otherwise they
+// are a later installation's.
 void RemoveRecord(UninstallHost& host, const char* folder) {
     char recorded[kPathSize] = {};
-    if (!host.ReadInstalledPath(recorded) || !SameFolder(recorded, folder)) return;
-    host.DeleteSetupValue(kPathValue);
-    host.DeleteSetupValue(kVersionValue);
-    host.DeleteKeyIfEmpty(kSetupKey);  // other values of the key are kept, and keep it
-    host.DeleteKeyIfEmpty(kProductKey);
+    if (host.ReadInstalledPath(recorded) && SameFolder(host, recorded, folder)) {
+        host.DeleteSetupValue(kPathValue);
+        host.DeleteSetupValue(kVersionValue);
+        host.DeleteKeyIfEmpty(kSetupKey);  // other values of the key are kept, and keep it
+        host.DeleteKeyIfEmpty(kProductKey);
+    }
+    const EntryRoot roots[] = {EntryRoot::Machine, EntryRoot::User};
+    for (EntryRoot root : roots) {
+        char location[kPathSize] = {};
+        if (host.ReadEntryLocation(root, location) && SameFolder(host, location, folder)) host.DeleteEntry(root);
+    }
+}
+
+// A decimal number of up to 20 digits that fits 64 bits, from p to end.
+bool ParseNumber(const char* p, const char* end, uint64_t& value) {
+    value = 0;
+    if (p == end) return false;
+    for (; p != end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        const uint64_t digit = static_cast<uint64_t>(*p - '0');
+        if (value > (UINT64_MAX - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+// A file line's facts after its path: "SIZE\tTIME" or "-\t-".
+void ParseFacts(const char* p, const char* end, ListedName& out) {
+    out.facts = out.self = false;
+    out.size = out.time = 0;
+    const char* tab = p;
+    while (tab != end && *tab != '\t') ++tab;
+    if (tab == end) return;
+    if (tab - p == 1 && *p == '-' && end - tab == 2 && tab[1] == '-') {
+        out.self = true;
+        return;
+    }
+    out.facts = ParseNumber(p, tab, out.size) && ParseNumber(tab + 1, end, out.time);
 }
 
 }  // namespace
 
-bool SameFolder(const char* a, const char* b) {
-    return SameFolderN(a, TextLengthN(a, kNoLimit), b, TextLengthN(b, kNoLimit));
+bool SameFolder(UninstallHost& host, const char* a, const char* b) {
+    char fullA[kPathSize], fullB[kPathSize];
+    if (!FullFolderText(a, fullA) || !FullFolderText(b, fullB)) return false;
+    host.FullLongPath(fullA);
+    host.FullLongPath(fullB);
+    return host.SameTextIgnoringCase(fullA, fullB);
 }
 
 bool ParseNextName(const char*& cursor, const char* end, ListedName& out) {
@@ -121,11 +251,14 @@ bool ParseNextName(const char*& cursor, const char* end, ListedName& out) {
         size_t length = static_cast<size_t>(cursor - line);
         if (cursor < end) ++cursor;  // past the line feed
         if (length > 0 && line[length - 1] == '\r') --length;
-        out.folder = length > 0 && line[length - 1] == '\\';
-        if (out.folder) --length;
+        size_t pathLength = 0;
+        while (pathLength < length && line[pathLength] != '\t') ++pathLength;
+        ParseFacts(line + pathLength + (pathLength < length ? 1 : 0), line + length, out);
+        out.folder = pathLength > 0 && line[pathLength - 1] == '\\';
+        if (out.folder) --pathLength;
         // Relative and inside the folder: no drive, no leading separator, no "." or ".." part.
-        if (CheckDirectoryName(line, length) != ArchiveFault::None) continue;
-        CopyTextN(out.path, sizeof out.path, line, length);
+        if (CheckDirectoryName(line, pathLength) != ArchiveFault::None) continue;
+        CopyTextN(out.path, sizeof out.path, line, pathLength);
         return true;
     }
     return false;
@@ -143,10 +276,10 @@ bool ConfirmUninstall(UninstallHost& host) {
 int RemoveInstallation(UninstallHost& host, const char* folder, const char* names, size_t namesSize) {
     const char* end = names + namesSize;
     ListedName name;
-    char path[kPathSize];
     char keptIn[kPathSize] = {};  // the folder of a data file that stays
+    bool filesKept = false;       // a listed file other than the data file stays
 
-    // 1. Files, in list order; the user's data file is never removed.
+    // 1. Files but this program, in list order; the user's data file is never removed.
     const char* cursor = names;
     size_t folders = 0;
     while (ParseNextName(cursor, end, name)) {
@@ -154,10 +287,11 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
             ++folders;
             continue;
         }
-        if (!JoinLinkPath(path, sizeof path, folder, name.path)) continue;  // no such file can exist
+        if (name.self) continue;
         const size_t directory = DirectoryPartLength(name.path);
         if (IsDataFileName(name.path + (directory > 0 ? directory + 1 : 0))) {
-            if (keptIn[0] == 0 && host.FileExists(path)) {
+            const EntryKind data = InspectListed(host, folder, name.path).kind;
+            if (keptIn[0] == 0 && data != EntryKind::Missing && data != EntryKind::Folder) {
                 CopyText(keptIn, folder);
                 if (directory > 0) {
                     AppendText(keptIn, "\\");
@@ -166,23 +300,41 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
             }
             continue;
         }
-        if (!RemoveListedFile(host, path, name.path)) return kExitStopped;
+        const Outcome outcome = RemoveListedFile(host, folder, name);
+        if (outcome == Outcome::Aborted) return kExitStopped;
+        filesKept = filesKept || outcome == Outcome::Kept;
     }
 
-    // 2. Folders, children before parents (the list has parents first), then the folder itself;
-    // a folder that still holds the user's files stays.
+    // 2. Folders, children before parents (the list has parents first); a folder that still
+    // holds the user's files stays, and a link in a folder's place is not followed.
+    char path[kPathSize];
     for (size_t k = folders; k-- > 0;) {
-        if (FindListedFolder(names, end, k, name) && JoinLinkPath(path, sizeof path, folder, name.path))
+        if (FindListedFolder(names, end, k, name) && JoinLinkPath(path, sizeof path, folder, name.path) &&
+            InspectListed(host, folder, name.path).kind == EntryKind::Folder)
             host.RemoveEmptyFolder(path);
     }
-    host.RemoveEmptyFolder(folder);
 
-    // 3. Links, 4. the record.
-    RemoveLinks(host, folder);
+    // 3. Links, 4. the record and the entries, 5. what runs the removal again: its link and this
+    // program, then the installation folder when nothing else is left in it.
+    RemoveLinks(host, folder, false);
     RemoveRecord(host, folder);
+    RemoveLinks(host, folder, true);
+    cursor = names;
+    while (ParseNextName(cursor, end, name)) {
+        if (!name.self) continue;
+        const Outcome outcome = RemoveListedFile(host, folder, name);
+        if (outcome == Outcome::Aborted) return kExitStopped;
+        filesKept = filesKept || outcome == Outcome::Kept;
+    }
+    if (host.Inspect(folder).kind == EntryKind::Folder) host.RemoveEmptyFolder(folder);
 
-    char message[2 * kPathSize + 128];
+    char message[3 * kPathSize + 128];
     CopyText(message, kMessageUninstalled);
+    if (filesKept) {
+        AppendText(message, "\n");
+        AppendText(message, kMessageFilesKeptPrefix);
+        AppendText(message, folder);
+    }
     if (keptIn[0] != 0) {
         AppendText(message, "\n");
         AppendText(message, kMessageDataFileKeptPrefix);

@@ -1,7 +1,9 @@
 // The uninstaller's decisions, over the few services it needs: whether it may start, then which
-// files, folders, links and record values go, in which order, and what each answer does.
+// files, folders, links, record values and Installed-apps entries go, in which order, and what
+// each answer does.
 #pragma once
 #include <stddef.h>
+#include <stdint.h>
 
 #include "base/text.h"
 
@@ -9,6 +11,16 @@ enum class Prompt { Error, YesNo, AbortRetryIgnore, Information };
 enum class Answer { Ok, Yes, No, Abort, Retry, Ignore };
 enum class RemoveResult { Removed, Missing, Failed };
 enum class LinksFolder { Programs, Desktop };
+enum class EntryRoot { Machine, User };  // HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER
+
+// What stands at a path, its own attributes (a link is never followed): Link is any reparse
+// point, file or folder. size in bytes, time the last write as a FILETIME (100 ns since 1601).
+enum class EntryKind { Missing, File, Folder, Link };
+struct EntryFacts {
+    EntryKind kind;
+    uint64_t size;
+    uint64_t time;
+};
 
 // What the uninstaller needs of the system. The Win32 host lives in uninstall/main_win.cpp;
 // tests script a fake. Paths are Windows-1251 texts.
@@ -22,7 +34,15 @@ struct UninstallHost {
     virtual RemoveResult RemoveFile(const char* path) = 0;
     // Removes a folder only when it is empty; false otherwise (not empty, missing, refused).
     virtual bool RemoveEmptyFolder(const char* path) = 0;
-    virtual bool FileExists(const char* path) = 0;
+    virtual EntryFacts Inspect(const char* path) = 0;
+    // The facts of this program's own file (the list cannot carry the size of the program that
+    // carries the list). False when they cannot be read.
+    virtual bool InspectSelf(EntryFacts& facts) = 0;
+    // Makes an absolute folder text full as the system makes it, in its long form where it
+    // exists; leaves it as it is when the system cannot.
+    virtual void FullLongPath(char (&path)[kPathSize]) = 0;
+    // True when two texts are equal without regard to letter case, as the system compares them.
+    virtual bool SameTextIgnoringCase(const char* a, const char* b) = 0;
     // The shell's folder of the user's Start-menu programs or desktop (out: 260 bytes or more).
     virtual bool FindLinksFolder(LinksFolder which, char* out, size_t cap) = 0;
     // The target path that a link file names; false when there is no such link or it cannot be read.
@@ -33,6 +53,9 @@ struct UninstallHost {
     virtual void DeleteSetupValue(const char* name) = 0;
     // Removes a per-user key (path under HKEY_CURRENT_USER) only when it has neither values nor subkeys.
     virtual void DeleteKeyIfEmpty(const char* path) = 0;
+    // The Installed-apps entry under root: its InstallLocation; false when there is none.
+    virtual bool ReadEntryLocation(EntryRoot root, char (&buffer)[kPathSize]) = 0;
+    virtual void DeleteEntry(EntryRoot root) = 0;
 
 protected:
     ~UninstallHost() = default;
@@ -44,18 +67,29 @@ bool ConfirmUninstall(UninstallHost& host);
 
 // The removal itself, run from outside the installation folder once the original has ended.
 // folder: the installation folder; names: the list of packed paths (see ParseNextName).
+// Order: the listed files but this program, the listed folders, the links but the one that
+// runs this program, the record and the Installed-apps entry, then that link and this program:
+// an Abort anywhere leaves what can run the removal again.
 // Returns the exit code: 0 when done, 1 when the user aborted after a failed file.
 int RemoveInstallation(UninstallHost& host, const char* folder, const char* names, size_t namesSize);
 
 // One line of the names list: a path relative to the installation folder, "\" between levels,
-// a folder marked by a final "\". Lines end with LF or CR LF. Gives false at the end of the list.
-// A line that is empty, absolute or climbs out of the folder is skipped (out stays valid).
+// a folder marked by a final "\"; a file's line goes on with a tab, its size, a tab and its time
+// (FILETIME, decimal), or "-\t-" for this program's own file. Lines end with LF or CR LF.
+// Gives false at the end of the list. A line that is empty, absolute or climbs out of the folder
+// is skipped (out stays valid); a file line without readable facts has facts false.
 struct ListedName {
     char path[kPathSize];
     bool folder;
+    bool facts;  // size and time were read
+    bool self;   // "-": this program's own file
+    uint64_t size;
+    uint64_t time;
 };
 bool ParseNextName(const char*& cursor, const char* end, ListedName& out);
 
-// True when two folder texts name one folder: ASCII letters compared without case, "/" taken as
-// "\", runs of separators counted as one and trailing separators ignored.
-bool SameFolder(const char* a, const char* b);
+// True when two absolute folder texts name one folder: both made full ("\\?\" taken off, "/"
+// taken as "\", runs of separators as one, "." and ".." parts resolved, trailing dots and
+// spaces of every part and trailing separators dropped), then long, then compared without
+// regard to letter case.
+bool SameFolder(UninstallHost& host, const char* a, const char* b);

@@ -13,7 +13,7 @@
 //   wait-window CLASS [TITLE]  wait for a top-level window of that class (and exact title)
 //   window CLASS               record whether a top-level window of that class exists now
 //   page CAPTION [ID]          wait for a dialog page with that caption (and a control ID), dump it
-//   message                    wait for a message box, record its caption and text
+//   message                    wait for a message box not recorded before, record its caption and text
 //   state ID                   record a control's enabled/checked state and text
 //   text ID [TEXT]             record a control's text (once it shows TEXT, in any letter case)
 //   list ID                    record the entries of a list box or a combo box
@@ -520,6 +520,7 @@ void Run(const std::vector<std::string>& words) {
     } else if (command == "message") {
         g_current = WaitFor([&] { return FindDialog(nullptr, true, 0); }, "a message box");
         Record("message " + Quote(TextOf(g_current)) + " " + Quote(TextOf(GetDlgItem(g_current, 0xFFFF))));
+        g_dismissed.insert(g_current);  // a box still open is not the next `message`
     } else if (command == "state") {
         Record(DescribeControl(Control(IdArgument(words))));
     } else if (command == "text") {

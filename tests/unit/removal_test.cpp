@@ -18,16 +18,31 @@ const char kFolder[] = "C:\\Pelbrix";
 const char kGroup[] = "C:\\Menu\\Пелбриксон";
 const std::string kSetup = "Software\\Pelbrix\\Setup";
 const char kNames[] =
-    "HlpPic\\\r\nHlpPic\\Deep\\\r\nHlpPic\\Deep\\a.gif\r\nHlpPic\\logo.gif\r\nPelbrix.exe\r\n"
-    "Tolva.dat\r\nuninstall.exe\r\n";
+    "HlpPic\\\r\nHlpPic\\Deep\\\r\nHlpPic\\Deep\\a.gif\t10\t50000000\r\n"
+    "HlpPic\\logo.gif\t10\t50000000\r\nPelbrix.exe\t10\t50000000\r\nTolva.dat\t10\t50000000\r\n"
+    "uninstall.exe\t-\t-\r\n";
+const EntryFacts kWritten = {EntryKind::File, 10, 50000000};  // as the installer wrote each file
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
+// Windows-1251 letters in one case: ASCII, А-Я and Ё.
+std::string Folded(std::string text) {
+    for (char& c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || u >= 0xE0) c = static_cast<char>(u - 0x20);
+        if (u == 0xB8) c = static_cast<char>(0xA8);
+    }
+    return text;
+}
+
 struct FakeSystem final : UninstallHost {
-    std::set<std::string> files, folders;
+    std::map<std::string, EntryFacts> files;
+    std::set<std::string> folders, reparse;              // reparse: paths that are links, to anything
     std::map<std::string, std::string> links;            // link file -> target
     std::map<std::string, std::set<std::string>> keys;   // HKCU key -> "name=value"
     std::map<std::string, std::vector<Answer>> held;     // file -> answers given while it stays held
+    std::map<EntryRoot, std::string> entries;            // Installed-apps entry -> InstallLocation
+    EntryFacts self = kWritten;                          // the running program's own file
     std::string runningTitle = "-", recorded = kFolder;  // "-": no running window
     Answer confirm = Answer::Yes;
     std::vector<std::string> log;
@@ -56,15 +71,28 @@ struct FakeSystem final : UninstallHost {
     }
     bool RemoveEmptyFolder(const char* path) override {
         const std::string prefix = std::string(path) + "\\";
-        for (const std::set<std::string>* s : {&files, &folders})
-            for (const std::string& p : *s)
-                if (StartsWith(p, prefix)) return false;
+        for (const auto& f : files)
+            if (StartsWith(f.first, prefix)) return false;
+        for (const std::string& p : folders)
+            if (StartsWith(p, prefix)) return false;
         for (const auto& l : links)
             if (StartsWith(l.first, prefix)) return false;
         log.push_back(std::string("rmdir ") + path);
         return folders.erase(path) != 0;
     }
-    bool FileExists(const char* path) override { return files.count(path) != 0; }
+    EntryFacts Inspect(const char* path) override {
+        if (reparse.count(path)) return {EntryKind::Link, 0, 0};
+        if (folders.count(path)) return {EntryKind::Folder, 0, 0};
+        return files.count(path) ? files[path] : EntryFacts{EntryKind::Missing, 0, 0};
+    }
+    bool InspectSelf(EntryFacts& facts) override {
+        facts = self;
+        return true;
+    }
+    void FullLongPath(char (&path)[kPathSize]) override {
+        if (std::string(path) == "C:\\PELBRI~1") snprintf(path, sizeof path, "C:\\Pelbrix");
+    }
+    bool SameTextIgnoringCase(const char* a, const char* b) override { return Folded(a) == Folded(b); }
     bool FindLinksFolder(LinksFolder which, char* out, size_t cap) override {
         return snprintf(out, cap, "%s", which == LinksFolder::Programs ? "C:\\Menu" : "C:\\Desk");
     }
@@ -87,12 +115,19 @@ struct FakeSystem final : UninstallHost {
         log.push_back(std::string("keydel ") + path);
         keys.erase(path);
     }
+    bool ReadEntryLocation(EntryRoot root, char (&buffer)[kPathSize]) override {
+        return entries.count(root) && snprintf(buffer, sizeof buffer, "%s", entries[root].c_str());
+    }
+    void DeleteEntry(EntryRoot root) override {
+        log.push_back(root == EntryRoot::Machine ? "entrydel HKLM" : "entrydel HKCU");
+        entries.erase(root);
+    }
 
     // A complete installation in kFolder, its links and record.
     FakeSystem() {
         folders = {kFolder, std::string(kFolder) + "\\HlpPic", std::string(kFolder) + "\\HlpPic\\Deep", kGroup};
         for (const char* f : {"HlpPic\\Deep\\a.gif", "HlpPic\\logo.gif", "Pelbrix.exe", "Tolva.dat", "uninstall.exe"})
-            files.insert(std::string(kFolder) + "\\" + f);
+            files[std::string(kFolder) + "\\" + f] = kWritten;
         const char* const links6[][2] = {{"Программа", "Pelbrix.exe"},    {"Инструкция", "Help.htm"},
                                          {"Новости", "News.htm"},         {"Лицензионное соглашение", "Licence.txt"},
                                          {"Особенности", "features.htm"}, {"Удалить Пелбриксон", "uninstall.exe"}};
@@ -101,6 +136,12 @@ struct FakeSystem final : UninstallHost {
         links["C:\\Desk\\Пелбриксон.lnk"] = std::string(kFolder) + "\\Pelbrix.exe";
         keys[kSetup] = {"Path=" + recorded, "Version=1.8.3"};
         keys["Software\\Pelbrix"] = {};
+        entries[EntryRoot::Machine] = kFolder;
+    }
+    std::set<std::string> FileNames() const {
+        std::set<std::string> names;
+        for (const auto& f : files) names.insert(f.first);
+        return names;
     }
     int Run() { return RemoveInstallation(*this, kFolder, kNames, sizeof kNames - 1); }
 };
@@ -137,12 +178,12 @@ TEST(Removal, StartChecks) {
 
 TEST(Removal, WholeInstallationInOrder) {
     FakeSystem system;
+    system.entries[EntryRoot::User] = "C:\\Pelbrix";
     EXPECT_EQ(system.Run(), 0);
     EXPECT_EQ(Lines(system.log),
               "rm C:\\Pelbrix\\HlpPic\\Deep\\a.gif\n"
               "rm C:\\Pelbrix\\HlpPic\\logo.gif\n"
               "rm C:\\Pelbrix\\Pelbrix.exe\n"
-              "rm C:\\Pelbrix\\uninstall.exe\n"
               "rmdir C:\\Pelbrix\\HlpPic\\Deep\n"
               "rmdir C:\\Pelbrix\\HlpPic\n"
               "rm C:\\Menu\\Пелбриксон\\Программа.lnk\n"
@@ -150,28 +191,101 @@ TEST(Removal, WholeInstallationInOrder) {
               "rm C:\\Menu\\Пелбриксон\\Новости.lnk\n"
               "rm C:\\Menu\\Пелбриксон\\Лицензионное соглашение.lnk\n"
               "rm C:\\Menu\\Пелбриксон\\Особенности.lnk\n"
-              "rm C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk\n"
-              "rmdir C:\\Menu\\Пелбриксон\n"
               "rm C:\\Desk\\Пелбриксон.lnk\n"
               "regdel Path\nregdel Version\n"
               "keydel Software\\Pelbrix\\Setup\nkeydel Software\\Pelbrix\n"
+              "entrydel HKLM\nentrydel HKCU\n"
+              "rm C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk\n"
+              "rmdir C:\\Menu\\Пелбриксон\n"
+              "rm C:\\Pelbrix\\uninstall.exe\n"
               "ask Пелбриксон: Программа 'Пелбриксон' удалена с компьютера.\n"
               "Файл данных Tolva.dat сохранён в папке C:\\Pelbrix\n");
-    EXPECT_EQ(system.files, std::set<std::string>{"C:\\Pelbrix\\Tolva.dat"});
+    EXPECT_EQ(system.FileNames(), std::set<std::string>{"C:\\Pelbrix\\Tolva.dat"});
+}
+
+// Abort at any file leaves what runs the removal again: this program, its link, the record and
+// the entry; the next run finds what went as missing and finishes.
+TEST(Removal, AbortAtEachFileThenAgain) {
+    for (const char* held : {"HlpPic\\Deep\\a.gif", "HlpPic\\logo.gif", "Pelbrix.exe", "uninstall.exe"}) {
+        SCOPED_TRACE(held);
+        FakeSystem system;
+        system.held[std::string(kFolder) + "\\" + held] = {Answer::Abort};
+        EXPECT_EQ(system.Run(), 1);
+        const bool last = std::string(held) == "uninstall.exe";
+        EXPECT_EQ(system.files.count("C:\\Pelbrix\\uninstall.exe"), 1u);
+        EXPECT_EQ(system.links.count("C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk"), last ? 0u : 1u);
+        EXPECT_EQ(system.keys[kSetup].count("Path=C:\\Pelbrix"), last ? 0u : 1u);
+        EXPECT_EQ(system.entries.size(), last ? 0u : 1u);
+        system.log.clear();
+        EXPECT_EQ(system.Run(), 0);
+        EXPECT_EQ(system.FileNames(), std::set<std::string>{"C:\\Pelbrix\\Tolva.dat"});
+        EXPECT_EQ(system.links.size(), 0u);
+        EXPECT_EQ(system.keys[kSetup].size(), 0u);
+        EXPECT_EQ(system.log.back().find("Часть"), std::string::npos);
+        for (const std::string& line : system.log) EXPECT_EQ(line.find("(0006)"), std::string::npos);
+    }
+}
+
+// Only what the installer wrote goes: a file of another size or time is the user's, and nothing
+// at or below a link is touched. The final message says that files stayed.
+TEST(Removal, KeepsFilesNotAsWritten) {
+    const std::string logo = "C:\\Pelbrix\\HlpPic\\logo.gif", deep = "C:\\Pelbrix\\HlpPic\\Deep\\a.gif";
+    const std::string exe = "C:\\Pelbrix\\Pelbrix.exe", self = "C:\\Pelbrix\\uninstall.exe";
+    struct Case {
+        const char* change;
+        std::set<std::string> kept;  // besides Tolva.dat
+    };
+    const Case cases[] = {
+        {"size", {logo}},
+        {"time +2.1 s", {logo}},
+        {"time -2.1 s", {logo}},
+        {"time +2 s", {}},
+        {"own size", {self}},
+        {"link file", {logo}},
+        {"link HlpPic", {logo, deep}},
+        {"link Deep", {deep}},
+        {"link folder", {logo, deep, exe, self}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        FakeSystem system;
+        const std::string change = c.change;
+        if (change == "size") system.files[logo].size = 11;
+        if (change == "time +2.1 s") system.files[logo].time += 21000000;
+        if (change == "time -2.1 s") system.files[logo].time -= 21000000;
+        if (change == "time +2 s") system.files[logo].time += 20000000;
+        if (change == "own size") system.self.size = 12;
+        if (change == "link file") system.reparse.insert(logo);
+        if (change == "link HlpPic") system.reparse.insert("C:\\Pelbrix\\HlpPic");
+        if (change == "link Deep") system.reparse.insert("C:\\Pelbrix\\HlpPic\\Deep");
+        if (change == "link folder") system.reparse.insert(kFolder);
+        EXPECT_EQ(system.Run(), 0);
+        std::set<std::string> expected = c.kept;
+        expected.insert("C:\\Pelbrix\\Tolva.dat");
+        EXPECT_EQ(system.FileNames(), expected);
+        for (const std::string& line : system.log)
+            for (const std::string& link : system.reparse) EXPECT_FALSE(StartsWith(line, "rm " + link)) << line;
+        const bool told = system.log.back().find(
+                              "удалена с компьютера.\nЧасть файлов не удалена и осталась в папке "
+                              "C:\\Pelbrix\nФайл данных") != std::string::npos;
+        EXPECT_EQ(told, !c.kept.empty());
+    }
 }
 
 // What belongs to the user or to another installation stays.
 TEST(Removal, KeepsWhatIsNotThisInstallations) {
     FakeSystem system;
     system.files.erase("C:\\Pelbrix\\Tolva.dat");
-    system.files.insert("C:\\Pelbrix\\HlpPic\\mine.txt");
+    system.files["C:\\Pelbrix\\HlpPic\\mine.txt"] = kWritten;
     system.links["C:\\Desk\\Пелбриксон.lnk"] = "D:\\Other\\Pelbrix.exe";
     system.links["C:\\Menu\\Пелбриксон\\Новости.lnk"] = "C:\\PELBRIX\\\\Deep\\News.htm";
     system.links["C:\\Menu\\Пелбриксон\\Программа.lnk"] = "c:/pelbrix//Pelbrix.exe";
     system.recorded = "D:\\Other";
     system.keys[kSetup] = {"Path=D:\\Other", "Version=1.8.3", "Extra=1"};
+    system.entries[EntryRoot::Machine] = "D:\\Other";
     EXPECT_EQ(system.Run(), 0);
-    EXPECT_EQ(system.files, std::set<std::string>{"C:\\Pelbrix\\HlpPic\\mine.txt"});
+    EXPECT_EQ(system.entries.size(), 1u);
+    EXPECT_EQ(system.FileNames(), std::set<std::string>{"C:\\Pelbrix\\HlpPic\\mine.txt"});
     EXPECT_EQ(system.folders, (std::set<std::string>{"C:\\Pelbrix", "C:\\Pelbrix\\HlpPic", kGroup}));
     EXPECT_EQ(system.links.size(), 2u);
     EXPECT_EQ(system.links.count("C:\\Desk\\Пелбриксон.lnk"), 1u);
@@ -183,7 +297,9 @@ TEST(Removal, KeepsWhatIsNotThisInstallations) {
     FakeSystem other;
     other.recorded = "c:\\pelbrix\\";
     other.keys[kSetup] = {"Path=c:\\pelbrix\\", "Version=1.8.3", "Extra=1"};
+    other.entries[EntryRoot::User] = "c:\\pelbrix\\";
     other.Run();
+    EXPECT_EQ(other.entries.size(), 0u);
     EXPECT_EQ(other.keys[kSetup], std::set<std::string>{"Extra=1"});
     EXPECT_EQ(other.keys.count("Software\\Pelbrix"), 1u);
 }
@@ -217,6 +333,7 @@ TEST(Removal, AnswersToAFailedFile) {
     }
 }
 
+// Folders compared as Windows compares them: made full, long, letters of either case.
 TEST(Removal, SameFolder) {
     struct Case {
         const char* a;
@@ -225,33 +342,56 @@ TEST(Removal, SameFolder) {
     };
     const Case cases[] = {
         {"C:\\Program Files\\Pelbrix", "c:\\PROGRAM FILES\\pelbrix", true},
+        {"C:\\Пелбриксон", "c:\\пелбриксОН", true},
+        {"C:\\Ёлка", "C:\\ёлка", true},
         {"C:\\Pelbrix\\", "C:\\Pelbrix", true},
         {"C:\\\\Pelbrix", "C:/Pelbrix/", true},
+        {"C:\\Tmp\\..\\Pelbrix\\.", "C:\\Pelbrix", true},
+        {"C:\\..\\..\\Pelbrix", "C:\\Pelbrix", true},
+        {"C:\\Pelbrix. . ", "C:\\Pelbrix", true},
+        {"C:\\Pelbrix.\\HlpPic ", "C:\\Pelbrix\\HlpPic", true},
+        {"\\\\?\\C:\\Pelbrix", "C:\\Pelbrix", true},
+        {"\\\\?\\UNC\\srv\\share\\Pelbrix", "\\\\srv\\share\\Pelbrix", true},
+        {"\\\\srv\\share\\..\\Pelbrix", "\\\\srv\\share\\Pelbrix", true},
+        {"C:\\PELBRI~1", "C:\\Pelbrix", true},
         {"C:\\Pelbrix", "C:\\Pelbrix2", false},
         {"C:\\Pelbrix", "C:\\Pel", false},
-        {"C:\\Пелбриксон", "C:\\пелбриксон", false},  // only ASCII letters fold
-        {"", "\\", true},
+        {"C:\\Pelbrix", "D:\\Pelbrix", false},
+        {"C:\\Пелбриксон", "C:\\Пелбриксан", false},
+        {"\\\\srv\\share\\Pelbrix", "\\\\srv\\other\\Pelbrix", false},
     };
+    FakeSystem system;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " | " + c.b);
-        EXPECT_EQ(SameFolder(c.a, c.b), c.same);
-        EXPECT_EQ(SameFolder(c.b, c.a), c.same);
+        EXPECT_EQ(SameFolder(system, c.a, c.b), c.same);
+        EXPECT_EQ(SameFolder(system, c.b, c.a), c.same);
     }
 }
 
 TEST(Removal, ListLines) {
-    const char list[] = "\r\nA\\\nA\\b.txt\r\n\\abs\nC:x\nA\\..\\x\n..\\y\nlast";
+    const char list[] =
+        "\r\nA\\\nA\\b.txt\t12\t345\r\n\\abs\t1\t2\nC:x\nA\\..\\x\n..\\y\nuninstall.exe\t-\t-\n"
+        "big\t18446744073709551616\t1\nodd\t1x\t2\nlast";
     struct Row {
         const char* path;
-        bool folder;
+        bool folder, facts, self;
+        uint64_t size, time;
     };
-    const Row expected[] = {{"A", true}, {"A\\b.txt", false}, {"last", false}};
+    const Row expected[] = {{"A", true, false, false, 0, 0},
+                            {"A\\b.txt", false, true, false, 12, 345},
+                            {"uninstall.exe", false, false, true, 0, 0},
+                            {"big", false, false, false, 0, 0},
+                            {"odd", false, false, false, 0, 0},
+                            {"last", false, false, false, 0, 0}};
     const char* cursor = list;
     ListedName name;
     for (const Row& row : expected) {
         ASSERT_TRUE(ParseNextName(cursor, list + sizeof list - 1, name));
         EXPECT_STREQ(name.path, row.path);
         EXPECT_EQ(name.folder, row.folder);
+        EXPECT_EQ(name.facts, row.facts) << row.path;
+        EXPECT_EQ(name.self, row.self) << row.path;
+        if (row.facts) EXPECT_EQ(name.size * 1000 + name.time, row.size * 1000 + row.time);
     }
     EXPECT_FALSE(ParseNextName(cursor, list + sizeof list - 1, name));
 }
