@@ -91,8 +91,13 @@ struct MemoryHost : ExtractHost {
         open.insert(next);
         return next++;
     }
-    FileHandle OpenExistingForWrite(const char* path) override { return Open(path, false); }
-    FileHandle CreateForWrite(const char* path) override { return Open(path, true); }
+    FileHandle CreateNewFile(const char* path) override { return Open(path, true); }
+    uint32_t RunTag() override { return 0x0badf00d; }
+    bool RemoveDirectoryLevel(const char* path) override { return CheckInside(path), true; }
+    bool ListFolder(const char* path, FolderVisitor, void*) override {
+        if (*path != 0) CheckInside(path);
+        return true;
+    }
     bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         Check(open.count(file) == 1, "write to a closed file");
         bool inside = length == 0;
@@ -108,8 +113,8 @@ struct MemoryHost : ExtractHost {
     bool CloseFile(FileHandle file) override { return Check(open.erase(file) == 1, "close of a closed file"), true; }
     uint32_t GetAttributes(const char* path) override { return CheckInside(path), kNoAttributes; }
     bool SetAttributes(const char* path, uint32_t) override { return CheckInside(path), true; }
-    bool MoveIntoPlace(const char* from, const char* to) override { return CheckInside(from), CheckInside(to), true; }
-    void RemoveFile(const char* path) override { CheckInside(path); }
+    bool Rename(const char* from, const char* to) override { return CheckInside(from), CheckInside(to), true; }
+    bool RemoveFile(const char* path) override { return CheckInside(path), true; }
     FileAnswer AskAboutFile(const char*) override { return FileAnswer::Ignore; }
     void ShowMessage(const char*) override { ++messages; }
     void PostQuitRequest(int code) override { Check(code == 1, "quit code"), quit = true; }
