@@ -409,7 +409,7 @@ class Run:
             if got is not None and got != want and want.startswith(got):
                 self.problem("written short: %s, %d of %d bytes" % (rel, len(got), len(want)))
         for top, _, names in os.walk(self.host(folder)):
-            if "~pel.tmp" in names:
+            if any(n.lower().startswith("~pel") for n in names):
                 self.problem("working file left in " + os.path.relpath(top, self.prefix))
 
     def expect_absent(self, path, want=False):
@@ -448,6 +448,10 @@ def parse_time(text):
 
 
 def file_state(path):
+    """A file's bytes, time, mode and attributes; a folder's: those of everything in it."""
+    if os.path.isdir(path) and not os.path.islink(path):
+        return {os.path.relpath(os.path.join(top, n), path): file_state(os.path.join(top, n)) if n in files else
+                dos_attributes(os.path.join(top, n)) for top, dirs, files in os.walk(path) for n in dirs + files}
     try:
         st = os.stat(path)
         data = open(path, "rb").read() if os.path.isfile(path) else b""
