@@ -366,17 +366,22 @@ bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) 
     if (IsDataFileName(f.name) && (retry ? host.GetAttributes(path) : f.earlier) != kNoAttributes) return true;
     const bool replace = f.earlier != kNoAttributes;
     if (replace && (f.earlier & (kAttributeDirectory | kAttributeReparsePoint)) != 0) return false;
+    // The data file too goes through a working file: a killed run must not leave a short one that
+    // the next run would keep as the user's.
+    const bool viaWork = replace || IsDataFileName(f.name);
     NameOf(x, e, work, '+', x.tag);
     NameOf(x, e, backup, '-', x.tag);
-    const FileHandle out = host.CreateNewFile(replace ? work : path);
+    const FileHandle out = host.CreateNewFile(viaWork ? work : path);
     if (out == kNoFile) return false;
-    if (!replace) f.flags |= kCreated;
+    if (!viaWork) f.flags |= kCreated;
     bool ok = true;
     for (uint32_t done = 0; ok && done < file.dataLength; done += kWriteChunk) {
         const uint32_t left = file.dataLength - done;
         ok = host.WriteBlock(out, file.data + done, left < kWriteChunk ? left : kWriteChunk);
     }
-    int step = replace ? 0 : 2;  // 1: the earlier file aside, 2: the new one in place
+    // A name no file had before the run carries no times over: they go before it is named.
+    if (ok && !replace) host.SetFileTimes(out, file.time);
+    int step = replace ? 0 : viaWork ? 1 : 2;  // 1: the earlier file aside, 2: the new one in place
     if (ok && step == 0) {
         ok = host.Rename(path, backup);
         step = ok ? 1 : 0;
@@ -384,21 +389,24 @@ bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) 
     if (ok && step == 1) {
         ok = host.Rename(work, path);
         step = ok ? 2 : 1;
+        if (ok && !replace) f.flags |= kCreated;
     }
-    if (ok) host.SetFileTimes(out, file.time);
+    if (ok && replace) host.SetFileTimes(out, file.time);
     ok = host.CloseFile(out) && ok;
     if (ok) {
         if (file.attributes != kAttributeArchive) host.SetAttributes(path, file.attributes);
         if (replace) f.flags |= kReplaced;
         return true;
     }
-    if (!replace) {
-        if (host.RemoveFile(path)) f.flags &= ~kCreated;
+    if (step == 2) {
+        if (host.RemoveFile(path) && (!replace || host.Rename(backup, path)))
+            f.flags &= ~kCreated;
+        else if (replace)
+            f.flags |= kReplaced;
         return false;
     }
-    if (step == 2 && !(host.RemoveFile(path) && host.Rename(backup, path))) f.flags |= kReplaced;
-    if (step == 1) host.Rename(backup, path);
-    if (step < 2) host.RemoveFile(work);
+    if (step == 1 && replace) host.Rename(backup, path);
+    host.RemoveFile(work);
     return false;
 }
 

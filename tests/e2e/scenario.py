@@ -561,8 +561,8 @@ def calls(log, pid):
             found.append(("P", nums[1]))
         elif name == "CreateDirectoryA":
             found.append(("D", texts[0]))
-        elif name == "MoveFileExA" and len(texts) >= 2:  # written beside its place, then moved in
-            found.append(("F", texts[1]))
+        elif name in ("CreateFileA", "MoveFileExA") and texts and not texts[-1].rsplit("\\", 1)[-1].startswith("~pel"):
+            found.append(("F", texts[-1]))  # created new at its place, or moved into it from beside it
         elif name == "CreateFileW" and texts and texts[0].lower().endswith(".lnk"):
             found.append(("K", texts[0]))
         elif name == "CoCreateInstance":

@@ -481,7 +481,7 @@ TEST(Extract, DataFileRule) {
     }
     FakeHost host;
     host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
-    host.fail.insert("create Tolva.dat");
+    host.fail.insert("create ~pel1234abcd+Tolva.dat");
     host.onAsk = [&] { host.disk["Tolva.dat"] = {0x20, "mine", 1}; };
     host.answers = {FileAnswer::Retry};
     EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
