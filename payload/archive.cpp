@@ -152,7 +152,7 @@ NameFault CheckNamePart(const char* part, size_t length) {
     // Windows drops a trailing dot or space: "Tolva.dat." would open "Tolva.dat", ".." the parent.
     if (part[length - 1] == '.' || part[length - 1] == ' ') return NameFault::TrailingDotOrSpace;
     if (IsDeviceName(part, length)) return NameFault::DeviceName;
-    if (EqualsIgnoringAsciiCase(part, length, kWorkingFileName)) return NameFault::Reserved;
+    if (length >= 4 && EqualsIgnoringAsciiCase(part, 4, kReservedPrefix)) return NameFault::Reserved;
     return NameFault::None;
 }
 
@@ -164,7 +164,7 @@ const char* NameFaultText(NameFault fault) {
     case NameFault::TrailingDotOrSpace: return "name ends in a dot or a space, which Windows drops";
     case NameFault::DeviceName:
         return "name is a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$)";
-    case NameFault::Reserved: return "name is reserved for the installer's working file";
+    case NameFault::Reserved: return "name begins with ~pel, reserved for the installer's own files";
     }
     return "name is not acceptable";
 }

@@ -141,12 +141,15 @@ bool ValidateArchive(const uint8_t* bytes, size_t size, ArchiveError& error);
 // name, or one folder of a directory name) must be non-empty, free of control characters and of
 // < > : " / \ | ? *, must not end in a dot or a space (Windows drops them: "Tolva.dat." is
 // "Tolva.dat"), must not be a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$,
-// CONOUT$, with any extension and letter case), and must not be the extraction's working file.
+// CONOUT$, with any extension and letter case), and must not begin with the extraction's
+// reserved prefix "~pel" (ASCII letters without case): its working and backup files.
 enum class NameFault { None, Empty, BadCharacter, TrailingDotOrSpace, DeviceName, Reserved };
 NameFault CheckNamePart(const char* part, size_t length);
 const char* NameFaultText(NameFault fault);  // English, for the tools
-// The file the extraction writes beside each file before putting it in place.
-const char kWorkingFileName[] = "~pel.tmp";
+// The prefix of the extraction's own names: "~pel", the run's 8 hex digits, "+" (working file)
+// or "-" (backup of an earlier file), then the name of the file they stand beside.
+const char kReservedPrefix[] = "~pel";
+const size_t kReservedNameOverhead = 4 + 8 + 1;  // what a working or backup name adds to a name
 
 // Whole names, also used by the archive builder.
 ArchiveFault CheckDirectoryName(const char* name, size_t length);

@@ -13,7 +13,10 @@ namespace {
 
 const size_t kSlotSize = kArchivePathCapacity;  // one directory name with its zero
 const int kQuitExitCode = 1;
-const uint32_t kAttributesInTheWay = 0x07;  // read-only, hidden, system: refuse a replacement
+const uint32_t kWriteChunk = 1u << 24;  // a file up to 16 MB in one write, larger ones in such blocks
+const size_t kWindowsPathLimit = 260;   // a full path and its zero, for the uninstaller and the links
+const uint32_t kNoEntry = 0xFFFFFFFFu;
+const char kHexDigits[] = "0123456789abcdef";
 
 // The coded failures and their messages; a prefix is followed by the folder or directory name.
 enum class Failure { NoResource, NoFirstCopy, NoSecondCopy, BrokenArchive, Folder, Directory };
@@ -26,29 +29,53 @@ const FailureRow kFailures[] = {
     {kMessageBrokenArchive, true}, {kMessageFolderPrefix, true}, {kMessageDirectoryPrefix, false},
 };
 
-// One run's private memory and walk, released on every way out.
+// What this run knows of and did to one file of the archive.
+enum : uint8_t { kCreated = 1, kReplaced = 2, kLeftoverWork = 4, kLeftoverBackup = 8 };
+struct FileState {
+    const char* name;  // in the second copy
+    uint32_t directoryIndex;
+    uint32_t attributes;  // the record's
+    uint32_t earlier;     // what the folder's listing showed before the run; kNoAttributes: none
+    uint32_t workTag, backupTag, backupAttributes;  // a killed run's files beside it
+    uint8_t flags;
+};
+
+// One run's private memory and walk, released on every way out. The rollback needs no more than
+// the flags in the file states and the created-directory bytes: names are derived again.
 struct Extraction {
     ExtractHost& host;
     const InstallState& state;
     uint8_t* firstCopy = nullptr;
     uint8_t* secondCopy = nullptr;
-    char* directoryTable = nullptr;  // directoryCount slots of 1024 bytes, then their u16 lengths
+    char* directoryTable = nullptr;  // directoryCount slots of 1024 bytes, u16 lengths, created bytes
+    FileState* files = nullptr;      // fileCount states, then the path table
+    uint32_t* paths = nullptr;       // open addressing over files and directories: entry + 1, 0 free
+    uint32_t directoryCount = 0, fileCount = 0, pathMask = 0, tag = 0;
+    size_t longest = 0;  // the longest path, or working name in a file's place
+    bool folderCreated = false;
     ArchiveReader reader = {};
 
     Extraction(ExtractHost& h, const InstallState& s) : host(h), state(s) {}
-    ~Extraction() {
-        ReleaseFirstCopy();
+    ~Extraction() { ReleaseAll(); }
+    void ReleaseAll() {
+        Release(firstCopy);
+        Release(files);
         Release(directoryTable);
         Release(secondCopy);
     }
-    void ReleaseFirstCopy() { Release(firstCopy); }
     template <typename T>
     void Release(T*& block) {
         if (block != nullptr) host.ReleaseMemory(block);
         block = nullptr;
     }
-    const char* Slot(uint32_t index) const { return directoryTable + static_cast<size_t>(index) * kSlotSize; }
+    char* Slot(uint32_t index) const { return directoryTable + static_cast<size_t>(index) * kSlotSize; }
+    uint8_t& DirectoryCreated(uint32_t index) const {
+        return reinterpret_cast<uint8_t*>(directoryTable +
+                                          static_cast<size_t>(directoryCount) * (kSlotSize + sizeof(uint16_t)))[index];
+    }
 };
+
+typedef char PathText[kSlotSize];
 
 uint32_t ReadU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -62,15 +89,16 @@ void ComposeMessage(MessageText& message, const char* prefix, const char* name) 
     AppendTextN(message, sizeof message, name, kArchivePathCapacity);
 }
 
-// Releases the working memory, shows the failure's message, posts the quit request if its row
-// asks; gives false.
-bool Fail(Extraction& x, Failure failure, const char* name = "") {
+void RollBack(Extraction& x);
+
+// Undoes what the run did when asked, releases the working memory, shows the failure's message,
+// posts the quit request if its row asks; gives false.
+bool Fail(Extraction& x, Failure failure, const char* name = "", bool rollBack = false) {
     const FailureRow& row = kFailures[static_cast<int>(failure)];
     MessageText message;
     ComposeMessage(message, row.text, name);  // before the release: name may lie in the table
-    x.ReleaseFirstCopy();
-    x.Release(x.directoryTable);
-    x.Release(x.secondCopy);
+    if (rollBack) RollBack(x);
+    x.ReleaseAll();
     x.host.ShowMessage(message);
     if (row.quit) x.host.PostQuitRequest(kQuitExitCode);
     return false;
@@ -79,8 +107,57 @@ bool Fail(Extraction& x, Failure failure, const char* name = "") {
 char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+// Letters as Windows compares names: ASCII and Cyrillic without case; "/" is "\".
+uint8_t Fold(char c) {
+    const uint8_t u = static_cast<uint8_t>(c);
+    if ((u >= 'A' && u <= 'Z') || u >= 0xC0) return u | 0x20;
+    return u == 0xA8 ? 0xB8 : u == '/' ? '\\' : u;
+}
+
+// The path of a file (kind 0), or its working ("+") or backup ("-") name of the run tagged tag;
+// a directory's entry (past the files) gives its name.
+void NameOf(const Extraction& x, uint32_t entry, PathText& out, char kind = 0, uint32_t tag = 0) {
+    out[0] = 0;
+    if (entry >= x.fileCount) {
+        CopyText(out, x.Slot(entry - x.fileCount));
+        return;
+    }
+    const FileState& f = x.files[entry];
+    if (f.directoryIndex != 0) {
+        CopyText(out, x.Slot(f.directoryIndex - 1));
+        AppendText(out, "\\");
+    }
+    if (kind != 0) {
+        char reserved[kReservedNameOverhead + 1];
+        memcpy(reserved, kReservedPrefix, 4);
+        for (int i = 0; i < 8; ++i) reserved[4 + i] = kHexDigits[(tag >> (28 - 4 * i)) & 15];
+        reserved[12] = kind;
+        reserved[13] = 0;
+        AppendText(out, reserved);
+    }
+    AppendText(out, f.name);
+}
+
+// The entry filed under path (names compared without case), or kNoEntry. With add (an entry
+// whose own path this is), files it there when no entry has that path yet.
+uint32_t FindPath(Extraction& x, const char* path, uint32_t add = kNoEntry) {
+    uint32_t hash = 2166136261u;
+    for (const char* p = path; *p != 0; ++p) hash = (hash ^ Fold(*p)) * 16777619u;
+    for (uint32_t i = hash & x.pathMask;; i = (i + 1) & x.pathMask) {
+        if (x.paths[i] == 0) {
+            if (add != kNoEntry) x.paths[i] = add + 1;
+            return kNoEntry;
+        }
+        PathText other;
+        NameOf(x, x.paths[i] - 1, other);
+        size_t k = 0;
+        while (Fold(other[k]) == Fold(path[k]) && path[k] != 0) ++k;
+        if (Fold(other[k]) == Fold(path[k])) return x.paths[i] - 1;
+    }
+}
+
 // Steps 1 to 4 and the whole-archive check: both working copies, the walk over the second, the
-// directory-name table. The first copy is gone when this returns true.
+// directory-name table, the file states. The first copy is gone when this returns true.
 bool LoadArchive(Extraction& x) {
     const uint8_t* resource = nullptr;
     size_t resourceSize = 0;
@@ -102,106 +179,288 @@ bool LoadArchive(Extraction& x) {
 
     // The archive without its header; checksum is not read.
     memcpy(x.secondCopy, x.firstCopy + kArchiveHeaderSize, bodySize);
-    const uint32_t directoryCount = ReadU32(x.firstCopy + 8);
-    x.ReleaseFirstCopy();
+    x.directoryCount = ReadU32(x.firstCopy + 8);
+    x.Release(x.firstCopy);
 
     // The whole archive is checked now, before anything is created on disk. The directory-name
     // table comes first because the check needs the names' lengths; directoryCount has been
     // checked against archiveLength, so the table's size is bounded by the archive's.
-    if (!OpenArchiveBody(x.reader, x.secondCopy, bodySize, archiveLength, directoryCount, error))
+    if (!OpenArchiveBody(x.reader, x.secondCopy, bodySize, archiveLength, x.directoryCount, error))
         return Fail(x, Failure::BrokenArchive);
-    // No message of its own exists for the table: it is working memory like the second copy.
-    const uint64_t tableSize = static_cast<uint64_t>(directoryCount) * (kSlotSize + sizeof(uint16_t));
+    // No message of its own exists for the tables: they are working memory like the second copy.
+    const uint64_t tableSize = static_cast<uint64_t>(x.directoryCount) * (kSlotSize + sizeof(uint16_t) + 1);
     if (tableSize != static_cast<size_t>(tableSize)) return Fail(x, Failure::NoSecondCopy);
     uint16_t* nameLengths = nullptr;
-    if (directoryCount != 0) {
+    if (x.directoryCount != 0) {
         x.directoryTable = static_cast<char*>(x.host.ObtainMemory(static_cast<size_t>(tableSize)));
         if (x.directoryTable == nullptr) return Fail(x, Failure::NoSecondCopy);
-        nameLengths = reinterpret_cast<uint16_t*>(x.directoryTable + static_cast<size_t>(directoryCount) * kSlotSize);
+        memset(x.directoryTable, 0, static_cast<size_t>(tableSize));
+        nameLengths = reinterpret_cast<uint16_t*>(x.directoryTable + static_cast<size_t>(x.directoryCount) * kSlotSize);
     }
     if (!ValidateArchiveWalk(x.reader, nameLengths, error)) return Fail(x, Failure::BrokenArchive);
+
+    ArchiveReader walk = x.reader;
+    DirectoryEntry directory;
+    for (uint32_t k = 0; NextDirectoryEntry(walk, directory, error) == ArchiveStep::Item; ++k)
+        CopyTextN(x.Slot(k), kSlotSize, directory.name, directory.nameLength);
+    FileEntry file;
+    while (NextFileEntry(walk, file, error) == ArchiveStep::Item) ++x.fileCount;
+
+    // The file states and the path table, each bounded by the archive's entries.
+    const uint32_t entries = x.fileCount + x.directoryCount;
+    while (x.pathMask + 1 < 2 * static_cast<uint64_t>(entries) + 1) x.pathMask = x.pathMask * 2 + 1;
+    const size_t statesSize = static_cast<size_t>(x.fileCount) * sizeof(FileState);
+    const size_t filesSize = statesSize + (static_cast<size_t>(x.pathMask) + 1) * sizeof(uint32_t);
+    x.files = static_cast<FileState*>(x.host.ObtainMemory(filesSize));
+    if (x.files == nullptr) return Fail(x, Failure::NoSecondCopy);
+    memset(static_cast<void*>(x.files), 0, filesSize);
+    x.paths = reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(x.files) + statesSize);
+    walk = x.reader;
+    for (uint32_t i = 0; NextFileEntry(walk, file, error) == ArchiveStep::Item; ++i) {
+        FileState& f = x.files[i];
+        f.name = file.name;
+        f.directoryIndex = file.directoryIndex;
+        f.attributes = file.attributes;
+        f.earlier = kNoAttributes;
+    }
+    // Two entries for one place (names equal without case) would write it twice: broken. The
+    // longest path, or working name in a file's place, decides how long the folder may be.
+    for (uint32_t e = 0; e < entries; ++e) {
+        PathText path;
+        NameOf(x, e, path);
+        if (FindPath(x, path, e) != kNoEntry) return Fail(x, Failure::BrokenArchive);
+        const size_t length = strlen(path) + (e < x.fileCount ? kReservedNameOverhead : 0);
+        if (length > x.longest) x.longest = length;
+    }
+    return true;
+}
+
+// The folder text names one place, holds only what Windows accepts in a path ("\\?\" aside), and
+// leaves room for every path of the archive and every working name below 260 characters.
+bool IsUsableFolder(const char* folder, size_t longest) {
+    if (!IsAbsoluteFolder(folder)) return false;
+    const char* p = strncmp(folder, "\\\\?\\", 4) == 0 ? folder + 4 : folder;
+    for (size_t i = 0; p[i] != 0; ++i) {
+        const uint8_t c = static_cast<uint8_t>(p[i]);
+        if (c < 0x20 || strchr("?*<>|\"", c) != nullptr || (c == ':' && i != 1)) return false;
+    }
+    return strlen(folder) + 1 + longest < kWindowsPathLimit;
+}
+
+// Files read-only so far lose that bit first: a read-only file cannot be removed.
+bool RemoveOurs(ExtractHost& host, const char* path, uint32_t attributes) {
+    if (attributes != kNoAttributes && (attributes & kAttributeReadOnly) != 0)
+        host.SetAttributes(path, attributes & ~kAttributeReadOnly);
+    return host.RemoveFile(path);
+}
+
+// "~pel", 8 hex digits, "+" or "-" and a name, as this extraction writes them: a working or
+// backup file of some run.
+bool IsReservedName(const char* name, uint32_t& tag, char& kind) {
+    if (strncmp(name, kReservedPrefix, 4) != 0) return false;
+    tag = 0;
+    for (int i = 4; i < 12; ++i) {
+        const char* digit = strchr(kHexDigits, name[i]);
+        if (name[i] == 0 || digit == nullptr) return false;
+        tag = tag << 4 | static_cast<uint32_t>(digit - kHexDigits);
+    }
+    kind = name[12];
+    return (kind == '+' || kind == '-') && name[13] != 0;
+}
+
+// One folder's listing: the earlier attributes of the archive's files, and the files a killed
+// run left beside them. Anything else there is none of this run's business.
+struct Listing {
+    Extraction* x;
+    uint32_t directory;  // 0: the installation folder; k: the k-th directory entry
+};
+void VisitListed(void* context, const char* name, uint32_t attributes) {
+    const Listing& l = *static_cast<Listing*>(context);
+    PathText path = "";
+    if (l.directory != 0) {
+        CopyText(path, l.x->Slot(l.directory - 1));
+        AppendText(path, "\\");
+    }
+    uint32_t tag = 0;
+    char kind = 0;
+    if (!IsReservedName(name, tag, kind)) kind = 0;
+    if (!AppendText(path, kind != 0 ? name + kReservedNameOverhead : name)) return;
+    const uint32_t e = FindPath(*l.x, path);
+    if (e >= l.x->fileCount) return;
+    FileState& f = l.x->files[e];
+    if (kind == 0) {
+        f.earlier = attributes;
+    } else if ((attributes & kAttributeReparsePoint) != 0) {
+        return;  // never ours: left alone
+    } else if (kind == '+') {
+        f.flags |= kLeftoverWork;
+        f.workTag = tag;
+    } else {
+        f.flags |= kLeftoverBackup;
+        f.backupTag = tag;
+        f.backupAttributes = attributes;
+    }
+}
+
+// Lists a folder that existed before the run, then settles what a killed run left there: its
+// working files go, and each earlier file it had moved aside comes back to its place (over
+// that run's new file), so that this run starts from the folder as it was before that one.
+bool ListAndSettle(Extraction& x, uint32_t directory) {
+    Listing listing = {&x, directory};
+    if (!x.host.ListFolder(directory == 0 ? "" : x.Slot(directory - 1), VisitListed, &listing)) return false;
+    for (uint32_t e = 0; e < x.fileCount; ++e) {
+        FileState& f = x.files[e];
+        if (f.directoryIndex != directory) continue;
+        PathText path, aside;
+        NameOf(x, e, path);
+        if ((f.flags & kLeftoverWork) != 0) {
+            NameOf(x, e, aside, '+', f.workTag);
+            x.host.RemoveFile(aside);
+        }
+        if ((f.flags & kLeftoverBackup) != 0) {
+            NameOf(x, e, aside, '-', f.backupTag);
+            const bool plain = (f.earlier & (kAttributeDirectory | kAttributeReparsePoint)) == 0;
+            if (f.earlier != kNoAttributes && plain && !IsDataFileName(f.name) && RemoveOurs(x.host, path, f.earlier))
+                f.earlier = kNoAttributes;
+            if (f.earlier == kNoAttributes && x.host.Rename(aside, path)) f.earlier = f.backupAttributes;
+        }
+        f.flags = 0;
+    }
     return true;
 }
 
 // Steps 5 and 7: the installation folder made current, then every directory before any file.
+// Each folder that was there already must be a folder and no link, and is listed once.
 bool CreateFolders(Extraction& x) {
-    // A relative folder would resolve against whatever the current directory happens to be.
-    if (!IsAbsoluteFolder(x.state.folder)) return Fail(x, Failure::Folder, x.state.folder);
-    x.host.CreateDirectoryLevel(x.state.folder);  // one level, outcome ignored: the change decides
-    if (!x.host.SetCurrentFolder(x.state.folder)) return Fail(x, Failure::Folder, x.state.folder);
-
-    DirectoryEntry directory;
-    ArchiveError error;
-    for (uint32_t k = 0; NextDirectoryEntry(x.reader, directory, error) == ArchiveStep::Item; ++k) {
-        char* slot = x.directoryTable + static_cast<size_t>(k) * kSlotSize;
-        CopyTextN(slot, kSlotSize, directory.name, directory.nameLength);
-        if (x.host.CreateDirectoryLevel(slot) == DirectoryResult::Failed) return Fail(x, Failure::Directory, slot);
+    const char* folder = x.state.folder;
+    if (!IsUsableFolder(folder, x.longest)) return Fail(x, Failure::Folder, folder);
+    // One level, outcome ignored: the change decides.
+    x.folderCreated = x.host.CreateDirectoryLevel(folder) == DirectoryResult::Created;
+    const bool link = !x.folderCreated && (x.host.GetAttributes(folder) & kAttributeReparsePoint) != 0;
+    if (link || !x.host.SetCurrentFolder(folder) || (!x.folderCreated && !ListAndSettle(x, 0)))
+        return Fail(x, Failure::Folder, folder, true);
+    for (uint32_t k = 0; k < x.directoryCount; ++k) {
+        const char* slot = x.Slot(k);
+        const DirectoryResult result = x.host.CreateDirectoryLevel(slot);
+        x.DirectoryCreated(k) = result == DirectoryResult::Created;
+        const bool existed = result == DirectoryResult::AlreadyExists;
+        const uint32_t attributes = existed ? x.host.GetAttributes(slot) : kAttributeDirectory;
+        const bool folderThere = attributes != kNoAttributes &&
+                                 (attributes & (kAttributeDirectory | kAttributeReparsePoint)) == kAttributeDirectory;
+        if (result == DirectoryResult::Failed || !folderThere || (existed && !ListAndSettle(x, k + 1)))
+            return Fail(x, Failure::Directory, slot, true);
     }
     return true;
 }
 
-// The working file's path: the folder part of path and the reserved working name.
-bool WorkingPathFor(char (&out)[kArchivePathCapacity], const char* path) {
-    size_t folderLength = strlen(path);
-    while (folderLength > 0 && path[folderLength - 1] != '\\') --folderLength;
-    CopyTextN(out, sizeof out, path, folderLength);
-    return AppendText(out, kWorkingFileName);
-}
-
-// One file, all or nothing: the data goes to the working file beside it, gets its times, and
-// only then takes the place of any earlier file, whose read-only, hidden or system bits are
-// cleared first (restored if the replacement fails) unless it is the user's data file, which
-// such bits protect. A failure leaves the earlier file as it was.
-bool WriteOneFile(ExtractHost& host, const char* path, const FileEntry& file, bool dataFile) {
-    char working[kArchivePathCapacity];
-    if (!WorkingPathFor(working, path)) return false;
-    const FileHandle out = host.CreateForWrite(working);
+// One file. A file with no earlier copy is created new under its own name; an earlier copy is
+// replaced through a working file and kept aside under the run's backup name until the run
+// ends. The times are set at the final place, after the data: neither the write nor a replaced
+// name's times carry over. False after undoing this attempt: the earlier file is as it was.
+bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) {
+    ExtractHost& host = x.host;
+    FileState& f = x.files[e];
+    PathText path, work, backup;
+    NameOf(x, e, path);
+    // A data file that is there, whatever it is, is the user's; a Retry looks again.
+    if (IsDataFileName(f.name) && (retry ? host.GetAttributes(path) : f.earlier) != kNoAttributes) return true;
+    const bool replace = f.earlier != kNoAttributes;
+    if (replace && (f.earlier & (kAttributeDirectory | kAttributeReparsePoint)) != 0) return false;
+    // The data file too goes through a working file: a killed run must not leave a short one that
+    // the next run would keep as the user's.
+    const bool viaWork = replace || IsDataFileName(f.name);
+    NameOf(x, e, work, '+', x.tag);
+    NameOf(x, e, backup, '-', x.tag);
+    const FileHandle out = host.CreateNewFile(viaWork ? work : path);
     if (out == kNoFile) return false;
-    bool written = host.WriteBlock(out, file.data, file.dataLength);
-    host.SetFileTimes(out, file.time);  // after the data, or the write would move them
-    written = host.CloseFile(out) && written;
-    const uint32_t earlier = written ? host.GetAttributes(path) : kNoAttributes;
-    const bool unlock = !dataFile && earlier != kNoAttributes && (earlier & kAttributesInTheWay) != 0;
-    if (unlock) host.SetAttributes(path, earlier & ~kAttributesInTheWay);
-    if (!written || !host.MoveIntoPlace(working, path)) {
-        if (unlock) host.SetAttributes(path, earlier);
-        host.RemoveFile(working);
+    if (!viaWork) f.flags |= kCreated;
+    bool ok = true;
+    for (uint32_t done = 0; ok && done < file.dataLength; done += kWriteChunk) {
+        const uint32_t left = file.dataLength - done;
+        ok = host.WriteBlock(out, file.data + done, left < kWriteChunk ? left : kWriteChunk);
+    }
+    // A name no file had before the run carries no times over: they go before it is named.
+    if (ok && !replace) host.SetFileTimes(out, file.time);
+    int step = replace ? 0 : viaWork ? 1 : 2;  // 1: the earlier file aside, 2: the new one in place
+    if (ok && step == 0) {
+        ok = host.Rename(path, backup);
+        step = ok ? 1 : 0;
+    }
+    if (ok && step == 1) {
+        ok = host.Rename(work, path);
+        step = ok ? 2 : 1;
+        if (ok && !replace) f.flags |= kCreated;
+    }
+    if (ok && replace) host.SetFileTimes(out, file.time);
+    ok = host.CloseFile(out) && ok;
+    if (ok) {
+        if (file.attributes != kAttributeArchive) host.SetAttributes(path, file.attributes);
+        if (replace) f.flags |= kReplaced;
+        return true;
+    }
+    if (step == 2) {
+        if (host.RemoveFile(path) && (!replace || host.Rename(backup, path)))
+            f.flags &= ~kCreated;
+        else if (replace)
+            f.flags |= kReplaced;
         return false;
     }
-    host.SetAttributes(path, file.attributes);  // after closing: read-only would refuse times
-    return true;
+    if (step == 1 && replace) host.Rename(backup, path);
+    host.RemoveFile(work);
+    return false;
+}
+
+// The installation folder as it was before the run: every file it created gone, every earlier
+// file back from its backup (a rename keeps its bytes, times and attributes), every directory it
+// created gone, the folder too when it created it.
+void RollBack(Extraction& x) {
+    for (uint32_t e = x.fileCount; e-- > 0;) {
+        const FileState& f = x.files[e];
+        if ((f.flags & (kCreated | kReplaced)) == 0) continue;
+        PathText path, backup;
+        NameOf(x, e, path);
+        NameOf(x, e, backup, '-', x.tag);
+        if (RemoveOurs(x.host, path, f.attributes) && (f.flags & kReplaced) != 0) x.host.Rename(backup, path);
+    }
+    for (uint32_t k = x.directoryCount; k-- > 0;)
+        if (x.DirectoryCreated(k)) x.host.RemoveDirectoryLevel(x.Slot(k));
+    if (!x.folderCreated) return;
+    // Out of the folder first: a current folder cannot be removed.
+    PathText parent;
+    size_t n = strlen(x.state.folder);
+    while (n > 0 && IsSeparator(x.state.folder[n - 1])) --n;
+    while (n > 0 && !IsSeparator(x.state.folder[n - 1])) --n;
+    CopyTextN(parent, sizeof parent, x.state.folder, n);
+    x.host.SetCurrentFolder(parent);
+    x.host.RemoveDirectoryLevel(x.state.folder);
 }
 
 // Step 8: every file record. A file that cannot be written asks the user: Retry writes it again,
-// Ignore skips it, Abort ends the extraction with false.
+// Ignore skips it (the earlier file stays), Abort rolls the whole run back and gives false. After
+// the last file, the earlier files kept aside go.
 bool WriteFiles(Extraction& x) {
+    ArchiveReader walk = x.reader;
     FileEntry file;
     ArchiveError error;
-    while (NextFileEntry(x.reader, file, error) == ArchiveStep::Item) {
-        char path[kArchivePathCapacity];
-        if (file.directoryIndex == 0) {
-            CopyTextN(path, sizeof path, file.name, file.nameLength);
-        } else {
-            CopyTextN(path, sizeof path, x.Slot(file.directoryIndex - 1));
-            AppendText(path, "\\");
-            AppendTextN(path, sizeof path, file.name, file.nameLength);
-        }
-        // Probe with write access: a data file that can be opened is the user's, and stays.
-        const bool dataFile = IsDataFileName(file.name);
-        if (dataFile) {
-            const FileHandle existing = x.host.OpenExistingForWrite(path);
-            if (existing != kNoFile) {
-                x.host.CloseFile(existing);
-                continue;
-            }
-        }
-        while (!WriteOneFile(x.host, path, file, dataFile)) {
+    for (uint32_t e = 0; NextFileEntry(walk, file, error) == ArchiveStep::Item; ++e) {
+        for (bool retry = false; !WriteOneFile(x, e, file, retry); retry = true) {
+            PathText path;
+            NameOf(x, e, path);
             MessageText message;
             ComposeMessage(message, kMessageWriteFilePrefix, path);
             const FileAnswer answer = x.host.AskAboutFile(message);
-            if (answer == FileAnswer::Abort) return false;
+            if (answer == FileAnswer::Abort) {
+                RollBack(x);
+                return false;
+            }
             if (answer == FileAnswer::Ignore) break;
         }
+    }
+    for (uint32_t e = 0; e < x.fileCount; ++e) {
+        if ((x.files[e].flags & kReplaced) == 0) continue;
+        PathText backup;
+        NameOf(x, e, backup, '-', x.tag);
+        RemoveOurs(x.host, backup, x.files[e].earlier);
     }
     return true;
 }
@@ -224,5 +483,6 @@ bool IsAbsoluteFolder(const char* folder) {
 
 bool ExtractPayload(ExtractHost& host, const InstallState& state) {
     Extraction x(host, state);
+    x.tag = host.RunTag();
     return LoadArchive(x) && CreateFolders(x) && WriteFiles(x);
 }

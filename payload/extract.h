@@ -4,12 +4,13 @@
 #include "payload/file_ops.h"
 
 // The extraction over any host: loads the payload, checks the whole archive before anything is
-// created, creates the installation folder (an absolute path), its directories and files (an
-// openable "Tolva.dat" stays as it is). Each file is written beside its place and then put in
-// place, so a failed write leaves the earlier file as it was; the user then chooses Abort, Retry
-// or Ignore. True after a complete extraction (files the user chose to skip aside); false after
-// a coded message (and, for resource, memory, broken-archive and folder failures, the quit
-// request with exit code 1) or when the user aborted.
+// created, creates the installation folder (an absolute path with room for every path of the
+// archive), its directories and files (a "Tolva.dat" that is there stays as it is). A new file is
+// created under its own name; an earlier one is replaced through a working file and kept aside
+// until the run ends. A file that cannot be written asks: Abort, Retry or Ignore. True after a
+// complete extraction (files the user chose to skip aside); false after a coded message (and, for
+// resource, memory, broken-archive and folder failures, the quit request with exit code 1) or
+// when the user aborted; a false run that changed anything puts the folder back as it was.
 bool ExtractPayload(ExtractHost& host, const InstallState& state);
 
 // The installer's extraction (Win32 binding): reads g_installState, payload RCDATA 101.

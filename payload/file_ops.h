@@ -1,7 +1,7 @@
 // The operations the extraction needs from its platform: the Win32 binding (extract_win.cpp),
 // the POSIX host of pelpack (file_ops_posix.cpp) and the test fakes implement them.
 // Paths are Windows-1251 texts with "\" between folders, relative to the current folder unless
-// they are the installation folder's own text.
+// they are the installation folder's own text. No operation follows a link in a path's last part.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -9,10 +9,17 @@
 typedef intptr_t FileHandle;                 // Win32 HANDLE or POSIX descriptor
 const FileHandle kNoFile = -1;               // INVALID_HANDLE_VALUE / -1
 const uint32_t kNoAttributes = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES: nothing of that name
+const uint32_t kAttributeReadOnly = 0x01;
+const uint32_t kAttributeDirectory = 0x10;
+const uint32_t kAttributeArchive = 0x20;  // what a newly created file has
+const uint32_t kAttributeReparsePoint = 0x400;
 
 enum class DirectoryResult { Created, AlreadyExists, Failed };
 // The user's answer to a file that could not be written.
 enum class FileAnswer { Abort, Retry, Ignore };
+
+// Called by ListFolder for each entry of the folder but "." and "..".
+typedef void (*FolderVisitor)(void* context, const char* name, uint32_t attributes);
 
 struct ExtractHost {
     // The payload resource's bytes and size; false when it cannot be found or loaded.
@@ -20,14 +27,19 @@ struct ExtractHost {
     // Fresh read-write working memory of at least size bytes, or null.
     virtual void* ObtainMemory(size_t size) = 0;
     virtual void ReleaseMemory(void* block) = 0;
+    // Something unique to this run (time and process), for the names of its own files.
+    virtual uint32_t RunTag() = 0;
     // Creates one directory level; tells "already exists" from other failures.
     virtual DirectoryResult CreateDirectoryLevel(const char* path) = 0;
+    // Removes an empty directory (a link itself, never what it points to).
+    virtual bool RemoveDirectoryLevel(const char* path) = 0;
     // Makes path the current folder, against which later relative paths resolve.
     virtual bool SetCurrentFolder(const char* path) = 0;
-    // Opens an existing file for writing without sharing (the data-file probe); kNoFile if not.
-    virtual FileHandle OpenExistingForWrite(const char* path) = 0;
-    // Creates or truncates a file for writing without sharing; kNoFile on failure.
-    virtual FileHandle CreateForWrite(const char* path) = 0;
+    // Names and attributes of what a folder holds ("" is the current folder); false if unreadable.
+    virtual bool ListFolder(const char* path, FolderVisitor visit, void* context) = 0;
+    // Creates a new file for writing; kNoFile when anything of that name exists or on failure.
+    // Others may not open it, but it may be renamed while open.
+    virtual FileHandle CreateNewFile(const char* path) = 0;
     // One block; true only when every byte was written.
     virtual bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) = 0;
     // Creation, last-access and last-write time, all to the same FILETIME.
@@ -38,9 +50,10 @@ struct ExtractHost {
     virtual uint32_t GetAttributes(const char* path) = 0;
     // Windows attribute bits; false when they could not be set.
     virtual bool SetAttributes(const char* path, uint32_t attributes) = 0;
-    // Puts the file from in place of the file to (which may or may not exist), in one step.
-    virtual bool MoveIntoPlace(const char* from, const char* to) = 0;
-    virtual void RemoveFile(const char* path) = 0;
+    // Gives the file or link from the name to, in one step; false when to exists.
+    virtual bool Rename(const char* from, const char* to) = 0;
+    // Removes a file (a link itself, never what it points to).
+    virtual bool RemoveFile(const char* path) = 0;
     // Modal message with the product caption and the information icon over the backdrop.
     virtual void ShowMessage(const char* text) = 0;
     // The same message with Abort, Retry and Ignore; gives the user's choice.

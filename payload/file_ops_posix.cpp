@@ -1,6 +1,7 @@
 // The extraction's POSIX host: the archive from memory, files under a folder descriptor.
 #include "payload/file_ops_posix.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
@@ -25,11 +26,8 @@ const size_t kMapHeader = 16;  // keeps the block 16-byte aligned; holds the map
 const uint64_t kUnixEpochFileTime = 116444736000000000ull;
 const uint64_t kTicksPerSecond = 10000000ull;
 
-const uint32_t kAttributeReadOnly = 0x01;
 const uint32_t kAttributeHidden = 0x02;
 const uint32_t kAttributeSystem = 0x04;
-const uint32_t kAttributeDirectory = 0x10;
-const uint32_t kAttributeArchive = 0x20;
 const char kDosAttributeName[] = "user.DOSATTRIB";
 
 // A Windows-1251 path with "\" separators as a UTF-8 path with "/" (every byte can grow to 3).
@@ -63,6 +61,7 @@ struct Place {
     NativePath native;
     Place(int base, const char* path, FolderCache& cache) : native(path) {
         if (!native.ok) return;
+        if (native.text[0] == '/') base = AT_FDCWD;
         char* slash = strrchr(native.text, '/');
         if (base == AT_FDCWD || slash == nullptr) {
             parent = base;
@@ -148,14 +147,32 @@ public:
         folders_.fd = -1;
         return true;
     }
-    FileHandle OpenExistingForWrite(const char* path) override { return OpenAt(path, O_WRONLY); }
-    // Always a new file: one left behind may carry permissions or attributes of its own.
-    FileHandle CreateForWrite(const char* path) override {
-        const FileHandle file = OpenAt(path, O_WRONLY | O_CREAT | O_EXCL);
-        if (file != kNoFile || errno != EEXIST) return file;
-        RemoveFile(path);
-        return OpenAt(path, O_WRONLY | O_CREAT | O_EXCL);
+    // Names the folder holds, as Windows-1251 (a name without that form cannot be the archive's
+    // and is passed over); a link is a reparse point, as Wine reports it.
+    bool ListFolder(const char* path, FolderVisitor visit, void* context) override {
+        NativePath native(*path != 0 ? path : ".");
+        const int fd = native.ok ? openat(Base(), native.text, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+        DIR* folder = fd >= 0 ? fdopendir(fd) : nullptr;
+        if (folder == nullptr) {
+            if (fd >= 0) close(fd);
+            return false;
+        }
+        while (const struct dirent* entry = readdir(folder)) {
+            char name[kPathSize];
+            struct stat st;
+            if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0 ||
+                Utf8ToCp1251(name, sizeof name, entry->d_name) != Utf8ToCp1251Result::Ok ||
+                fstatat(dirfd(folder), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            uint32_t attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
+            if (S_ISLNK(st.st_mode)) attributes |= kAttributeReparsePoint;
+            if ((st.st_mode & 0222) == 0) attributes |= kAttributeReadOnly;
+            visit(context, name, attributes);
+        }
+        closedir(folder);
+        return true;
     }
+    FileHandle CreateNewFile(const char* path) override { return OpenAt(path, O_WRONLY | O_CREAT | O_EXCL); }
     bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         // One block; the kernel may take a large one in pieces.
         size_t done = 0;
@@ -193,10 +210,6 @@ public:
     // Only the bits Linux can hold: read-only as the write permissions, hidden and system in
     // "user.DOSATTRIB" as "0x" and hex digits (removed when neither is set).
     bool SetAttributes(const char* path, uint32_t attributes) override {
-        // A file just put in place is a new one (CreateForWrite): no bits to clear on it.
-        const bool fresh = strcmp(path, placed_) == 0;
-        placed_[0] = 0;
-        if (fresh && (attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem)) == 0) return true;
         Place place(Base(), path, folders_);
         if (!place.ok) return false;
         const int fd = openat(place.parent, place.leaf, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -218,20 +231,21 @@ public:
         close(fd);
         return ok;
     }
-    // The working file lies beside its place: both paths share one folder (and one cached
-    // descriptor). A link in the target's place is itself replaced, never followed.
-    bool MoveIntoPlace(const char* from, const char* to) override {
+    // Working and backup files lie beside their place: both paths share one folder (and one
+    // cached descriptor). A link is renamed as a name, never followed; nothing is replaced.
+    bool Rename(const char* from, const char* to) override {
         Place target(Base(), to, folders_);
         Place source(Base(), from, folders_);
-        if (!source.ok || !target.ok || source.parent != target.parent ||
-            renameat(source.parent, source.leaf, target.parent, target.leaf) != 0)
-            return false;
-        CopyText(placed_, to);
-        return true;
+        return source.ok && target.ok && source.parent == target.parent &&
+               renameat2(source.parent, source.leaf, target.parent, target.leaf, RENAME_NOREPLACE) == 0;
     }
-    void RemoveFile(const char* path) override {
+    bool RemoveFile(const char* path) override {
         Place place(Base(), path, folders_);
-        if (place.ok) unlinkat(place.parent, place.leaf, 0);
+        return place.ok && unlinkat(place.parent, place.leaf, 0) == 0;
+    }
+    bool RemoveDirectoryLevel(const char* path) override {
+        Place place(Base(), path, folders_);
+        return place.ok && unlinkat(place.parent, place.leaf, AT_REMOVEDIR) == 0;
     }
     void ShowMessage(const char* text) override {
         char utf8[4 * 1024];
@@ -244,6 +258,7 @@ public:
         return FileAnswer::Abort;
     }
     void PostQuitRequest(int) override {}
+    uint32_t RunTag() override { return static_cast<uint32_t>(getpid()) ^ static_cast<uint32_t>(time(nullptr)) << 12; }
 
 private:
     int Base() const { return folder_ >= 0 ? folder_ : AT_FDCWD; }
@@ -257,7 +272,6 @@ private:
     size_t size_;
     int folder_ = -1;
     FolderCache folders_;
-    char placed_[kPathSize] = {};  // the file last put in place
 };
 
 }  // namespace

@@ -409,7 +409,7 @@ class Run:
             if got is not None and got != want and want.startswith(got):
                 self.problem("written short: %s, %d of %d bytes" % (rel, len(got), len(want)))
         for top, _, names in os.walk(self.host(folder)):
-            if "~pel.tmp" in names:
+            if any(n.lower().startswith("~pel") for n in names):
                 self.problem("working file left in " + os.path.relpath(top, self.prefix))
 
     def expect_absent(self, path, want=False):
@@ -448,6 +448,10 @@ def parse_time(text):
 
 
 def file_state(path):
+    """A file's bytes, time, mode and attributes; a folder's: those of everything in it."""
+    if os.path.isdir(path) and not os.path.islink(path):
+        return {os.path.relpath(os.path.join(top, n), path): file_state(os.path.join(top, n)) if n in files else
+                dos_attributes(os.path.join(top, n)) for top, dirs, files in os.walk(path) for n in dirs + files}
     try:
         st = os.stat(path)
         data = open(path, "rb").read() if os.path.isfile(path) else b""
@@ -557,8 +561,8 @@ def calls(log, pid):
             found.append(("P", nums[1]))
         elif name == "CreateDirectoryA":
             found.append(("D", texts[0]))
-        elif name == "MoveFileExA" and len(texts) >= 2:  # written beside its place, then moved in
-            found.append(("F", texts[1]))
+        elif name in ("CreateFileA", "MoveFileExA") and texts and not texts[-1].rsplit("\\", 1)[-1].startswith("~pel"):
+            found.append(("F", texts[-1]))  # created new at its place, or moved into it from beside it
         elif name == "CreateFileW" and texts and texts[0].lower().endswith(".lnk"):
             found.append(("K", texts[0]))
         elif name == "CoCreateInstance":

@@ -1,6 +1,7 @@
 // Fuzz target: the archive check, the reader over both windows, and the whole extraction over an
 // in-memory host that aborts when a path would leave the installation folder or a write would
 // read outside the working copy.
+#include <iterator>
 #include <map>
 #include <set>
 #include <stddef.h>
@@ -9,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <string>
+#include <vector>
 
 #include "payload/archive.h"
 #include "payload/extract.h"
@@ -45,18 +47,67 @@ void CheckInside(const char* path) {
     }
 }
 
-// Nothing is on disk before the run; a file whose path is long enough fails to be created, so
-// that the question and its answer (Ignore) run too.
+// A folder in memory under the installation folder, keyed by path without case as Windows
+// compares names. From the input's last 8 bytes come the earlier state (files with bytes, times
+// and attributes, links, a data file or none), the host call that fails, the user's answers and
+// the call at which the run is killed: from then on nothing changes and every question is Abort.
+// A path through a link, or a link written, renamed or removed, stops the fuzzer.
+struct Node {
+    uint32_t attributes;
+    std::string data;
+    uint64_t time;
+    bool operator==(const Node& o) const { return attributes == o.attributes && data == o.data && time == o.time; }
+};
+typedef std::map<std::string, Node> Disk;
+
+std::string Folded(const char* path) {
+    std::string key;
+    for (; *path != 0; ++path) {
+        const uint8_t u = static_cast<uint8_t>(*path);
+        key += static_cast<char>(((u >= 'A' && u <= 'Z') || u >= 0xC0) ? u | 0x20
+                                 : u == 0xA8                           ? 0xB8
+                                 : u == '/'                            ? '\\'
+                                                                       : u);
+    }
+    return key;
+}
+bool IsLink(const Node& n) { return (n.attributes & kAttributeReparsePoint) != 0; }
+bool IsReserved(const std::string& key) {
+    const size_t slash = key.rfind('\\');
+    return key.compare(slash == std::string::npos ? 0 : slash + 1, 4, "~pel") == 0;
+}
+
 struct MemoryHost : ExtractHost {
     const uint8_t* input;
     size_t size;
     std::map<const uint8_t*, size_t> blocks;
-    std::set<FileHandle> open;
+    std::map<FileHandle, std::string> open;
     FileHandle next = 1;
-    bool inFolder = false, quit = false, created = false;
-    int messages = 0;
+    bool inFolder = false, quit = false, created = false, killed = false, ignored = false;
+    bool folderThere = false;
+    int messages = 0, questions = 0;
+    uint32_t calls = 0, failAt = 0, killAt = 0, answerBits = 0;
+    Disk disk;
 
     MemoryHost(const uint8_t* d, size_t s) : input(d), size(s) {}
+    // A call that changes the folder: false when it is the failing one or the run is dead.
+    bool Step(bool mayFail = true) {
+        if (++calls == killAt) killed = true;
+        return !killed && (calls != failAt || !mayFail);
+    }
+    std::string Key(const char* path) {
+        CheckInside(path);
+        const std::string key = Folded(path);
+        for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
+            const auto parent = disk.find(key.substr(0, at));
+            Check(parent == disk.end() || !IsLink(parent->second), "path through a link");
+        }
+        return key;
+    }
+    Node* Find(const std::string& key) {
+        const auto n = disk.find(key);
+        return n == disk.end() ? nullptr : &n->second;
+    }
     bool LoadPayload(const uint8_t*& bytes, size_t& length) override {
         bytes = input;
         length = size;
@@ -72,48 +123,209 @@ struct MemoryHost : ExtractHost {
         Check(blocks.erase(static_cast<uint8_t*>(p)) == 1, "release of unknown memory");
         free(p);
     }
+    uint32_t RunTag() override { return 0x0badf00d + calls; }
     DirectoryResult CreateDirectoryLevel(const char* path) override {
+        if (!inFolder) {
+            Check(strcmp(path, kFolder) == 0, "directory created before the folder was entered");
+            if (folderThere) return DirectoryResult::AlreadyExists;
+            if (!Step()) return DirectoryResult::Failed;
+            created = folderThere = true;
+            return DirectoryResult::Created;
+        }
+        const std::string key = Key(path);
+        if (Find(key) != nullptr) return DirectoryResult::AlreadyExists;
+        const size_t slash = key.rfind('\\');
+        const Node* parent = slash == std::string::npos ? nullptr : Find(key.substr(0, slash));
+        if ((slash != std::string::npos && (parent == nullptr || !(parent->attributes & kAttributeDirectory))) ||
+            !Step())
+            return DirectoryResult::Failed;
         created = true;
-        if (inFolder) CheckInside(path);
-        Check(inFolder || strcmp(path, kFolder) == 0, "directory created before the folder was entered");
+        disk[key] = {kAttributeDirectory, "", 0};
         return DirectoryResult::Created;
     }
+    bool RemoveDirectoryLevel(const char* path) override {
+        if (strcmp(path, kFolder) == 0) return disk.empty() && Step() && !(folderThere = false);
+        const std::string key = Key(path);
+        const auto n = disk.find(key);
+        const auto after = n == disk.end() ? n : std::next(n);
+        if (n == disk.end() || (after != disk.end() && after->first.compare(0, key.size() + 1, key + "\\") == 0))
+            return false;
+        Check(!IsLink(n->second), "link removed");
+        return Step() && (disk.erase(n), true);
+    }
     bool SetCurrentFolder(const char* path) override {
-        Check(strcmp(path, kFolder) == 0, "current folder is not the installation folder");
-        inFolder = true;
+        if (strcmp(path, kFolder) != 0) return !(inFolder = false);  // out of it, to remove it
+        inFolder = folderThere;
+        return inFolder;
+    }
+    bool ListFolder(const char* path, FolderVisitor visit, void* context) override {
+        const std::string prefix = *path != 0 ? Key(path) + "\\" : "";
+        const Disk listed = disk;
+        for (const auto& n : listed)
+            if (n.first.compare(0, prefix.size(), prefix) == 0 &&
+                n.first.find('\\', prefix.size()) == std::string::npos)
+                visit(context, n.first.c_str() + prefix.size(), n.second.attributes);
         return true;
     }
-    FileHandle Open(const char* path, bool create) {
+    FileHandle CreateNewFile(const char* path) override {
         Check(inFolder, "file opened outside the installation folder");
-        CheckInside(path);
-        if (!create || strlen(path) > 200) return kNoFile;
+        const std::string key = Key(path);
+        if (Find(key) != nullptr || !Step()) return kNoFile;
         created = true;
-        open.insert(next);
+        disk[key] = {kAttributeArchive, "", 0};
+        open[next] = key;
         return next++;
     }
-    FileHandle OpenExistingForWrite(const char* path) override { return Open(path, false); }
-    FileHandle CreateForWrite(const char* path) override { return Open(path, true); }
     bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         Check(open.count(file) == 1, "write to a closed file");
         bool inside = length == 0;
         for (const auto& b : blocks)
             inside |= data >= b.first && data <= b.first + b.second && length <= b.second - (data - b.first);
         Check(inside, "file data outside the working copy");
-        volatile uint8_t sink = 0;
-        for (uint32_t i = 0; i < length; i += 97) sink = sink ^ data[i];  // touch it for ASan
-        if (length != 0) sink = sink ^ data[length - 1];
+        if (!Step()) return false;
+        // Half of it, as a disk that fills up, when the next call is the failing one.
+        const uint32_t written = calls + 1 == failAt ? length / 2 : length;
+        disk[open[file]].data.append(reinterpret_cast<const char*>(data), written);
+        return written == length;
+    }
+    void SetFileTimes(FileHandle file, uint64_t time) override {
+        Check(open.count(file) == 1, "times on a closed file");
+        if (Step(false)) disk[open[file]].time = time;  // its outcome is not tested: it fails only by a kill
+    }
+    bool CloseFile(FileHandle file) override {
+        Check(open.count(file) == 1, "close of a closed file");
+        open.erase(file);
+        return Step();
+    }
+    uint32_t GetAttributes(const char* path) override {
+        if (strcmp(path, kFolder) == 0) return folderThere ? kAttributeDirectory : kNoAttributes;
+        const Node* n = Find(Key(path));
+        return n == nullptr ? kNoAttributes : n->attributes;
+    }
+    bool SetAttributes(const char* path, uint32_t attributes) override {
+        Node* n = Find(Key(path));
+        if (n == nullptr) return false;
+        Check(!IsLink(*n), "attributes set on a link");
+        // As Windows: the directory and reparse bits are not the caller's to set.
+        const uint32_t kept = kAttributeDirectory | kAttributeReparsePoint;
+        return Step(false) && (n->attributes = (attributes & ~kept) | (n->attributes & kept), true);
+    }
+    bool Rename(const char* from, const char* to) override {
+        const std::string a = Key(from), b = Key(to);
+        Node* n = Find(a);
+        if (n == nullptr || Find(b) != nullptr) return false;
+        Check(!IsLink(*n), "link renamed");
+        if (!Step()) return false;
+        disk[b] = *n;
+        disk.erase(a);
+        for (auto& handle : open)
+            if (handle.second == a) handle.second = b;
         return true;
     }
-    void SetFileTimes(FileHandle file, uint64_t) override { Check(open.count(file) == 1, "times on a closed file"); }
-    bool CloseFile(FileHandle file) override { return Check(open.erase(file) == 1, "close of a closed file"), true; }
-    uint32_t GetAttributes(const char* path) override { return CheckInside(path), kNoAttributes; }
-    bool SetAttributes(const char* path, uint32_t) override { return CheckInside(path), true; }
-    bool MoveIntoPlace(const char* from, const char* to) override { return CheckInside(from), CheckInside(to), true; }
-    void RemoveFile(const char* path) override { CheckInside(path); }
-    FileAnswer AskAboutFile(const char*) override { return FileAnswer::Ignore; }
+    bool RemoveFile(const char* path) override {
+        const std::string key = Key(path);
+        Node* n = Find(key);
+        if (n == nullptr || (n->attributes & (kAttributeReadOnly | kAttributeDirectory)) != 0) return false;
+        Check(!IsLink(*n), "link removed");
+        return Step() && (disk.erase(key), true);
+    }
+    FileAnswer AskAboutFile(const char*) override {
+        const int bits = (answerBits >> (2 * (questions++ % 16))) & 3;
+        if (killed) return FileAnswer::Abort;
+        if (bits == 0 || questions > 8) return ignored = true, FileAnswer::Ignore;
+        return bits == 1 ? FileAnswer::Abort : FileAnswer::Retry;
+    }
     void ShowMessage(const char*) override { ++messages; }
     void PostQuitRequest(int code) override { Check(code == 1, "quit code"), quit = true; }
 };
+
+// The files of a sound archive: folded path -> the record's node; data files apart.
+struct Expected {
+    Disk files;
+    std::set<std::string> dataFiles, directories;
+};
+Expected ArchiveState(const uint8_t* data, size_t size) {
+    Expected e;
+    ArchiveReader reader;
+    ArchiveError error;
+    OpenArchive(reader, data, size, error);
+    std::vector<std::string> names;
+    DirectoryEntry d;
+    while (NextDirectoryEntry(reader, d, error) == ArchiveStep::Item) {
+        names.push_back(Folded(std::string(d.name, d.nameLength).c_str()));
+        e.directories.insert(names.back());
+    }
+    FileEntry f;
+    while (NextFileEntry(reader, f, error) == ArchiveStep::Item) {
+        const std::string name(f.name, f.nameLength);
+        const std::string key = (f.directoryIndex ? names[f.directoryIndex - 1] + "\\" : "") + Folded(name.c_str());
+        e.files[key] = {f.attributes & ~(kAttributeDirectory | kAttributeReparsePoint),
+                        std::string(reinterpret_cast<const char*>(f.data), f.dataLength), f.time};
+        if (IsDataFileName(name.c_str())) e.dataFiles.insert(key);
+    }
+    return e;
+}
+
+// The earlier folder: some of the archive's files there already (old bytes, read-only, hidden,
+// a link or a folder in a file's place), some directories there or links, a file of the user's.
+void MakeEarlier(MemoryHost& host, const Expected& archive, uint32_t seed) {
+    host.folderThere = seed & 1;
+    if (!host.folderThere) return;
+    host.disk["user.txt"] = {0x21, "mine", 3};
+    uint32_t bits = seed >> 1;
+    // Only where the parent folder is a folder (a set lists parents before their children).
+    auto placeable = [&](const std::string& key) {
+        const size_t slash = key.rfind('\\');
+        const auto parent = slash == std::string::npos ? host.disk.end() : host.disk.find(key.substr(0, slash));
+        return slash == std::string::npos || (parent != host.disk.end() && parent->second.attributes == 0x10);
+    };
+    for (const std::string& d : archive.directories) {
+        bits = bits * 1103515245u + 12345u;
+        const uint32_t choice = bits >> 28;
+        if (choice < 6 && placeable(d))
+            host.disk[d] = {kAttributeDirectory | (choice == 0 ? kAttributeReparsePoint : 0), "", 1};
+    }
+    for (const auto& f : archive.files) {
+        bits = bits * 1103515245u + 12345u;
+        const uint32_t choice = bits >> 28;
+        if (choice >= 7 || !placeable(f.first)) continue;
+        const uint32_t kinds[] = {0x20, 0x21, 0x22, 0x27, 0x420, 0x10, 0x20};
+        host.disk[f.first] = {kinds[choice], "old " + f.first, 2};
+    }
+}
+
+// The run's outcome against the earlier folder: false, the earlier folder exactly; true, every
+// file of the archive there, but for files skipped (the user's data file, an Ignore) as they were.
+void CheckOutcome(const MemoryHost& host, bool extracted, const Disk& earlier, bool folderBefore,
+                  const Expected& archive) {
+    Check(host.open.empty(), "file left open");
+    if (!extracted) {
+        Check(host.disk == earlier && host.folderThere == folderBefore, "a false run changed the folder");
+        return;
+    }
+    for (const auto& n : host.disk) {
+        // Only a backup whose removal failed may outlive a true run, the earlier file whole.
+        if (IsReserved(n.first)) {
+            bool whole = false;
+            for (const auto& e : earlier) whole |= e.second == n.second;
+            Check(n.first.find("-", n.first.rfind("~pel")) != std::string::npos && whole, "working file left");
+            continue;
+        }
+        const auto file = archive.files.find(n.first);
+        const auto before = earlier.find(n.first);
+        const bool asBefore = before != earlier.end() && before->second == n.second;
+        if (file != archive.files.end()) {
+            const bool data = archive.dataFiles.count(n.first) != 0;
+            const bool kept = asBefore && (host.ignored || data);
+            // A data file a killed run wrote whole is kept, with whatever times and bits it got.
+            Check(n.second == file->second || kept || (data && n.second.data == file->second.data),
+                  "a file is neither the archive's nor a skipped one");
+        } else {
+            Check(asBefore || archive.directories.count(n.first) != 0, "a file not of the archive changed");
+        }
+    }
+    for (const auto& n : earlier) Check(host.disk.count(n.first) != 0, "an earlier file is gone");
+}
 
 }  // namespace
 
@@ -140,16 +352,52 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
+    uint8_t control[8] = {};
+    memcpy(control, data + (size > 8 ? size - 8 : 0), size < 8 ? size : 8);
     MemoryHost host(data, size);
+    const Expected archive = sound ? ArchiveState(data, size) : Expected();
+    MakeEarlier(host, archive, static_cast<uint32_t>(control[0] | control[1] << 8 | control[2] << 16));
+    host.failAt = control[3];
+    host.killAt = control[4] & 0x80 ? control[4] & 0x7F : 0;
+    host.answerBits = static_cast<uint32_t>(control[5] | control[6] << 8 | control[7] << 16);
+    const Disk earlier = host.disk;
+    const bool folderBefore = host.folderThere;
     InstallState state = {};
     memcpy(state.folder, kFolder, sizeof kFolder);
     const bool extracted = ExtractPayload(host, state);
     Check(host.blocks.empty(), "working memory not released");
-    Check(host.open.empty(), "file left open");
-    Check(extracted ? host.messages == 0 : host.messages == 1, "message count");
+    // False after one message, or after an Abort without one.
+    Check(extracted ? host.messages == 0 : host.messages + (host.questions != 0) == 1, "message count");
     if (!sound) {
         Check(!extracted && host.quit, "broken archive not refused");
         Check(!host.created, "broken archive created something");
+        return 0;
     }
+    if (!host.killed) {
+        CheckOutcome(host, extracted, earlier, folderBefore, archive);
+        return 0;
+    }
+    // Killed: every earlier file at its place or whole beside it under a reserved name (its
+    // read-only bit may be gone: a killed run may have been removing it after success); then a
+    // run without failures settles what was left and ends as any run from the earlier folder.
+    for (const auto& n : earlier) {
+        bool whole = host.disk.count(n.first) != 0 && host.disk.at(n.first) == n.second;
+        const size_t slash = n.first.rfind('\\');
+        const std::string name = n.first.substr(slash == std::string::npos ? 0 : slash + 1);
+        for (const auto& m : host.disk)
+            whole |= IsReserved(m.first) && m.second.data == n.second.data && m.second.time == n.second.time &&
+                     m.first.size() >= name.size() &&
+                     m.first.compare(m.first.size() - name.size(), name.size(), name) == 0;
+        Check(whole, "a killed run lost an earlier file");
+    }
+    MemoryHost again(data, size);
+    again.disk = host.disk;
+    again.folderThere = host.folderThere;
+    if (ExtractPayload(again, state)) {
+        CheckOutcome(again, true, earlier, folderBefore, archive);
+        return 0;
+    }
+    // A false run (a link or a file where a directory goes): the earlier files are back.
+    for (const auto& n : earlier) Check(again.disk.count(n.first) && again.disk.at(n.first) == n.second, "not settled");
     return 0;
 }

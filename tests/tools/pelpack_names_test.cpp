@@ -25,7 +25,7 @@ TEST(NameRules, OneTableForPackAndReader) {
         {"console.txt", true},
         {"LPT", true},
         {"CONOUT", true},
-        {"~pel.tmp.txt", true},
+        {"~pe.tmp", true},
         // Characters Windows refuses in names.
         {"a?b", false},
         {"a*b", false},
@@ -53,9 +53,10 @@ TEST(NameRules, OneTableForPackAndReader) {
         {"prn .txt", false},
         {"CONIN$", false},
         {"conout$.x", false},
-        // The extraction's working file.
+        // The extraction's own names: "~pel" and anything after it.
         {"~pel.tmp", false},
-        {"~PEL.TMP", false},
+        {"~PEL", false},
+        {"~pEl1234abcd-Pelbrix.exe", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.utf8);

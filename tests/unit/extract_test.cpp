@@ -2,6 +2,7 @@
 #include "payload/extract.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -14,32 +15,45 @@
 
 namespace {
 
-// Each call is one line in calls; a line listed in fail fails (once for each time it is
-// listed), one listed in present finds something already there (an existing directory, a data
-// file the probe can open). attributes holds the files already on disk.
+const std::string kFolder = "C:\\Program Files\\Pelbrix";
+
+// A folder in memory (paths relative to the installation folder) under a host that records every
+// call in order. A call listed in fail fails (once for each time it is listed) and changes
+// nothing, as does every call naming held; a read-only file cannot be removed, and nothing is
+// created where a name exists.
+struct Node {
+    uint32_t attributes;
+    std::string data;
+    uint64_t time;
+    bool operator==(const Node& o) const { return attributes == o.attributes && data == o.data && time == o.time; }
+};
+typedef std::map<std::string, Node> Disk;
+
 struct FakeHost : ExtractHost {
     std::vector<uint8_t> payload;
     std::multiset<std::string> fail;
-    std::set<std::string> present;
-    std::map<std::string, uint32_t> attributes;
+    std::string held = "\x01";
+    std::string root = kFolder;  // the installation folder's text
+    Disk disk;
+    uint32_t folder = kNoAttributes;  // the installation folder's attributes; kNoAttributes: none
     std::vector<FileAnswer> answers;  // given in turn to each question
+    std::function<void()> onAsk;      // what happens while the question is open
     int failObtainAt = -1;            // 0: first copy, 1: second copy, 2: directory table
     std::vector<std::string> calls;
-    std::set<FileHandle> open;
+    std::map<FileHandle, std::string> open;
     int obtained = 0, outstanding = 0;
     FileHandle nextHandle = 100;
 
     bool Log(const std::string& call) {
         calls.push_back(call);
         const auto failing = fail.find(call);
-        if (failing == fail.end()) return true;
-        fail.erase(failing);
-        return false;
+        if (failing != fail.end()) return fail.erase(failing), false;
+        return call.find(held) == std::string::npos;
     }
-    FileHandle Open(bool ok) { return ok ? *open.insert(nextHandle++).first : kNoFile; }
+    bool Has(const std::string& path) const { return disk.count(path) != 0; }
     bool Use(FileHandle file, const std::string& call) {
         EXPECT_EQ(open.count(file), 1u) << call;
-        return Log(call);
+        return Log(call + " " + open[file]);
     }
     bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
         bytes = payload.data();
@@ -57,42 +71,83 @@ struct FakeHost : ExtractHost {
         --outstanding;
         delete[] static_cast<uint8_t*>(block);
     }
+    uint32_t RunTag() override { return 0x1234abcd; }
     DirectoryResult CreateDirectoryLevel(const char* path) override {
-        const std::string call = std::string("mkdir ") + path;
-        if (!Log(call)) return DirectoryResult::Failed;
-        return present.count(call) ? DirectoryResult::AlreadyExists : DirectoryResult::Created;
+        const std::string p = path;
+        if (!Log("mkdir " + p)) return DirectoryResult::Failed;
+        if (p == root ? folder != kNoAttributes : Has(p)) return DirectoryResult::AlreadyExists;
+        const size_t slash = p.rfind('\\');
+        if (p == root) {
+            folder = 0x10;
+        } else if (slash != std::string::npos &&
+                   !(Has(p.substr(0, slash)) && disk[p.substr(0, slash)].attributes & 0x10)) {
+            return DirectoryResult::Failed;
+        } else {
+            disk[p] = {0x10, "", 0};
+        }
+        return DirectoryResult::Created;
+    }
+    bool RemoveDirectoryLevel(const char* path) override {
+        const std::string p = path;
+        if (!Log("rmdir " + p)) return false;
+        if (p == root) return disk.empty() ? (folder = kNoAttributes, true) : false;
+        const auto next = disk.upper_bound(p);
+        if (!Has(p) || (next != disk.end() && next->first.compare(0, p.size() + 1, p + "\\") == 0)) return false;
+        return disk.erase(p), true;
     }
     bool SetCurrentFolder(const char* path) override { return Log(std::string("cd ") + path); }
-    FileHandle OpenExistingForWrite(const char* path) override {
-        return Log(std::string("probe ") + path), Open(present.count(calls.back()) != 0);
+    bool ListFolder(const char* path, FolderVisitor visit, void* context) override {
+        const std::string prefix = *path ? std::string(path) + "\\" : "";
+        if (!Log("list " + std::string(path))) return false;
+        const Disk listed = disk;  // the visitor may not change it, but the fake does not rely on that
+        for (const auto& entry : listed)
+            if (entry.first.compare(0, prefix.size(), prefix) == 0 &&
+                entry.first.find('\\', prefix.size()) == std::string::npos)
+                visit(context, entry.first.c_str() + prefix.size(), entry.second.attributes);
+        return true;
     }
-    FileHandle CreateForWrite(const char* path) override { return Open(Log(std::string("create ") + path)); }
+    FileHandle CreateNewFile(const char* path) override {
+        if (!Log(std::string("create ") + path) || Has(path)) return kNoFile;
+        disk[path] = {0x20, "", 0};
+        open[nextHandle] = path;
+        return nextHandle++;
+    }
     bool WriteBlock(FileHandle f, const uint8_t* data, uint32_t n) override {
-        return Use(f, "write " + std::string(reinterpret_cast<const char*>(data), n));
+        const std::string bytes(reinterpret_cast<const char*>(data), n);
+        return Use(f, "write " + bytes) && (disk[open[f]].data += bytes, true);
     }
-    void SetFileTimes(FileHandle file, uint64_t time) override { Use(file, "times " + std::to_string(time)); }
-    bool CloseFile(FileHandle file) override {
-        const bool ok = Use(file, "close");
-        open.erase(file);
+    void SetFileTimes(FileHandle f, uint64_t time) override {
+        if (Use(f, "times " + std::to_string(time))) disk[open[f]].time = time;
+    }
+    bool CloseFile(FileHandle f) override {
+        const bool ok = Use(f, "close");
+        open.erase(f);
         return ok;
     }
     uint32_t GetAttributes(const char* path) override {
-        return attributes.count(path) ? attributes[path] : kNoAttributes;
+        calls.push_back(std::string("look ") + path);
+        return path == root ? folder : Has(path) ? disk[path].attributes : kNoAttributes;
     }
     bool SetAttributes(const char* path, uint32_t value) override {
-        if (!Log(std::string("attr ") + path + " " + std::to_string(value))) return false;
-        if (attributes.count(path)) attributes[path] = value;
+        if (!Log(std::string("attr ") + path + " " + std::to_string(value)) || !Has(path)) return false;
+        return disk[path].attributes = value, true;
+    }
+    bool Rename(const char* from, const char* to) override {
+        if (!Log(std::string("rename ") + from + " " + to) || !Has(from) || Has(to)) return false;
+        disk[to] = disk[from];
+        disk.erase(from);
+        for (auto& handle : open)
+            if (handle.second == from) handle.second = to;
         return true;
     }
-    bool MoveIntoPlace(const char* from, const char* to) override {
-        if (!Log(std::string("replace ") + from + " " + to)) return false;
-        attributes[to] = 0x20;
-        return true;
+    bool RemoveFile(const char* path) override {
+        if (!Log(std::string("delete ") + path) || !Has(path) || (disk[path].attributes & 0x11) != 0) return false;
+        return disk.erase(path), true;
     }
-    void RemoveFile(const char* path) override { Log(std::string("delete ") + path); }
     void ShowMessage(const char* text) override { Log(std::string("message ") + text); }
     FileAnswer AskAboutFile(const char* text) override {
         Log(std::string("ask ") + text);
+        if (onAsk) onAsk();
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text;
             return FileAnswer::Abort;
@@ -134,20 +189,15 @@ InstallState State(const std::string& folder) {
     return s;
 }
 
-const std::string kFolder = "C:\\Program Files\\Pelbrix";
-
 }  // namespace
 
-// The calls that write one file that was not there: working file, data, times, then into place.
+// The calls that write a file with no earlier copy: created new at its place, data, times, close.
 std::vector<std::string> Written(const std::string& path, const std::string& data, uint64_t time, uint32_t attributes) {
-    const size_t slash = path.rfind('\\');
-    const std::string working = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + "~pel.tmp";
-    return {"create " + working,
-            "write " + data,
-            "times " + std::to_string(time),
-            "close",
-            "replace " + working + " " + path,
-            "attr " + path + " " + std::to_string(attributes)};
+    std::vector<std::string> calls = {"create " + path, "write " + data + " " + path,
+                                      "times " + std::to_string(time) + " " + path, "close " + path};
+    if (data.empty()) calls.erase(calls.begin() + 1);
+    if (attributes != 0x20) calls.push_back("attr " + path + " " + std::to_string(attributes));
+    return calls;
 }
 
 std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
@@ -156,25 +206,51 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
     return all;
 }
 
-TEST(Extract, CompleteRunInOrder) {
+// A first installation: no listing, no look at any file, four calls a file (an attribute call
+// only where the record's attributes are not what creation gives).
+TEST(Extract, FirstInstallationInOrder) {
     FakeHost host;
     host.payload = ShippedLike();
     const size_t size = host.payload.size();
     ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
+    EXPECT_EQ(std::vector<std::string>(host.calls.begin(), host.calls.begin() + 5),
+              (std::vector<std::string>{"load", "obtain " + std::to_string(size),  // the whole resource
+                                        "obtain " + std::to_string(size - 12),     // from position 12 on
+                                        "release",                                 // first copy gone before the walk
+                                        "obtain " + std::to_string(2 * (1024 + 2 + 1))}));  // directory table
     const std::vector<std::string> expected = Join({
-        {"load",
-         "obtain " + std::to_string(size),            // first copy: the whole resource
-         "obtain " + std::to_string(size - 12),       // second copy: from position 12 on
-         "release",                                   // first copy gone before the walk
-         "obtain " + std::to_string(2 * (1024 + 2)),  // directory-name table
-         "mkdir " + kFolder, "cd " + kFolder, "mkdir HlpPic", "mkdir HlpPic\\Big"},
+        {"mkdir " + kFolder, "cd " + kFolder, "mkdir HlpPic", "mkdir HlpPic\\Big"},
         Written("Pelbrix.exe", "MZ..", 11, 32),
         Written("HlpPic\\Big\\arrow.gif", "GIF", 12, 32),
         Written("HlpPic\\empty.txt", "", 13, 33),
-        {"release", "release"},
+        {"release", "release", "release"},
     });
-    EXPECT_EQ(host.calls, expected);
+    EXPECT_EQ(host.From("mkdir"), expected);
     EXPECT_EQ(host.outstanding, 0);
+}
+
+// An update: one listing a folder, and an earlier file replaced through the run's working file,
+// kept aside until the end (its read-only bit cleared only to remove it); a user's file stays.
+TEST(Extract, UpdateInOrder) {
+    FakeHost host;
+    host.payload =
+        Archive({{0x30, 7, "HlpPic"}}, {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")}, {0x20, 12, 1, "a.gif", B("GIF")}});
+    host.folder = 0x10;
+    host.disk = {{"Pelbrix.exe", {0x21, "old", 1}}, {"notes.txt", {0x22, "mine", 2}}, {"HlpPic", {0x10, "", 0}}};
+    ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
+    const std::string work = "~pel1234abcd+Pelbrix.exe", backup = "~pel1234abcd-Pelbrix.exe";
+    const std::vector<std::string> expected = Join({
+        {"mkdir " + kFolder, "look " + kFolder, "cd " + kFolder, "list ", "mkdir HlpPic", "look HlpPic", "list HlpPic"},
+        {"create " + work, "write MZ.. " + work, "rename Pelbrix.exe " + backup, "rename " + work + " Pelbrix.exe",
+         "times 11 Pelbrix.exe", "close Pelbrix.exe"},
+        Written("HlpPic\\a.gif", "GIF", 12, 32),
+        {"attr " + backup + " 32", "delete " + backup, "release", "release", "release"},
+    });
+    EXPECT_EQ(host.From("mkdir"), expected);
+    EXPECT_EQ(host.disk, (Disk{{"HlpPic", {0x10, "", 0}},
+                               {"HlpPic\\a.gif", {0x20, "GIF", 12}},
+                               {"Pelbrix.exe", {0x20, "MZ..", 11}},
+                               {"notes.txt", {0x22, "mine", 2}}}));
 }
 
 TEST(Extract, FailureTable) {
@@ -183,41 +259,68 @@ TEST(Extract, FailureTable) {
     struct Case {
         const char* what;
         std::string folder;
-        void (*setup)(FakeHost&, const std::string&);
+        void (*setup)(FakeHost&);
         std::string message;
         bool quit;
         bool folderTried;
     };
     const std::string memory = "Ошибка. Недостаточно памяти.", broken = "(0004) Ошибка. Архив программы повреждён.";
-    const std::string folderMessage = "(0001) Ошибка при создании папки ";
-    auto none = [](FakeHost&, const std::string&) {};
+    const std::string folderMessage = "(0001) Ошибка при создании папки ",
+                      directory = "0002 Ошибка при создании папки ";
+    auto none = [](FakeHost&) {};
+    // The longest path, "HlpPic\Big\arrow.gif", with a working name in place: 33 characters.
+    const std::string fits = "C:\\" + std::string(222, 'f'), tooLong = fits + "f";
     const Case cases[] = {
-        {"resource cannot be loaded", longest, [](FakeHost& h, const std::string&) { h.fail.insert("load"); },
-         "(0001) " + memory, true, false},
-        {"no memory for the first copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 0; },
-         "(0002) " + memory, true, false},
-        {"no memory for the second copy", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 1; },
-         "(0003) " + memory, true, false},
-        {"no memory for the name table", longest, [](FakeHost& h, const std::string&) { h.failObtainAt = 2; },
-         "(0003) " + memory, true, false},
-        {"folder cannot be made current", longest, [](FakeHost& h, const std::string& f) { h.fail.insert("cd " + f); },
-         folderMessage + longest, true, true},
+        {"resource cannot be loaded", kFolder, [](FakeHost& h) { h.fail.insert("load"); }, "(0001) " + memory, true,
+         false},
+        {"no memory for the first copy", kFolder, [](FakeHost& h) { h.failObtainAt = 0; }, "(0002) " + memory, true,
+         false},
+        {"no memory for the second copy", kFolder, [](FakeHost& h) { h.failObtainAt = 1; }, "(0003) " + memory, true,
+         false},
+        {"no memory for the name table", kFolder, [](FakeHost& h) { h.failObtainAt = 2; }, "(0003) " + memory, true,
+         false},
+        {"no memory for the file states", kFolder, [](FakeHost& h) { h.failObtainAt = 3; }, "(0003) " + memory, true,
+         false},
+        {"folder cannot be made current: the one created goes", kFolder,
+         [](FakeHost& h) { h.fail.insert("cd " + kFolder); }, folderMessage + kFolder, true, true},
+        {"folder is a link", kFolder, [](FakeHost& h) { h.folder = 0x410; }, folderMessage + kFolder, true, true},
         // A relative folder would land wherever the current directory is: never created.
         {"drive-relative", "C:Pelbrix", none, folderMessage + "C:Pelbrix", true, false},
-        {"directory cannot be created: no later directory, no file", longest,
-         [](FakeHost& h, const std::string&) { h.fail.insert("mkdir HlpPic"); },
-         "0002 Ошибка при создании папки HlpPic", false, true},
-        {"broken archive", longest, [](FakeHost& h, const std::string&) { h.payload[70] = 0xFF; }, broken, true, false},
-        {"archiveLength past the resource", longest, [](FakeHost& h, const std::string&) { h.payload.resize(40); },
-         broken, true, false},
-        {"resource shorter than a header", longest, [](FakeHost& h, const std::string&) { h.payload.resize(11); },
+        {"no room for a working name in the deepest place", tooLong, none, folderMessage + tooLong, true, false},
+        {"1023 bytes", longest, none, folderMessage + longest, true, false},
+        {"a character the ANSI code page could not hold", "C:\\Caf?", none, folderMessage + "C:\\Caf?", true, false},
+        {"a stream", "C:\\Pel:brix", none, folderMessage + "C:\\Pel:brix", true, false},
+        {"a pipe", "C:\\a|b", none, folderMessage + "C:\\a|b", true, false},
+        {"a control character", "C:\\a\tb", none, folderMessage + "C:\\a\tb", true, false},
+        {"directory cannot be created: no later directory, no file, the folder gone", kFolder,
+         [](FakeHost& h) { h.fail.insert("mkdir HlpPic"); }, directory + "HlpPic", false, true},
+        {"a file where a directory goes", kFolder,
+         [](FakeHost& h) {
+             h.folder = 0x10, h.disk["HlpPic"] = {0x20, "mine", 1};
+         },
+         directory + "HlpPic", false, true},
+        {"a directory that is a link", kFolder,
+         [](FakeHost& h) {
+             h.folder = 0x10, h.disk["HlpPic"] = {0x410, "", 1};
+         },
+         directory + "HlpPic", false, true},
+        {"broken archive", kFolder, [](FakeHost& h) { h.payload[70] = 0xFF; }, broken, true, false},
+        {"archiveLength past the resource", kFolder, [](FakeHost& h) { h.payload.resize(40); }, broken, true, false},
+        {"resource shorter than a header", kFolder, [](FakeHost& h) { h.payload.resize(11); }, broken, true, false},
+        {"two records for one place", kFolder,
+         [](FakeHost& h) {
+             h.payload = Archive({{0x30, 7, "HlpPic"}, {0x30, 7, "hlppic"}},
+                                 {{0x20, 1, 1, "A", B("1")}, {0x20, 1, 2, "a", {}}});
+         },
          broken, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeHost host;
         host.payload = ShippedLike();
-        c.setup(host, c.folder);
+        c.setup(host);
+        const Disk before = host.disk;
+        const uint32_t folderBefore = host.folder;
         EXPECT_FALSE(ExtractPayload(host, State(c.folder)));
         // The message, then the quit request as the very last call.
         ASSERT_GE(host.calls.size(), 2u);
@@ -228,7 +331,16 @@ TEST(Extract, FailureTable) {
                   1);
         EXPECT_EQ(host.Called("mkdir"), c.folderTried);
         EXPECT_FALSE(host.Called("create"));
+        EXPECT_EQ(host.disk, before);
+        EXPECT_EQ(host.folder, folderBefore);
         EXPECT_EQ(host.outstanding, 0);
+    }
+    // The folder that just leaves room, and one written as "\\?\" and a drive.
+    for (const std::string& folder : {fits, std::string("\\\\?\\C:\\Pelbrix")}) {
+        FakeHost host;
+        host.payload = ShippedLike();
+        host.root = folder;
+        EXPECT_TRUE(ExtractPayload(host, State(folder))) << folder;
     }
 }
 
@@ -259,109 +371,88 @@ TEST(Extract, ExistingFolderAndDirectoryAreFineAndFolderOutcomeIsIgnored) {
         SCOPED_TRACE(folderCreationFails);
         FakeHost host;
         host.payload = ShippedLike();
-        host.present = {"mkdir " + kFolder, "mkdir HlpPic"};
+        host.folder = 0x10;
+        host.disk["HlpPic"] = {0x10, "", 0};
         if (folderCreationFails) host.fail.insert("mkdir " + kFolder);  // only the change decides
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
         EXPECT_FALSE(host.Called("message"));
-        EXPECT_TRUE(host.Called("write GIF"));
+        EXPECT_EQ(host.disk["HlpPic\\Big\\arrow.gif"].data, "GIF");
     }
 }
 
-// A file that cannot be written in full never leaves a broken file behind a success: the earlier
-// file stays (the working file is deleted, cleared bits come back), the user is asked, and the
-// answer decides. Archive: "a" (an earlier copy on disk with the given attributes), then "b".
+// Abort after each step of a replaced file ("a", read-only and hidden before the run) and of new
+// ones ("b", and "d\c" in a new directory) puts everything back: the earlier file with its bytes,
+// times and attributes, nothing new left. Ignore keeps the earlier file; no backup outlives a run.
 TEST(Extract, FileFailureTable) {
-    const std::string ask = "ask (0005) Ошибка при записи файла a";
-    const std::vector<std::string> b = Written("b", "2", 6, 32);
+    const std::string work = "~pel1234abcd+a", backup = "~pel1234abcd-a";
+    const Disk earlier = {{"a", {0x23, "old", 7}}, {"keep", {0x20, "mine", 8}}};
     struct Case {
         const char* what;
         std::vector<std::string> failing;  // calls that fail, once each
-        uint32_t earlier;                  // attributes of the earlier "a"; kNoAttributes: none
         std::vector<FileAnswer> answers;
         bool result;
-        std::vector<std::string> tail;  // the calls from the first failing one to the end
+        bool aKept;          // true runs: "a" as it was (skipped)
+        bool fresh = false;  // a first installation: no folder, nothing in it
     };
+    const FileAnswer abort = FileAnswer::Abort, retry = FileAnswer::Retry, ignore = FileAnswer::Ignore;
     const Case cases[] = {
-        {"create fails, Retry succeeds",
-         {"create ~pel.tmp"},
-         kNoAttributes,
-         {FileAnswer::Retry},
-         true,
-         Join({{"create ~pel.tmp", ask}, Written("a", "1", 5, 32), b, {"release"}})},
-        {"create fails, Abort: false, no quit request",
-         {"create ~pel.tmp"},
-         kNoAttributes,
-         {FileAnswer::Abort},
-         false,
-         {"create ~pel.tmp", ask, "release"}},
-        {"create fails, Ignore: skipped, the walk goes on",
-         {"create ~pel.tmp"},
-         kNoAttributes,
-         {FileAnswer::Ignore},
-         true,
-         Join({{"create ~pel.tmp", ask}, b, {"release"}})},
-        {"short write: nothing replaced",
-         {"write 1"},
-         0x20,
-         {FileAnswer::Abort},
-         false,
-         {"write 1", "times 5", "close", "delete ~pel.tmp", ask, "release"}},
-        {"close fails: nothing replaced",
-         {"close"},
-         0x20,
-         {FileAnswer::Ignore},
-         true,
-         Join({{"close", "delete ~pel.tmp", ask}, b, {"release"}})},
-        {"replace fails twice: the earlier read-only file keeps its bits",
-         {"replace ~pel.tmp a", "replace ~pel.tmp a"},
-         0x21,
-         {FileAnswer::Retry, FileAnswer::Abort},
-         false,
-         {"replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "create ~pel.tmp", "write 1", "times 5", "close",
-          "attr a 32", "replace ~pel.tmp a", "attr a 33", "delete ~pel.tmp", ask, "release"}},
+        {"replaced: working file not created", {"create " + work}, {abort}, false, false},
+        {"replaced: short write", {"write 1 " + work}, {abort}, false, false},
+        {"replaced: earlier file not moved aside", {"rename a " + backup}, {abort}, false, false},
+        {"replaced: new file not put in place", {"rename " + work + " a"}, {abort}, false, false},
+        {"replaced: close fails in place", {"close a"}, {abort}, false, false},
+        {"new: not created", {"create b"}, {abort}, false, false},
+        {"new: short write", {"write 2 b"}, {abort}, false, false},
+        {"new: close fails", {"close b"}, {abort}, false, false},
+        {"a later file in a new directory", {"create d\\c"}, {abort}, false, false},
+        {"first installation, the last file", {"create d\\c"}, {abort}, false, false, true},
+        {"Ignore: the earlier file stays", {"rename a " + backup}, {ignore}, true, true},
+        {"Retry: replaced after all", {"rename " + work + " a", "close b"}, {retry, retry}, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeHost host;
-        host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}, {0x20, 6, 0, "b", B("2")}});
+        host.payload =
+            Archive({{0x30, 1, "d"}}, {{0x20, 5, 0, "a", B("1")}, {0x21, 6, 0, "b", B("2")}, {0x20, 9, 1, "c", {}}});
         host.fail.insert(c.failing.begin(), c.failing.end());
-        if (c.earlier != kNoAttributes) host.attributes["a"] = c.earlier;
+        host.folder = c.fresh ? kNoAttributes : 0x10;
+        if (!c.fresh) host.disk = earlier;
         host.answers = c.answers;
         EXPECT_EQ(ExtractPayload(host, State(kFolder)), c.result);
-        EXPECT_EQ(host.From(c.failing.front()), c.tail);
         EXPECT_TRUE(host.answers.empty());
-        EXPECT_FALSE(host.Called("quit"));
+        EXPECT_TRUE(host.open.empty());
         EXPECT_FALSE(host.Called("message"));
-        EXPECT_EQ(host.outstanding, 0);
+        Disk expected = c.fresh ? Disk{} : earlier;
+        if (c.result) {
+            expected.insert({{"b", {0x21, "2", 6}}, {"d", {0x10, "", 0}}, {"d\\c", {0x20, "", 9}}});
+            if (!c.aKept) expected["a"] = {0x20, "1", 5};
+        }
+        EXPECT_EQ(host.disk, expected);
+        EXPECT_EQ(host.folder, c.fresh && !c.result ? kNoAttributes : 0x10);
     }
 }
 
-// An earlier file that is read-only, hidden or system would refuse its replacement: those bits
-// go first, and the archive's attributes come after. The user's data file keeps them: they
-// protect the user's records, so its replacement may fail and ask.
-TEST(Extract, EarlierFileWithBitsInTheWayIsReplaced) {
-    struct Case {
-        const char* name;
-        uint32_t earlier;
-        bool cleared;
-    };
-    const Case cases[] = {{"a", 0x21, true}, {"a", 0x22, true},          {"a", 0x24, true},
-                          {"a", 0x27, true}, {"Tolva.dat", 0x21, false}, {"Tolva.dat", 0x26, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.name << " " << c.earlier);
+// What a killed run left is settled before anything is written: its working file goes, the
+// earlier file it had moved aside comes back over that run's new one.
+TEST(Extract, KilledRunIsSettled) {
+    for (FileAnswer answer : {FileAnswer::Abort, FileAnswer::Ignore}) {
         FakeHost host;
-        host.payload = Archive({}, {{0x20, 5, 0, c.name, B("1")}});
-        host.attributes[c.name] = c.earlier;
-        EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-        const std::string a = c.name;
-        std::vector<std::string> expected = Join({{"create ~pel.tmp", "write 1", "times 5", "close"},
-                                                  {"attr " + a + " " + std::to_string(c.earlier & ~7u)},
-                                                  {"replace ~pel.tmp " + a, "attr " + a + " 32", "release"}});
-        if (!c.cleared) expected.erase(expected.begin() + 4);
-        EXPECT_EQ(host.From("create"), expected);
+        host.payload = Archive({}, {{0x20, 5, 0, "a", B("1")}, {0x20, 6, 0, "b", B("2")}});
+        host.folder = 0x10;
+        host.disk = {
+            {"a", {0x20, "half", 3}}, {"~pel00c0ffee-a", {0x21, "old", 2}}, {"~pel00c0ffee+b", {0x20, "x", 1}}};
+        host.fail.insert("create b");
+        host.answers = {answer};
+        EXPECT_EQ(ExtractPayload(host, State(kFolder)), answer == FileAnswer::Ignore);
+        Disk expected = {{"a", {0x21, "old", 2}}};
+        if (answer == FileAnswer::Ignore) expected["a"] = {0x20, "1", 5};
+        EXPECT_EQ(host.disk, expected);
     }
 }
 
+// Anything of the data file's name that is there stays untouched and nothing is asked about it,
+// from the listing alone; an absent one is written; one that appears while a question about it
+// is open is the user's on Retry.
 TEST(Extract, DataFileRule) {
     const struct {
         const char* name;
@@ -369,27 +460,32 @@ TEST(Extract, DataFileRule) {
     } names[] = {{"Tolva.dat", true},   {"TOLVA.DAT", true},     {"tOlVa.dAt", true}, {"Tolva.da", false},
                  {"Tolva.data", false}, {"Tolva\xE0.dat", false}};  // non-ASCII bytes must be equal
     for (const auto& n : names) EXPECT_EQ(IsDataFileName(n.name), n.data) << n.name;
-    // Probed where it lies; an openable one is closed at once and kept, any other written as usual.
     struct Case {
-        const char* path;
-        bool openable;
-        std::vector<std::string> tail;
+        const char* what;
+        uint32_t earlier;  // kNoAttributes: none
+        bool held;
     };
-    const Case cases[] = {
-        {"HlpPic\\tOlVa.dAt", true, {"probe HlpPic\\tOlVa.dAt", "close"}},
-        {"Tolva.dat", false, Join({{"probe Tolva.dat"}, Written("Tolva.dat", "data", 5, 32)})},
-    };
+    const Case cases[] = {{"writable", 0x20, false}, {"read-only", 0x21, false}, {"hidden", 0x22, false},
+                          {"held", 0x20, true},      {"a folder", 0x10, false},  {"absent", kNoAttributes, false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
+        SCOPED_TRACE(c.what);
         FakeHost host;
-        const bool inDirectory = strchr(c.path, '\\') != nullptr;
-        host.payload =
-            Archive({{0x30, 0, "HlpPic"}}, {{0x20, 5, inDirectory, c.path + (inDirectory ? 7 : 0), B("data")}});
-        if (c.openable) host.present.insert(std::string("probe ") + c.path);
+        host.payload = Archive({}, {{0x20, 5, 0, "tOlVa.dAt", B("data")}});
+        host.folder = 0x10;
+        if (c.earlier != kNoAttributes) host.disk["tOlVa.dAt"] = {c.earlier, "mine", 1};
+        if (c.held) host.held = "tOlVa.dAt";
+        Disk expected = host.disk;
+        if (c.earlier == kNoAttributes) expected["tOlVa.dAt"] = {0x20, "data", 5};
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-        const std::vector<std::string> tail = host.From("probe");
-        EXPECT_EQ(std::vector<std::string>(tail.begin(), tail.end() - 2), c.tail);  // then the releases
+        EXPECT_EQ(host.disk, expected);
     }
+    FakeHost host;
+    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
+    host.fail.insert("create ~pel1234abcd+Tolva.dat");
+    host.onAsk = [&] { host.disk["Tolva.dat"] = {0x20, "mine", 1}; };
+    host.answers = {FileAnswer::Retry};
+    EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
+    EXPECT_EQ(host.disk["Tolva.dat"].data, "mine");
 }
 
 TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {
@@ -401,6 +497,6 @@ TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {
     // The second copy holds at least archiveLength bytes, even when the resource is that short.
     EXPECT_EQ(host.calls[2], "obtain " + std::to_string(host.payload.size()));
     EXPECT_EQ(host.calls[3], "release");
-    EXPECT_EQ(host.calls[4], "mkdir " + kFolder);  // no table for no directories
-    EXPECT_TRUE(host.Called("write x"));
+    EXPECT_EQ(host.calls[5], "mkdir " + kFolder);  // no table for no directories, then the file states
+    EXPECT_EQ(host.disk["a"].data, "x");
 }
