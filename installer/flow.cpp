@@ -43,6 +43,7 @@ int RunInstaller(FlowHost& host) {
     if (RunPages(host) && host.ExtractPayload()) {
         host.RunClosingActions();
         host.WriteInstallRecord();
+        host.WriteUninstallEntry();
         host.RunPage(PEL_DLG_COMPLETION);
     } else {
         host.ShowMessage(kMessageNotInstalled, kCaptionProduct, MessageOwner::Backdrop, MessageIcon::Error);
