@@ -30,7 +30,7 @@
 //                              down, up, double-click, up at the entry), as a user opens it
 //   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
 //                              select it and send the page the selection-change notification
-//   regkey HKCU KEY            record a registry key (native view): its class and every value, by
+//   regkey HKCU|HKLM KEY       record a registry key (native view): its class and every value, by
 //                              name, with its type, its length as the ANSI call reports it and its
 //                              bytes in hex
 //   wait-file PATH             wait for a file, record its lines, then delete it
@@ -45,9 +45,9 @@
 // control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
 // `message "CAPTION" "TEXT"`; `window CLASS "TITLE" visible [maximized]` or `no-window CLASS`;
 // the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash; `pid N` after `start`;
-// `regkey HKCU "KEY" class "CLASS" values N` followed by
+// `regkey ROOT "KEY" class "CLASS" values N` followed by
 // `  value "NAME" TYPE length=N hex=HEX` per value (sorted by name, TYPE REG_SZ or typeN), or
-// `regkey HKCU "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
+// `regkey ROOT "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
 //
 // The driver never sleeps to synchronise: every wait polls a condition until a timeout. On the
 // first failure it records "error: ...", ends the processes it started and exits with 1; a script that runs through
@@ -385,10 +385,11 @@ void ChooseEntry(int id, const std::string& text) {
 // Records a registry key of the native view: its class, then every value in name order with its
 // type, the length RegQueryValueExA reports and the bytes it returns.
 void DumpRegistryKey(const std::string& rootName, const std::string& path) {
-    if (rootName != "HKCU") Fail("regkey: unknown root " + rootName);
+    if (rootName != "HKCU" && rootName != "HKLM") Fail("regkey: unknown root " + rootName);
     std::string head = "regkey " + rootName + " " + Quote(path);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(rootName == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
         Record(head + " missing");
         return;
     }
