@@ -22,7 +22,8 @@
 //   post-click ID              click an enabled button without waiting (the click opens a modal loop)
 //   esc                        press Esc in the current window
 //   close                      press the close box of the current window (fails if it has none)
-//   shot NAME                  ask the harness for a screenshot and wait until it is taken
+//   shot NAME                  ask the harness for a screenshot of the current window (with a
+//                              margin of what lies around it) and wait until it is taken
 //   finish                     wait for the installer to end; record its exit code
 //   adopt NAME                 after `finish`, wait for another process of the image NAME (the
 //                              program may hand over to a copy of itself) for `finish` to wait for
@@ -305,14 +306,32 @@ void NoteDismissal(int id) {
 
 int IdArgument(const std::vector<std::string>& words) { return atoi(words[1].c_str()); }
 
+// The part of the screen a screenshot keeps, as WIDTHxHEIGHT+LEFT+TOP: the current window and a
+// margin around it, within the screen; "" (the whole screen) without a current window.
+std::string ShotArea() {
+    RECT r;
+    if (!g_current || !IsWindow(g_current) || !GetWindowRect(g_current, &r)) return "";
+    const LONG kMargin = 16;
+    const LONG left = r.left > kMargin ? r.left - kMargin : 0, top = r.top > kMargin ? r.top - kMargin : 0;
+    LONG right = r.right + kMargin, bottom = r.bottom + kMargin;
+    if (right > GetSystemMetrics(SM_CXSCREEN)) right = GetSystemMetrics(SM_CXSCREEN);
+    if (bottom > GetSystemMetrics(SM_CYSCREEN)) bottom = GetSystemMetrics(SM_CYSCREEN);
+    return std::to_string(right - left) + "x" + std::to_string(bottom - top) + "+" + std::to_string(left) + "+" +
+           std::to_string(top);
+}
+
+// The request file holds the area; it appears under its name whole (written aside, then renamed).
 void Screenshot(const std::string& name) {
     if (g_current && IsWindow(g_current)) PaintNow(g_current);
     std::string request = g_folder + "shot-" + name + ".req";
+    std::string written = g_folder + "shot-" + name + ".tmp";
     std::string done = g_folder + "shot-" + name + ".done";
     DeleteFileA(done.c_str());
-    HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
-    CloseHandle(file);
+    FILE* file = fopen(written.c_str(), "wb");
+    if (!file) Fail("cannot write " + written);
+    fputs(ShotArea().c_str(), file);
+    if (fclose(file) != 0 || !MoveFileExA(written.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING))
+        Fail("cannot write " + request);
     WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the screenshot " + name);
     DeleteFileA(done.c_str());
     Record("shot " + name);

@@ -388,6 +388,17 @@ class Run:
             if want.get(name) != got.get(name):
                 self.problem("entry value %s is %s, not %s" % (name, got.get(name), want.get(name)))
 
+    def expect_listed(self, text):
+        """`wine uninstaller --list` (Wine's own program, which reads the Installed-apps entries)
+        prints TEXT as a line, in the OEM code page (866 under the Russian locale). Not asked where
+        the build's line in builds.conf says that its Wine lists nothing (LISTS=no)."""
+        if self.vars.get("LISTS") == "no":
+            return
+        self.wine(["uninstaller", "--list"], "uninstaller-list.txt", timeout=60)
+        got = open(os.path.join(self.dir, "uninstaller-list.txt"), "rb").read().decode("cp866", "replace")
+        if text not in got.splitlines():
+            self.problem("uninstaller --list printed %r, no line %s" % (got, text))
+
     def expect_no_entry(self):
         if not self.last_block("HKLM", self.vars["ENTRYKEY"])[0].endswith(" missing"):
             self.problem("the Installed-apps entry is there")
@@ -458,7 +469,7 @@ class Run:
                 self.problem("not rewritten: %s" % os.path.relpath(host, self.prefix))
 
 
-TEXT_CHECKS = {"first", "count", "exit"}
+TEXT_CHECKS = {"first", "count", "exit", "listed"}
 
 
 def reg_escape(text):
@@ -489,13 +500,16 @@ def dos_attributes(path):
 
 
 def serve_screenshots(folder, shots, done):
-    """Answers the driver's requests: shot-NAME.req becomes SHOTS/NAME.png and shot-NAME.done."""
+    """Answers the driver's requests: shot-NAME.req becomes SHOTS/NAME.png (cut to the area the
+    request names, if any) and shot-NAME.done."""
     os.makedirs(shots, exist_ok=True)
     while not done.wait(0.1):
         for request in glob.glob(os.path.join(folder, "shot-*.req")):
             name = os.path.basename(request)[5:-4]
-            subprocess.call([ENV["IMPORT"], "-display", ENV["DISPLAY"], "-window", "root",
-                             os.path.join(shots, name + ".png")], stdin=subprocess.DEVNULL,
+            area = open(request).read().strip()
+            crop = ["-crop", area, "+repage"] if area else []
+            subprocess.call([ENV["IMPORT"], "-display", ENV["DISPLAY"], "-window", "root"] + crop +
+                            [os.path.join(shots, name + ".png")], stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.remove(request)
             open(os.path.join(folder, "shot-%s.done" % name), "wb").close()
