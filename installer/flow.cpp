@@ -49,6 +49,7 @@ int RunInstaller(FlowHost& host) {
     if (accepted && host.ExtractPayload()) {
         host.RunClosingActions();
         host.WriteInstallRecord();
+        host.WriteUninstallEntry();
         host.RunPage(PEL_DLG_COMPLETION);
     } else {
         // A page ended by the quit request went with the backdrop's window: the message stands on

@@ -31,6 +31,8 @@ struct FlowHost {
     // Start-menu group, links, desktop link, features page: after a complete extraction.
     virtual void RunClosingActions() = 0;
     virtual void WriteInstallRecord() = 0;
+    // The "Installed apps" entry of the installation: right after the record.
+    virtual void WriteUninstallEntry() = 0;
 
 protected:
     ~FlowHost() = default;

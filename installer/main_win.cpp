@@ -3,15 +3,18 @@
 
 #include "base/app_win.h"
 #include "base/product.h"
+#include "base/resource_win.h"
 #include "base/run_lock_win.h"
 #include "base/running_app.h"
 #include "installer/backdrop_win.h"
 #include "installer/flow.h"
 #include "pages/pages_win.h"
+#include "payload/archive_size.h"
 #include "payload/extract.h"
 #include "resources/resource.h"
 #include "system/closing_actions.h"
 #include "system/install_record.h"
+#include "system/uninstall_entry.h"
 
 HINSTANCE g_instance = NULL;
 HWND g_backdrop = NULL;
@@ -67,6 +70,14 @@ struct Win32FlowHost final : FlowHost {
     bool ExtractPayload() override { return ::ExtractPayload(); }
     void RunClosingActions() override { ::RunClosingActions(); }
     void WriteInstallRecord() override { ::WriteInstallRecord(); }
+    // The installed size comes from the payload the extraction has just unpacked.
+    void WriteUninstallEntry() override {
+        const uint8_t* bytes = NULL;
+        size_t size = 0;
+        uint64_t installed = 0;
+        if (LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size)) ArchiveFilesSize(bytes, size, &installed);
+        ::WriteUninstallEntry(installed);
+    }
 };
 
 }  // namespace

@@ -109,7 +109,8 @@ xvfb_stop() {
 SHOOTER_PID=
 
 # Serves the driver's screenshot requests: for every shot-NAME.req in WATCHDIR it saves the
-# screen as SHOTDIR/NAME.png and answers with shot-NAME.done.
+# screen as SHOTDIR/NAME.png, cut to the area the request names (WIDTHxHEIGHT+LEFT+TOP) if any,
+# and answers with shot-NAME.done.
 shooter_start() {  # WATCHDIR SHOTDIR
   watch=$1
   shots=$2
@@ -120,7 +121,10 @@ shooter_start() {  # WATCHDIR SHOTDIR
         [ -e "$request" ] || continue
         name=${request##*/shot-}
         name=${name%.req}
-        "$IMPORT" -display "$XVFB_DISPLAY" -window root "$shots/$name.png" >/dev/null 2>&1 </dev/null
+        area=$(cat "$request")
+        # shellcheck disable=SC2046  # no area: no crop options
+        "$IMPORT" -display "$XVFB_DISPLAY" -window root $([ -z "$area" ] || echo "-crop $area +repage") \
+          "$shots/$name.png" >/dev/null 2>&1 </dev/null
         rm -f "$request"
         : >"$watch/shot-$name.done"
       done

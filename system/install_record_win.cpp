@@ -3,6 +3,7 @@
 
 #include "base/install_state.h"
 #include "system/install_record.h"
+#include "system/uninstall_entry.h"
 
 namespace {
 
@@ -39,6 +40,12 @@ struct Win32Registry final : Registry {
                ERROR_SUCCESS;
     }
 
+    bool SetNumberValue(RegistryKey key, const char* name, uint32_t value) override {
+        const DWORD data = value;
+        return RegSetValueExA(static_cast<HKEY>(key), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                              sizeof data) == ERROR_SUCCESS;
+    }
+
     void CloseKey(RegistryKey key) override { RegCloseKey(static_cast<HKEY>(key)); }
 
     bool DeleteKey(RegistryRoot root, const char* path) override {
@@ -61,4 +68,12 @@ bool ReadInstalledPath(char (&buffer)[kPathSize]) {
 bool WriteInstallRecord() {
     Win32Registry registry;
     return WriteInstallRecord(registry, g_installState);
+}
+
+bool WriteUninstallEntry(uint64_t installedBytes) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const LocalDate today = {now.wYear, static_cast<uint8_t>(now.wMonth), static_cast<uint8_t>(now.wDay)};
+    Win32Registry registry;
+    return WriteUninstallEntry(registry, g_installState, installedBytes, today);
 }

@@ -1,5 +1,5 @@
-// The registry operations the installation record needs, as a seam: Win32 in install_record_win.cpp,
-// a fake in the unit tests.
+// The registry operations the installation record and the "Installed apps" entry need, as a seam: Win32 in
+// install_record_win.cpp, a fake in the unit tests.
 #pragma once
 #include <stdint.h>
 
@@ -16,6 +16,8 @@ struct Registry {
     virtual bool QueryValue(RegistryKey key, const char* name, char* data, uint32_t limit, uint32_t* size) = 0;
     // Stores length bytes of text as a REG_SZ value.
     virtual bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length) = 0;
+    // Stores a REG_DWORD value.
+    virtual bool SetNumberValue(RegistryKey key, const char* name, uint32_t value) = 0;
     virtual void CloseKey(RegistryKey key) = 0;
     virtual bool DeleteKey(RegistryRoot root, const char* path) = 0;
 

@@ -23,7 +23,8 @@
 //   esc                        press Esc in the current window
 //   close [CLASS]              press the close box of the current window, or of the top-level
 //                              window of CLASS (fails if it has none)
-//   shot NAME                  ask the harness for a screenshot and wait until it is taken
+//   shot NAME                  ask the harness for a screenshot of the current window (with a
+//                              margin of what lies around it) and wait until it is taken
 //   finish                     wait for the installer to end; record its exit code
 //   adopt NAME                 after `finish`, wait for another process of the image NAME (the
 //                              program may hand over to a copy of itself) for `finish` to wait for
@@ -31,7 +32,7 @@
 //                              down, up, double-click, up at the entry), as a user opens it
 //   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
 //                              select it and send the page the selection-change notification
-//   regkey HKCU KEY            record a registry key (native view): its class and every value, by
+//   regkey HKCU|HKLM KEY       record a registry key (native view): its class and every value, by
 //                              name, with its type, its length as the ANSI call reports it and its
 //                              bytes in hex
 //   wait-file PATH             wait for a file, record its lines, then delete it
@@ -46,9 +47,9 @@
 // control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
 // `message "CAPTION" "TEXT"`; `window CLASS "TITLE" visible [maximized]` or `no-window CLASS`;
 // the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash; `pid N` after `start`;
-// `regkey HKCU "KEY" class "CLASS" values N` followed by
+// `regkey ROOT "KEY" class "CLASS" values N` followed by
 // `  value "NAME" TYPE length=N hex=HEX` per value (sorted by name, TYPE REG_SZ or typeN), or
-// `regkey HKCU "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
+// `regkey ROOT "KEY" missing`; `file "PATH"` followed by `  | LINE` per line.
 //
 // The driver never sleeps to synchronise: every wait polls a condition until a timeout. On the
 // first failure it records "error: ...", ends the processes it started and exits with 1; a script that runs through
@@ -307,14 +308,32 @@ void NoteDismissal(int id) {
 
 int IdArgument(const std::vector<std::string>& words) { return atoi(words[1].c_str()); }
 
+// The part of the screen a screenshot keeps, as WIDTHxHEIGHT+LEFT+TOP: the current window and a
+// margin around it, within the screen; "" (the whole screen) without a current window.
+std::string ShotArea() {
+    RECT r;
+    if (!g_current || !IsWindow(g_current) || !GetWindowRect(g_current, &r)) return "";
+    const LONG kMargin = 16;
+    const LONG left = r.left > kMargin ? r.left - kMargin : 0, top = r.top > kMargin ? r.top - kMargin : 0;
+    LONG right = r.right + kMargin, bottom = r.bottom + kMargin;
+    if (right > GetSystemMetrics(SM_CXSCREEN)) right = GetSystemMetrics(SM_CXSCREEN);
+    if (bottom > GetSystemMetrics(SM_CYSCREEN)) bottom = GetSystemMetrics(SM_CYSCREEN);
+    return std::to_string(right - left) + "x" + std::to_string(bottom - top) + "+" + std::to_string(left) + "+" +
+           std::to_string(top);
+}
+
+// The request file holds the area; it appears under its name whole (written aside, then renamed).
 void Screenshot(const std::string& name) {
     if (g_current && IsWindow(g_current)) PaintNow(g_current);
     std::string request = g_folder + "shot-" + name + ".req";
+    std::string written = g_folder + "shot-" + name + ".tmp";
     std::string done = g_folder + "shot-" + name + ".done";
     DeleteFileA(done.c_str());
-    HANDLE file = CreateFileA(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + request);
-    CloseHandle(file);
+    FILE* file = fopen(written.c_str(), "wb");
+    if (!file) Fail("cannot write " + written);
+    fputs(ShotArea().c_str(), file);
+    if (fclose(file) != 0 || !MoveFileExA(written.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING))
+        Fail("cannot write " + request);
     WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the screenshot " + name);
     DeleteFileA(done.c_str());
     Record("shot " + name);
@@ -387,10 +406,11 @@ void ChooseEntry(int id, const std::string& text) {
 // Records a registry key of the native view: its class, then every value in name order with its
 // type, the length RegQueryValueExA reports and the bytes it returns.
 void DumpRegistryKey(const std::string& rootName, const std::string& path) {
-    if (rootName != "HKCU") Fail("regkey: unknown root " + rootName);
+    if (rootName != "HKCU" && rootName != "HKLM") Fail("regkey: unknown root " + rootName);
     std::string head = "regkey " + rootName + " " + Quote(path);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(rootName == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
         Record(head + " missing");
         return;
     }

@@ -220,6 +220,7 @@ class Run:
             f.write(script.encode("cp1251"))
         shots = os.path.join(self.dir, "screenshots")
         done = threading.Event()
+        self.day = time.strftime("%Y%m%d")  # the installer's local date, as the Linux side's
         shooter = threading.Thread(target=serve_screenshots, args=(folder, shots, done))
         shooter.start()
         try:
@@ -367,6 +368,41 @@ class Run:
             if any(line.startswith('  value "%s" ' % name) for line in block):
                 self.problem("the Setup key holds " + name)
 
+    def expect_entry(self, folder):
+        """The last dump of the Installed-apps entry: these nine values exactly, texts with their
+        terminator, the size of the archive's files in KiB rounded up, today's date."""
+        v = self.vars
+        block = self.last_block("HKLM", v["ENTRYKEY"])
+        text = lambda t: "REG_SZ length=%d hex=%s00" % (len(t.encode("cp1251")) + 1, t.encode("cp1251").hex().upper())
+        dword = lambda n: "type4 length=4 hex=" + n.to_bytes(4, "little").hex().upper()
+        got = dict(re.match(r'  value "(.*?)" (.*)$', line).groups() for line in block[1:])
+        day = next((d for d in (time.strftime("%Y%m%d"), self.day) if got.get(v["kInstallDateValue"]) == text(d)),
+                   self.day)
+        want = {v["kDisplayNameValue"]: text(v["PEL_DISPLAY_NAME"]), v["kDisplayVersionValue"]: text(v["PEL_VERSION"]),
+                v["kInstallLocationValue"]: text(folder),
+                v["kUninstallStringValue"]: text('"%s\\%s"' % (folder, v["PEL_UNINSTALL_FILE"])),
+                v["kDisplayIconValue"]: text("%s\\%s,0" % (folder, v["PEL_PROGRAM_FILE"])),
+                v["kEstimatedSizeValue"]: dword(-(-sum(f[2] for f in read_listing(self.listing)[1]) // 1024)),
+                v["kNoModifyValue"]: dword(1), v["kNoRepairValue"]: dword(1), v["kInstallDateValue"]: text(day)}
+        for name in sorted(set(want) | set(got)):
+            if want.get(name) != got.get(name):
+                self.problem("entry value %s is %s, not %s" % (name, got.get(name), want.get(name)))
+
+    def expect_listed(self, text):
+        """`wine uninstaller --list` (Wine's own program, which reads the Installed-apps entries)
+        prints TEXT as a line, in the OEM code page (866 under the Russian locale). Not asked where
+        the build's line in builds.conf says that its Wine lists nothing (LISTS=no)."""
+        if self.vars.get("LISTS") == "no":
+            return
+        self.wine(["uninstaller", "--list"], "uninstaller-list.txt", timeout=60)
+        got = open(os.path.join(self.dir, "uninstaller-list.txt"), "rb").read().decode("cp866", "replace")
+        if text not in got.splitlines():
+            self.problem("uninstaller --list printed %r, no line %s" % (got, text))
+
+    def expect_no_entry(self):
+        if not self.last_block("HKLM", self.vars["ENTRYKEY"])[0].endswith(" missing"):
+            self.problem("the Installed-apps entry is there")
+
     def expect_only(self, folder, *names):
         got = sorted(os.listdir(self.host(folder))) if os.path.isdir(self.host(folder)) else []
         if got != sorted(names):
@@ -433,7 +469,7 @@ class Run:
                 self.problem("not rewritten: %s" % os.path.relpath(host, self.prefix))
 
 
-TEXT_CHECKS = {"first", "count", "exit"}
+TEXT_CHECKS = {"first", "count", "exit", "listed"}
 
 
 def reg_escape(text):
@@ -468,13 +504,16 @@ def dos_attributes(path):
 
 
 def serve_screenshots(folder, shots, done):
-    """Answers the driver's requests: shot-NAME.req becomes SHOTS/NAME.png and shot-NAME.done."""
+    """Answers the driver's requests: shot-NAME.req becomes SHOTS/NAME.png (cut to the area the
+    request names, if any) and shot-NAME.done."""
     os.makedirs(shots, exist_ok=True)
     while not done.wait(0.1):
         for request in glob.glob(os.path.join(folder, "shot-*.req")):
             name = os.path.basename(request)[5:-4]
-            subprocess.call([ENV["IMPORT"], "-display", ENV["DISPLAY"], "-window", "root",
-                             os.path.join(shots, name + ".png")], stdin=subprocess.DEVNULL,
+            area = open(request).read().strip()
+            crop = ["-crop", area, "+repage"] if area else []
+            subprocess.call([ENV["IMPORT"], "-display", ENV["DISPLAY"], "-window", "root"] + crop +
+                            [os.path.join(shots, name + ".png")], stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.remove(request)
             open(os.path.join(folder, "shot-%s.done" % name), "wb").close()
@@ -586,13 +625,14 @@ def check_order(log, pid, listing, folder, desktop):
     """The installer's calls in order: destination and licence pages, every archive file written,
     the group and the links (each link object, then its file), the features page opened with
     "open" (relative name, no owner, SW_SHOW), the record (Setup key under HKCU, full access; Path
-    and Version with their text lengths, no terminator), the toolbar key deleted, completion."""
+    and Version with their text lengths, no terminator), the toolbar key deleted, the Installed-apps
+    entry (a key and its nine values, checked by `expect entry`), completion."""
     got = calls(log, pid)
     if not got:
         return ["no relay lines of process %d" % pid]
     problems = []
     shape = "".join(k for k, _ in got)
-    want = r"^PPD[DF]+D(LK){%d}SCVVXP$" % (7 if desktop else 6)
+    want = r"^PPD[DF]+D(LK){%d}SCVVXCV{9}P$" % (7 if desktop else 6)
     if not re.match(want, shape):
         problems.append("calls in the order %s, not %s" % (shape, want))
     of = lambda kind: [v for k, v in got if k == kind]  # noqa: E731
@@ -611,7 +651,7 @@ def check_order(log, pid, listing, folder, desktop):
         problems.append("links saved %s, not %s" % (titles, want_titles))
     if of("S") != ["open features.htm owner=0 parameters=0 directory=0 show=5"]:
         problems.append("shell calls %s, not one open of features.htm" % of("S"))
-    record = [(k, v) for k, v in got if k in "CVX"]
+    record = [(k, v) for k, v in got if k in "CVX"][:4]
     want_record = [("C", "HKCU\\Software\\Pelbrix\\Setup reserved=0 options=0 access=f003f security=0"),
                    ("V", "Path type=1 length=%d" % len(folder.encode("cp1251"))),
                    ("V", "Version type=1 length=5"), ("X", "Software\\Pelbrix\\Main\\TFormMainToolBar")]

@@ -60,6 +60,7 @@ struct FakeHost final : FlowHost {
     }
     void RunClosingActions() override { calls.push_back("links"); }
     void WriteInstallRecord() override { calls.push_back("write record"); }
+    void WriteUninstallEntry() override { calls.push_back("write entry"); }
 };
 
 const std::string kNotInstalled =
@@ -83,19 +84,19 @@ TEST(Flow, SequenceByPageResults) {
          true,
          {},
          true,
-         {"page 1", "page 2", "extract", "links", "write record", "page 5"}},
+         {"page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
         {"record present: notice page in its folder",
          "C:\\Pelbrix",
          true,
          {},
          true,
-         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "links", "write record", "page 5"}},
+         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
         {"recorded folder gone: notice skipped",
          "D:\\Gone",
          false,
          {},
          true,
-         {"cd D:\\Gone", "page 1", "page 2", "extract", "links", "write record", "page 5"}},
+         {"cd D:\\Gone", "page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
         {"notice cancelled: no further page",
          "C:\\Pelbrix",
          true,
@@ -118,7 +119,7 @@ TEST(Flow, SequenceByPageResults) {
          true,
          {{5, 0}},
          true,
-         {"page 1", "page 2", "extract", "links", "write record", "page 5"}},
+         {"page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

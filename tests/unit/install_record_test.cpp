@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/product.h"
+#include "system/uninstall_entry.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ typedef std::map<std::string, std::string> Values;  // raw bytes, stored as give
 struct FakeRegistry final : Registry {
     std::map<std::string, Values> keys;
     bool createFails = false, failReads = false;
+    std::string createFailsUnder;  // "HKLM", "HKCU" or both: no key of that root can be created
     std::vector<std::string> calls;
     int openKeys = 0;
 
@@ -32,7 +34,7 @@ struct FakeRegistry final : Registry {
     }
     bool CreateKey(RegistryRoot root, const char* path, const char* keyClass, RegistryKey* key) override {
         calls.push_back("create " + Full(root, path) + " class " + keyClass);
-        if (createFails) return false;
+        if (createFails || createFailsUnder.find(Full(root, path).substr(0, 4)) != std::string::npos) return false;
         *key = &keys[Full(root, path)];
         return ++openKeys;
     }
@@ -50,6 +52,10 @@ struct FakeRegistry final : Registry {
     bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length) override {
         calls.push_back(std::string("set ") + name + " " + std::to_string(length));
         (*static_cast<Values*>(key))[name] = std::string(text, length);
+        return true;
+    }
+    bool SetNumberValue(RegistryKey key, const char* name, uint32_t value) override {
+        (*static_cast<Values*>(key))[name] = "dword " + std::to_string(value);
         return true;
     }
     void CloseKey(RegistryKey) override { --openKeys; }
@@ -170,5 +176,53 @@ TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
         char buffer[1024];
         EXPECT_TRUE(ReadInstalledPath(registry, buffer));
         EXPECT_EQ(buffer, c.folder);
+    }
+}
+
+// The entry lands under HKLM, or under HKCU when the machine key cannot be created; texts with
+// their terminator, the size in KiB rounded up, the date as YYYYMMDD.
+TEST(UninstallEntry, ValuesAndRoot) {
+    const std::string f1023(1023, 'f');
+    struct Case {
+        const char* name;
+        std::string folder;
+        uint64_t bytes;
+        std::string failsUnder;
+        const char* root;  // where the entry is, nullptr: nowhere
+        const char* size;
+    };
+    const Case cases[] = {
+        {"machine key", "C:\\Program Files\\Pelbrix", 1025, "", "HKLM", "dword 2"},
+        {"no administrator rights: user key", "D:\\Финансы", 1024, "HKLM", "HKCU", "dword 1"},
+        {"neither key: nothing, silently", "C:\\P", 1, "HKLM HKCU", nullptr, ""},
+        {"empty payload", "C:\\P", 0, "", "HKLM", "dword 0"},
+        {"beyond a DWORD of KiB", "C:\\P", 0xFFFFFFFFull * 1024 + 1, "", "HKLM", "dword 4294967295"},
+        {"folder filling all 1023 bytes: nothing cut", f1023, 4096, "", "HKLM", "dword 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeRegistry registry;
+        registry.createFailsUnder = c.failsUnder;
+        InstallState state = {};
+        memcpy(state.folder, c.folder.data(), c.folder.size());
+        EXPECT_TRUE(WriteUninstallEntry(registry, state, c.bytes, LocalDate{2026, 3, 7}));
+        EXPECT_EQ(registry.openKeys, 0);
+        if (!c.root) {
+            EXPECT_TRUE(registry.keys.empty());
+            continue;
+        }
+        auto z = [](const std::string& text) { return text + '\0'; };
+        EXPECT_EQ(
+            registry.keys,
+            (std::map<std::string, Values>{{std::string(c.root) + "\\" + PEL_UNINSTALL_KEY,
+                                            {{"DisplayName", z(PEL_DISPLAY_NAME)},
+                                             {"DisplayVersion", z(PEL_VERSION)},
+                                             {"InstallLocation", z(c.folder)},
+                                             {"UninstallString", z("\"" + c.folder + "\\" PEL_UNINSTALL_FILE "\"")},
+                                             {"DisplayIcon", z(c.folder + "\\" PEL_PROGRAM_FILE ",0")},
+                                             {"EstimatedSize", c.size},
+                                             {"NoModify", "dword 1"},
+                                             {"NoRepair", "dword 1"},
+                                             {"InstallDate", z("20260307")}}}}));
     }
 }
