@@ -3,14 +3,14 @@
 # failed ("caught") or passed ("MISSED"); the source is restored after each. Exit 1 when any
 # fault was missed. Uses the builds of scripts/test.sh (BUILD_DIR, default build).
 #   faults.tsv: STAGE <tab> FILE <tab> TEXT <tab> REPLACEMENT, one fault a line; TEXT occurs once
-#   in FILE. STAGE says which tests can see it (below).
+#   in FILE ("\n" stands for a line break). STAGE says which tests can see it (below).
 #   PEL_PLANT_ONLY   line numbers of faults.tsv to plant (default: all)
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 LOG=$BUILD/planted
 mkdir -p "$LOG"
-[ -d "$BUILD/test-host" ] || { echo "run scripts/test.sh once first"; exit 2; }
+[ -d "$BUILD/test-host" ] && [ -d "$BUILD/win-i686" ] || { echo "run scripts/test.sh once first"; exit 2; }
 missed=0
 trap '[ -f "$LOG/original" ] && cp "$LOG/original" "$ROOT/$file"; exit 130' INT TERM
 n=0
@@ -21,7 +21,7 @@ while IFS=$'\t' read -r -u 3 stage file text replacement; do
   cp "$ROOT/$file" "$LOG/original"
   python3 - "$ROOT/$file" "$text" "$replacement" <<'PY' || { echo "fault $n: text not found once in $file"; missed=1; continue; }
 import sys
-path, old, new = sys.argv[1:]
+path, old, new = (a.replace("\\n", "\n") for a in sys.argv[1:])
 source = open(path, encoding="utf-8").read()
 if source.count(old) != 1: sys.exit(1)
 open(path, "w", encoding="utf-8").write(source.replace(old, new))
@@ -35,7 +35,7 @@ PY
   scenarios=${stage#unit}
   scenarios=${scenarios# }
   if [ $status -eq 0 ] && [[ $scenarios == e2e* ]]; then
-    (BUILD_DIR=$BUILD "$ROOT/scripts/build.sh" && PEL_E2E_BUILD=0 PEL_E2E_ARCH=i686 \
+    (cmake --build "$BUILD/host" && cmake --build "$BUILD/win-i686" && PEL_E2E_BUILD=0 PEL_E2E_ARCH=i686 \
       PEL_E2E_ONLY="${scenarios#e2e }" "$ROOT/scripts/test-e2e.sh") >>"$LOG/$n.log" 2>&1 || status=1
   fi
   cp "$LOG/original" "$ROOT/$file"
