@@ -23,6 +23,7 @@
 #
 # Usage: bench/nsis_bench.sh [WORKDIR]   (default: build/nsis-bench; ~4 GB at the peak; removed
 #        afterwards unless PEL_BENCH_KEEP=1). RUNS=5 FILES=5000 FOLDERS=50 MEAN_BYTES=40000.
+#        PEL_BENCH_TIMEOUT=600: seconds an installation may take before the run counts as failed.
 #        PEL_BENCH_BUILD=DIR: no payload is generated and nothing is built; the runs use the
 #        installers, driver and pelpack that scripts/build.sh left in DIR, with the payload they
 #        carry, and the sizes without payload are not measured (scripts/test-bench.sh).
@@ -34,6 +35,7 @@ FILES=${FILES:-5000}
 FOLDERS=${FOLDERS:-50}
 MEAN_BYTES=${MEAN_BYTES:-40000}
 REUSE=${PEL_BENCH_BUILD:-}
+TIMEOUT=${PEL_BENCH_TIMEOUT:-600}
 . "$ROOT/scripts/wine-lib.sh"
 
 die() { echo "nsis_bench: $*" >&2; exit 1; }
@@ -55,7 +57,9 @@ STUB=/usr/share/nsis/Stubs/zlib-amd64-unicode
 rm -rf "$W"
 mkdir -p "$W"
 PREFIX=$W/prefix
+MARKS=
 cleanup() {
+  [ -z "$MARKS" ] || kill "$MARKS" 2>/dev/null
   wine_stop "$PREFIX"
   xvfb_stop
   [ "${PEL_BENCH_KEEP:-0}" = 1 ] || rm -rf "$W"
@@ -113,6 +117,11 @@ NSIS=$W/nsis-setup.exe
 
 echo "== Wine prefix and display"
 xvfb_start "$W" || die "no display"
+# The page that ours opens at the end, when the payload has it, opens in nothing at all.
+make_prefix_extra() {  # LOG
+  wine_run "$1" reg add 'HKLM\Software\Classes\.htm' /ve /t REG_SZ /d htmlfile /f
+  wine_run "$1" reg add 'HKLM\Software\Classes\htmlfile\shell\open\command' /ve /t REG_SZ /d 'cmd.exe /c exit' /f
+}
 make_prefix "$PREFIX" "$W/wine.log" || die "no prefix"
 wine_env "$PREFIX"
 BENCH=$PREFIX/drive_c/bench
@@ -171,13 +180,14 @@ serve_marks() {  # OUT
 }
 
 # Runs the driver on the script read from standard input and watches the installer it starts
-# (found by PATTERN). Sets life (the installer's lifetime in ms, from the transcript), hwm, anon.
-drive() {  # TAG PATTERN
+# (found by PATTERN); the installer has to end with EXIT_CODE. Sets life (the installer's lifetime in ms, from the transcript), hwm, anon.
+drive() {  # TAG PATTERN EXIT_CODE
   to_ansi >"$BENCH/$1.drv"
   "$WINE" 'C:\bench\driver.exe' "C:\\bench\\$1.drv" "C:\\bench\\$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
   local pid=$!
   watch_started "$pid" "$W/mem-$1" "$2"
-  wait "$pid" || { iconv -f CP1251 -t UTF-8 "$BENCH/$1.txt" >&2; die "the driver failed in $1"; }
+  wait "$pid" && grep -qx "exit $3" "$BENCH/$1.txt" ||
+    { iconv -f CP1251 -t UTF-8 "$BENCH/$1.txt" >&2; die "the driver or the installer failed in $1"; }
   life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/$1.txt")
   [ -n "$life" ] || die "no lifetime in the transcript of $1"
   read -r hwm anon <"$W/mem-$1"
@@ -185,8 +195,8 @@ drive() {  # TAG PATTERN
 
 # One NSIS run into out/nsis-N: a new folder the first time, an update of it the second time.
 run_nsis() {  # N first|update
-  drive "nsis-$1-$2" 'bench.nsis-setup\.exe' <<DRV
-timeout 600
+  drive "nsis-$1-$2" 'bench.nsis-setup\.exe' 0 <<DRV
+timeout $TIMEOUT
 start C:\\bench\\nsis-setup.exe /S /D=C:\\bench\\out\\nsis-$1
 finish
 DRV
@@ -197,7 +207,7 @@ DRV
 # One run of ours into out/pel-N through its pages: the first time with no recorded installation,
 # the second time over the one the first time recorded (its notice comes first).
 run_ours() {  # N first|update
-  local notice="# no earlier installation" start end span server
+  local notice="# no earlier installation" start end span
   if [ "$2" = first ]; then
     wine_run "$W/wine.log" reg delete 'HKCU\Software\Pelbrix' /f
   else
@@ -206,10 +216,11 @@ click 1"
   fi
   : >"$W/marks"
   serve_marks "$W/marks" &
-  server=$!
+  MARKS=$!
   start=$(now_ms)
-  drive "pel-$1-$2" 'bench.PelbrixSetup\.exe' <<DRV
-timeout 600
+  # Ours ends with 1 after the completion page, as after every run that shows it.
+  drive "pel-$1-$2" 'bench.PelbrixSetup\.exe' 1 <<DRV
+timeout 60
 start C:\\bench\\PelbrixSetup.exe
 $notice
 page "Пелбриксон" 106
@@ -217,6 +228,7 @@ set 106 C:\\bench\\out\\pel-$1
 click 1
 page "Пелбриксон" 104
 click 104
+timeout $TIMEOUT
 shot mark
 click 1
 page "" 103
@@ -225,8 +237,9 @@ click 1
 finish
 DRV
   end=$(now_ms)
-  kill "$server" 2>/dev/null
-  wait "$server" 2>/dev/null
+  kill "$MARKS" 2>/dev/null
+  wait "$MARKS" 2>/dev/null
+  MARKS=
   span=$(awk '$1 == "mark" { m = $2 } $1 == "done" { d = $2 } END { print d - m }' "$W/marks")
   # The lifetime is one Wine process start, as in the NSIS run; the driver's own start is not ours.
   echo "$life $hwm $span $anon" >>"$W/pel-$2.runs"
@@ -256,7 +269,8 @@ while [ "$i" -le "$RUNS" ]; do
   round "$i"
   i=$((i + 1))
 done
-diff -r -q "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >/dev/null || echo "note: the two installations differ in content"
+# Both installed the same files, after the update as well: else the figures compare nothing.
+diff -r -q "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >"$W/diff" || { cat "$W/diff" >&2; die "the installations differ"; }
 
 size_of() { wc -c <"$1"; }
 p686=$(size_of "$BUILD/win-i686/PelbrixSetup.exe")

@@ -13,4 +13,4 @@ if [ "${PEL_REUSE_BUILDS:-0}" != 1 ]; then
   BUILD_DIR=$BUILD "$ROOT/scripts/build.sh" >"$BUILD/bench-build.log" 2>&1 ||
     { tail -n 30 "$BUILD/bench-build.log"; echo "bench: the build failed (log: $BUILD/bench-build.log)"; exit 1; }
 fi
-PEL_BENCH_BUILD=$BUILD RUNS=1 "$ROOT/bench/nsis_bench.sh" "$BUILD/bench-smoke"
+PEL_BENCH_BUILD=$BUILD PEL_BENCH_TIMEOUT=60 RUNS=1 "$ROOT/bench/nsis_bench.sh" "$BUILD/bench-smoke"
