@@ -270,7 +270,7 @@ while [ "$i" -le "$RUNS" ]; do
   i=$((i + 1))
 done
 # Both installed the same files, after the update as well: else the figures compare nothing.
-diff -r -q "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >"$W/diff" || { cat "$W/diff" >&2; die "the installations differ"; }
+LC_ALL=C diff -r -q "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >"$W/diff" || { cat "$W/diff" >&2; die "the installations differ"; }
 
 size_of() { wc -c <"$1"; }
 p686=$(size_of "$BUILD/win-i686/PelbrixSetup.exe")
