@@ -56,6 +56,7 @@ STUB=/usr/share/nsis/Stubs/zlib-amd64-unicode
 
 rm -rf "$W"
 mkdir -p "$W"
+W=$(cd "$W" && pwd)  # makensis reads the paths of its script from the script's own folder
 PREFIX=$W/prefix
 MARKS=
 cleanup() {
