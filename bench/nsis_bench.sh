@@ -4,13 +4,16 @@
 # Sizes: our i686 and x86_64 installers built from an empty payload folder, and their overhead
 # over the archive when built with the benchmark payload.
 # Runs: the same generated payload (~200 MB in 5,000 files across 50 folders, bench/make_payload)
-# goes into an NSIS installer (Debian's nsis, amd64-unicode stub, SetCompress off) and into ours
-# (scripts/build.sh with PEL_PAYLOAD_DIR). Both run under Wine (x86_64: this machine cannot run
-# 32-bit programs) into fresh folders, alternating, RUNS times each: NSIS silently
-# (/S /D=...), ours through its pages with the end-to-end driver (tests/e2e/driver.cpp) clicking
-# at once. Both are started by the driver, which reports each installer process's own lifetime
-# (creation to exit, GetProcessTimes). Printed: the median lifetime of each, our extraction span
-# alone, their ratio, and each installer's peak memory.
+# goes into ours (scripts/build.sh with PEL_PAYLOAD_DIR) and, as ours installs it (pelpack
+# extract of our archive, uninstall.exe included), into an NSIS installer (Debian's nsis,
+# amd64-unicode stub, SetCompress off). Both run under Wine (x86_64: this machine cannot run
+# 32-bit programs): NSIS silently (/S /D=...), ours through its pages with the end-to-end driver
+# (tests/e2e/driver.cpp) clicking at once. Each installs twice: first into a new folder (ours with
+# no recorded installation), then again into the same folder as an update of its own earlier
+# installation (ours through its notice of the recorded one). Installers alternate, RUNS times.
+# The driver starts both and reports each installer process's own lifetime (creation to exit,
+# GetProcessTimes). Printed for the first installation and the update apart: the median lifetime
+# of each installer, our extraction span alone, the ratios to NSIS, and the peak memory.
 #
 # Peak memory: the kernel's high-water mark of resident memory (VmHWM in /proc/PID/status) of the
 # Linux process that runs the installer's exe, read every 20 ms until the process ends (the mark
@@ -20,6 +23,10 @@
 #
 # Usage: bench/nsis_bench.sh [WORKDIR]   (default: build/nsis-bench; ~4 GB at the peak; removed
 #        afterwards unless PEL_BENCH_KEEP=1). RUNS=5 FILES=5000 FOLDERS=50 MEAN_BYTES=40000.
+#        PEL_BENCH_TIMEOUT=600: seconds an installation may take before the run counts as failed.
+#        PEL_BENCH_BUILD=DIR: no payload is generated and nothing is built; the runs use the
+#        installers, driver and pelpack that scripts/build.sh left in DIR, with the payload they
+#        carry, and the sizes without payload are not measured (scripts/test-bench.sh).
 set -u
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 W=${1:-$ROOT/build/nsis-bench}
@@ -27,6 +34,8 @@ RUNS=${RUNS:-5}
 FILES=${FILES:-5000}
 FOLDERS=${FOLDERS:-50}
 MEAN_BYTES=${MEAN_BYTES:-40000}
+REUSE=${PEL_BENCH_BUILD:-}
+TIMEOUT=${PEL_BENCH_TIMEOUT:-600}
 . "$ROOT/scripts/wine-lib.sh"
 
 die() { echo "nsis_bench: $*" >&2; exit 1; }
@@ -35,15 +44,23 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 if ! command -v makensis >/dev/null 2>&1; then
   echo "== installing Debian's nsis"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y nsis >/dev/null || die "apt-get install nsis failed"
+  SUDO=
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  # A fresh machine's package lists may not know the package yet.
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y nsis >/dev/null 2>&1 ||
+    { $SUDO apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y nsis >/dev/null; } ||
+    die "apt-get install nsis failed"
 fi
 STUB=/usr/share/nsis/Stubs/zlib-amd64-unicode
 [ -f "$STUB" ] || die "this nsis has no amd64-unicode stub ($STUB); its x86 stubs cannot run on this machine"
 
 rm -rf "$W"
 mkdir -p "$W"
+W=$(cd "$W" && pwd)  # makensis reads the paths of its script from the script's own folder
 PREFIX=$W/prefix
+MARKS=
 cleanup() {
+  [ -z "$MARKS" ] || kill "$MARKS" 2>/dev/null
   wine_stop "$PREFIX"
   xvfb_stop
   [ "${PEL_BENCH_KEEP:-0}" = 1 ] || rm -rf "$W"
@@ -51,24 +68,38 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-echo "== host tools and the payload tree"
-cmake -S "$ROOT" -B "$W/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPEL_TESTS=OFF -DPEL_BENCH=ON >/dev/null &&
-  cmake --build "$W/host" -j 2 --target pelpack bench_make_payload >/dev/null || die "host build failed"
-"$W/host/bench/bench_make_payload" "$W/src" "$FILES" "$FOLDERS" "$MEAN_BYTES" || die "payload generation failed"
-mkdir -p "$W/empty"
+if [ -n "$REUSE" ]; then
+  BUILD=$(cd "$REUSE" && pwd) || die "no build folder $REUSE"
+  echo "== the installers in $BUILD and their payload"
+else
+  BUILD=$W/build
+  echo "== the payload tree"
+  cmake -S "$ROOT" -B "$W/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPEL_TESTS=OFF -DPEL_BENCH=ON >/dev/null &&
+    cmake --build "$W/host" -j 2 --target bench_make_payload >/dev/null || die "host build failed"
+  "$W/host/bench/bench_make_payload" "$W/src" "$FILES" "$FOLDERS" "$MEAN_BYTES" || die "payload generation failed"
+  mkdir -p "$W/empty"
 
-echo "== our installers: empty payload, then the benchmark payload"
-PEL_PAYLOAD_DIR=$W/empty BUILD_DIR=$W/build-empty PEL_INSTALLER_ONLY=1 "$ROOT/scripts/build.sh" >"$W/build-empty.log" 2>&1 ||
-  die "build without payload failed (log: $W/build-empty.log)"
-PEL_PAYLOAD_DIR=$W/src BUILD_DIR=$W/build "$ROOT/scripts/build.sh" >"$W/build.log" 2>&1 ||
-  die "build with the payload failed (log: $W/build.log)"
-OURS=$W/build/win-x86_64/PelbrixSetup.exe
-DRIVER=$W/build/win-x86_64/tests/e2e/driver.exe
-ARCHIVE=$(wc -c <"$W/build/win-x86_64/resources/payload.bin")
-PAYLOAD_BYTES=$(find "$W/src" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+  echo "== our installers: empty payload, then the benchmark payload"
+  PEL_PAYLOAD_DIR=$W/empty BUILD_DIR=$W/build-empty PEL_INSTALLER_ONLY=1 "$ROOT/scripts/build.sh" >"$W/build-empty.log" 2>&1 ||
+    die "build without payload failed (log: $W/build-empty.log)"
+  PEL_PAYLOAD_DIR=$W/src BUILD_DIR=$BUILD "$ROOT/scripts/build.sh" >"$W/build.log" 2>&1 ||
+    die "build with the payload failed (log: $W/build.log)"
+  rm -rf "$W/src"
+fi
+OURS=$BUILD/win-x86_64/PelbrixSetup.exe
+DRIVER=$BUILD/win-x86_64/tests/e2e/driver.exe
+PACKED=$BUILD/win-x86_64/resources/payload.bin
+for f in "$OURS" "$DRIVER" "$PACKED" "$BUILD/host/tools/pelpack"; do
+  [ -f "$f" ] || die "missing $f"
+done
+ARCHIVE=$(wc -c <"$PACKED")
+# What ours installs, file for file, goes into the NSIS installer too.
+"$BUILD/host/tools/pelpack" extract "$PACKED" "$W/tree" || die "pelpack extract failed"
+PAYLOAD_FILES=$(find "$W/tree" -type f | wc -l)
+PAYLOAD_BYTES=$(find "$W/tree" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 
 echo "== NSIS installer (amd64-unicode, stored)"
-cat >"$W/bench.nsi" <<EOF
+cat >"$W/bench.nsi" <<NSI
 Unicode true
 Target amd64-unicode
 SetCompress off
@@ -78,14 +109,20 @@ RequestExecutionLevel user
 InstallDir "C:\\bench\\out\\nsis-default"
 Section
   SetOutPath "\$INSTDIR"
-  File /r "$W/src/*"
+  File /r "$W/tree/*"
 SectionEnd
-EOF
+NSI
 makensis -V2 "$W/bench.nsi" >"$W/makensis.log" 2>&1 || die "makensis failed (log: $W/makensis.log)"
+rm -rf "$W/tree"
 NSIS=$W/nsis-setup.exe
 
 echo "== Wine prefix and display"
 xvfb_start "$W" || die "no display"
+# The page that ours opens at the end, when the payload has it, opens in nothing at all.
+make_prefix_extra() {  # LOG
+  wine_run "$1" reg add 'HKLM\Software\Classes\.htm' /ve /t REG_SZ /d htmlfile /f
+  wine_run "$1" reg add 'HKLM\Software\Classes\htmlfile\shell\open\command' /ve /t REG_SZ /d 'cmd.exe /c exit' /f
+}
 make_prefix "$PREFIX" "$W/wine.log" || die "no prefix"
 wine_env "$PREFIX"
 BENCH=$PREFIX/drive_c/bench
@@ -112,8 +149,8 @@ watch_pid() {  # PID OUT
   done
 }
 
-# Our installer is started by the driver, through Wine's own process creation (its process is not
-# a child of the driver's): found by its command line while the driver (DRIVER_PID) runs.
+# The installers are started by the driver, through Wine's own process creation (their processes
+# are not children of the driver's): found by the command line while the driver (DRIVER_PID) runs.
 watch_started() {  # DRIVER_PID OUT PATTERN
   local found
   echo "0 0" >"$2"
@@ -143,105 +180,129 @@ serve_marks() {  # OUT
   done
 }
 
-run_nsis() {  # N
-  # Started and timed by the driver exactly as ours is: the installer process's own lifetime.
-  to_ansi >"$BENCH/nsis-$1.drv" <<EOF
-timeout 600
-start C:\\bench\\nsis-setup.exe /S /D=C:\\bench\\out\\nsis-$1
-finish
-EOF
-  "$WINE" 'C:\bench\driver.exe' "C:\\bench\\nsis-$1.drv" "C:\\bench\\nsis-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
-  pid=$!
-  watch_started "$pid" "$W/mem-nsis-$1" 'bench.nsis-setup\.exe'
-  wait "$pid" || { cat "$BENCH/nsis-$1.txt" >&2; die "the driver failed in NSIS run $1"; }
-  life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/nsis-$1.txt")
-  [ -n "$life" ] || die "no lifetime in the transcript of NSIS run $1"
-  echo "$life" >>"$W/nsis.ms"
-  cut -d ' ' -f 1 "$W/mem-nsis-$1" >>"$W/nsis.kb"
-  echo "run $1 nsis: $life ms, peak $(cut -d ' ' -f 1 "$W/mem-nsis-$1") kB"
+# Runs the driver on the script read from standard input and watches the installer it starts
+# (found by PATTERN); the installer has to end with EXIT_CODE. Sets life (the installer's lifetime in ms, from the transcript), hwm, anon.
+drive() {  # TAG PATTERN EXIT_CODE
+  to_ansi >"$BENCH/$1.drv"
+  "$WINE" 'C:\bench\driver.exe' "C:\\bench\\$1.drv" "C:\\bench\\$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
+  local pid=$!
+  watch_started "$pid" "$W/mem-$1" "$2"
+  wait "$pid" && grep -qx "exit $3" "$BENCH/$1.txt" ||
+    { iconv -f CP1251 -t UTF-8 "$BENCH/$1.txt" >&2; die "the driver or the installer failed in $1"; }
+  life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/$1.txt")
+  [ -n "$life" ] || die "no lifetime in the transcript of $1"
+  read -r hwm anon <"$W/mem-$1"
 }
 
-run_ours() {  # N
-  to_ansi >"$BENCH/pel-$1.drv" <<EOF
-timeout 600
+# One NSIS run into out/nsis-N: a new folder the first time, an update of it the second time.
+run_nsis() {  # N first|update
+  drive "nsis-$1-$2" 'bench.nsis-setup\.exe' 0 <<DRV
+timeout $TIMEOUT
+start C:\\bench\\nsis-setup.exe /S /D=C:\\bench\\out\\nsis-$1
+finish
+DRV
+  echo "$life $hwm" >>"$W/nsis-$2.runs"
+  echo "run $1 $2 nsis: $life ms, peak $hwm kB"
+}
+
+# One run of ours into out/pel-N through its pages: the first time with no recorded installation,
+# the second time over the one the first time recorded (its notice comes first).
+run_ours() {  # N first|update
+  local notice="# no earlier installation" start end span
+  if [ "$2" = first ]; then
+    wine_run "$W/wine.log" reg delete 'HKCU\Software\Pelbrix' /f
+  else
+    notice="page \"Установка программы 'Пелбриксон'\" 105
+click 1"
+  fi
+  : >"$W/marks"
+  serve_marks "$W/marks" &
+  MARKS=$!
+  start=$(now_ms)
+  # Ours ends with 1 after the completion page, as after every run that shows it.
+  drive "pel-$1-$2" 'bench.PelbrixSetup\.exe' 1 <<DRV
+timeout 60
 start C:\\bench\\PelbrixSetup.exe
+$notice
 page "Пелбриксон" 106
 set 106 C:\\bench\\out\\pel-$1
 click 1
 page "Пелбриксон" 104
 click 104
+timeout $TIMEOUT
 shot mark
 click 1
 page "" 103
 shot done
 click 1
 finish
-EOF
-  # No recorded installation: every run goes through the same pages.
-  wine_run "$W/wine.log" reg delete 'HKCU\Software\Pelbrix' /f
-  : >"$W/marks-$1"
-  serve_marks "$W/marks-$1" &
-  SERVER=$!
-  start=$(now_ms)
-  "$WINE" 'C:\bench\driver.exe' "C:\\bench\\pel-$1.drv" "C:\\bench\\pel-$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
-  pid=$!
-  watch_started "$pid" "$W/mem-pel-$1" 'bench.PelbrixSetup\.exe'
-  wait "$pid"
-  rc=$?
+DRV
   end=$(now_ms)
-  kill "$SERVER" 2>/dev/null
-  wait "$SERVER" 2>/dev/null
-  [ $rc = 0 ] || { iconv -f CP1251 -t UTF-8 "$BENCH/pel-$1.txt" >&2; die "the driver failed in run $1"; }
-  mark=$(awk '$1 == "mark" { print $2 }' "$W/marks-$1")
-  done_at=$(awk '$1 == "done" { print $2 }' "$W/marks-$1")
-  # The installer's own lifetime (process creation to exit, as the driver's GetProcessTimes
-  # reports it): one Wine process start, as in the NSIS run; the driver's own start is not ours.
-  life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/pel-$1.txt")
-  [ -n "$life" ] || die "no lifetime in the transcript of run $1"
-  echo "$life" >>"$W/pel.ms"
-  echo $((end - start)) >>"$W/pel-driver.ms"
-  echo $((done_at - mark)) >>"$W/pel-extract.ms"
-  read -r hwm anon <"$W/mem-pel-$1"
-  echo "$hwm" >>"$W/pel.kb"
-  echo "$anon" >>"$W/pel-anon.kb"
-  echo "run $1 ours: $life ms (with the driver's start $((end - start)) ms; extraction and closing actions $((done_at - mark)) ms), peak $hwm kB, anonymous $anon kB"
+  kill "$MARKS" 2>/dev/null
+  wait "$MARKS" 2>/dev/null
+  MARKS=
+  span=$(awk '$1 == "mark" { m = $2 } $1 == "done" { d = $2 } END { print d - m }' "$W/marks")
+  # The lifetime is one Wine process start, as in the NSIS run; the driver's own start is not ours.
+  echo "$life $hwm $span $anon" >>"$W/pel-$2.runs"
+  echo "run $1 $2 ours: $life ms (with the driver's start $((end - start)) ms; extraction and closing" \
+    "actions $span ms), peak $hwm kB, anonymous $anon kB"
 }
 
-echo "== runs: $RUNS of each, alternating, each into a new folder"
-: >"$W/nsis.ms"; : >"$W/pel.ms"; : >"$W/pel-extract.ms"; : >"$W/nsis.kb"; : >"$W/pel.kb"; : >"$W/pel-anon.kb"
-# One untimed run of each first, so that neither pays alone for warming caches.
-run_nsis warm >/dev/null
-run_ours warm >/dev/null
-: >"$W/nsis.ms"; : >"$W/pel.ms"; : >"$W/pel-extract.ms"; : >"$W/nsis.kb"; : >"$W/pel.kb"; : >"$W/pel-anon.kb"
+# Each installer first into a new folder, then again into the same folder; who goes first
+# alternates from round to round.
+round() {  # N
+  local order="ours nsis" kind who
+  [ $(($1 % 2)) = 1 ] || order="nsis ours"
+  for kind in first update; do
+    for who in $order; do
+      sync
+      "run_$who" "$1" "$kind"
+    done
+  done
+}
+
+echo "== runs: $RUNS rounds, alternating; in each a first installation into a new folder, then an update"
+# One untimed round first, so that neither pays alone for warming caches.
+round 0 >/dev/null
+rm -f "$W"/*.runs
 i=1
 while [ "$i" -le "$RUNS" ]; do
-  sync
-  if [ $((i % 2)) = 1 ]; then run_ours "$i"; sync; run_nsis "$i"; else run_nsis "$i"; sync; run_ours "$i"; fi
+  round "$i"
   i=$((i + 1))
 done
-diff -r -q "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >/dev/null || echo "note: the two installations differ in content"
+# Both installed the same files, after the update as well: else the figures compare nothing.
+LC_ALL=C diff -r -q "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >"$W/diff" || { cat "$W/diff" >&2; die "the installations differ"; }
 
 size_of() { wc -c <"$1"; }
-e686=$(size_of "$W/build-empty/win-i686/PelbrixSetup.exe")
-e64=$(size_of "$W/build-empty/win-x86_64/PelbrixSetup.exe")
-p686=$(size_of "$W/build/win-i686/PelbrixSetup.exe")
-p64=$(size_of "$W/build/win-x86_64/PelbrixSetup.exe")
+p686=$(size_of "$BUILD/win-i686/PelbrixSetup.exe")
+p64=$(size_of "$BUILD/win-x86_64/PelbrixSetup.exe")
 nsis_size=$(size_of "$NSIS")
 echo
 echo "== sizes"
-echo "ours without payload: i686 $e686 bytes, x86_64 $e64 bytes (NSIS's smallest x86 stub: $(size_of /usr/share/nsis/Stubs/zlib-x86-ansi) bytes)"
-echo "payload: $PAYLOAD_BYTES bytes in $FILES files; our archive: $ARCHIVE bytes"
-echo "ours with payload: i686 $p686 bytes (overhead $((p686 - PAYLOAD_BYTES)) over the files, $((p686 - ARCHIVE)) over the archive)," \
-  "x86_64 $p64 bytes (overhead $((p64 - PAYLOAD_BYTES)), $((p64 - ARCHIVE)))"
+if [ -z "$REUSE" ]; then
+  echo "ours without payload: i686 $(size_of "$W/build-empty/win-i686/PelbrixSetup.exe") bytes," \
+    "x86_64 $(size_of "$W/build-empty/win-x86_64/PelbrixSetup.exe") bytes" \
+    "(NSIS's smallest x86 stub: $(size_of /usr/share/nsis/Stubs/zlib-x86-ansi) bytes)"
+fi
+echo "payload: $PAYLOAD_BYTES bytes in $PAYLOAD_FILES files; our archive: $ARCHIVE bytes"
+echo "ours with payload: i686 $p686 bytes (overhead $((p686 - PAYLOAD_BYTES)) over the files," \
+  "$((p686 - ARCHIVE)) over the archive), x86_64 $p64 bytes (overhead $((p64 - PAYLOAD_BYTES)), $((p64 - ARCHIVE)))"
 echo "NSIS amd64 with payload: $nsis_size bytes (overhead $((nsis_size - PAYLOAD_BYTES)) over the files)"
 echo
 echo "== runs (median of $RUNS)"
-LC_ALL=C awk -v n="$(median <"$W/nsis.ms")" -v p="$(median <"$W/pel.ms")" -v x="$(median <"$W/pel-extract.ms")" \
-    -v nk="$(median <"$W/nsis.kb")" -v pk="$(median <"$W/pel.kb")" -v pa="$(median <"$W/pel-anon.kb")" \
-    -v a="$ARCHIVE" 'BEGIN {
-  printf "NSIS silent run:          %6d ms, peak memory %7.1f MB\n", n, nk / 1024
-  printf "ours, whole run (pages):  %6d ms, peak memory %7.1f MB\n", p, pk / 1024
-  printf "ours, extraction + links: %6d ms\n", x
-  printf "ratio ours / NSIS: whole run %.2f, extraction alone %.2f (target: at most 1.00)\n", p / n, x / n
-  printf "our peak memory / archive: %.2f resident, %.2f anonymous (two working copies: 2.00)\n", pk * 1024 / a, pa * 1024 / a
-}'
+median_of() { cut -d ' ' -f "$2" "$W/$1.runs" | median; }  # RUNS-FILE COLUMN
+for kind in first update; do
+  LC_ALL=C awk -v kind="$kind" -v a="$ARCHIVE" \
+    -v n="$(median_of "nsis-$kind" 1)" -v nk="$(median_of "nsis-$kind" 2)" \
+    -v p="$(median_of "pel-$kind" 1)" -v pk="$(median_of "pel-$kind" 2)" \
+    -v x="$(median_of "pel-$kind" 3)" -v pa="$(median_of "pel-$kind" 4)" 'BEGIN {
+    if (kind == "first") print "first installation, into a new folder (target: at most 0.80):"
+    else print "update, over its own earlier installation (target: at most 1.00):"
+    printf "  NSIS silent run:          %6d ms, peak memory %7.1f MB\n", n, nk / 1024
+    printf "  ours, whole run (pages):  %6d ms, peak memory %7.1f MB\n", p, pk / 1024
+    printf "  ours, extraction + links: %6d ms\n", x
+    printf "  ratio ours / NSIS: whole run %.2f, extraction alone %.2f\n", p / n, x / n
+    printf "  our peak memory / archive: %.2f resident, %.2f anonymous (two working copies: 2.00)\n",
+           pk * 1024 / a, pa * 1024 / a
+  }'
+done
