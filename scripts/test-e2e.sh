@@ -13,7 +13,7 @@
 #   PEL_E2E_WINE     a file sourced after scripts/wine-lib.sh to use another Wine (WINE, WINESERVER)
 #   PEL_E2E_SETUP    the installer to test (default: the chosen build's)
 set -u
-PEL_E2E_X86_64="happy order held-file small-drive entry"
+PEL_E2E_X86_64="happy order held-file small-drive entry uninstall-entry"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 # Without a chosen build: the shipped i686 installer runs every scenario under Wine 10, then its

@@ -23,12 +23,12 @@
 #include "base/text.h"
 #include "resources/resource.h"
 #include "system/install_record.h"
+#include "system/uninstall_entry.h"
 #include "uninstall/removal.h"
 
 namespace {
 
 const char kCopyOption[] = "/remove ";
-const char kEntryLocationValue[] = "InstallLocation";
 const DWORD kHandOverWait = 30000;  // ms; the original and its copy each wait that long for the other
 
 uint64_t FromFileTime(const FILETIME& time) {
@@ -163,7 +163,7 @@ struct Win32UninstallHost final : UninstallHost {
         HKEY key;
         if (RegOpenKeyExA(RootKey(root), PEL_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
         DWORD type = 0, size = sizeof buffer - 1;
-        const bool read = RegQueryValueExA(key, kEntryLocationValue, NULL, &type, reinterpret_cast<BYTE*>(buffer),
+        const bool read = RegQueryValueExA(key, kInstallLocationValue, NULL, &type, reinterpret_cast<BYTE*>(buffer),
                                            &size) == ERROR_SUCCESS &&
                           type == REG_SZ;
         RegCloseKey(key);
