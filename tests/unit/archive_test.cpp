@@ -8,11 +8,10 @@
 
 #include "payload/archive_builder.h"
 #include "payload/archive_size.h"
+#include "tests/unit/test_util.h"
 
 namespace {
 
-typedef std::vector<uint8_t> Bytes;
-Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 uint32_t U32At(const Bytes& a, size_t at) {
     return a[at] | a[at + 1] << 8 | a[at + 2] << 16 | static_cast<uint32_t>(a[at + 3]) << 24;
 }
@@ -24,14 +23,9 @@ void SetU32(Bytes& a, size_t at, uint32_t v) {
 //   "a.txt" (index 0, 3 bytes) at 31 (name at 51, data at 57), "b.gif" (index 1, 0 bytes) at 60,
 //   "c" (index 1, 2 bytes) at 86 (data at 108); archiveLength 110.
 Bytes SmallArchive() {
-    Bytes out;
-    std::string message;
-    EXPECT_TRUE(BuildArchive(
+    return BuiltArchive(
         {{0x30, 0x01D0000000000001ull, "HlpPic"}},
-        {{0x20, 0x01D5AABBCCDDEEFFull, 0, "a.txt", B("abc")}, {0x21, 2, 1, "b.gif", {}}, {0x22, 3, 1, "c", B("xy")}},
-        out, message))
-        << message;
-    return out;
+        {{0x20, 0x01D5AABBCCDDEEFFull, 0, "a.txt", B("abc")}, {0x21, 2, 1, "b.gif", {}}, {0x22, 3, 1, "c", B("xy")}});
 }
 
 ArchiveError Validate(const Bytes& a) {
@@ -152,10 +146,8 @@ TEST(Archive, NameChecksAndCombinedPathLength) {
     // 1000-byte directory name: with a 22-byte file name the path is 1023 bytes, with 23 too long.
     for (size_t fileLength : {22u, 23u}) {
         SCOPED_TRACE(fileLength);
-        Bytes out;
-        std::string message;
-        ASSERT_TRUE(BuildArchive({{0x30, 0, std::string(1000, 'd')}}, {{0x20, 0, 0, std::string(fileLength, 'f'), {}}},
-                                 out, message));
+        Bytes out = BuiltArchive({{0x30, 0, std::string(1000, 'd')}}, {{0x20, 0, 0, std::string(fileLength, 'f'), {}}});
+        ASSERT_FALSE(out.empty());
         const size_t record = 12 + 12 + 1001;
         EXPECT_EQ(Validate(out).fault, ArchiveFault::None);  // in the installation folder: fine
         SetU32(out, record + 12, 1);                         // now in the long directory

@@ -12,6 +12,7 @@
 
 #include "base/messages.h"
 #include "payload/archive_builder.h"
+#include "tests/unit/test_util.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ struct Node {
 typedef std::map<std::string, Node> Disk;
 
 struct FakeHost : ExtractHost {
-    std::vector<uint8_t> payload;
+    Bytes payload;
     std::multiset<std::string> fail;
     std::string held = "\x01";
     std::string root = kFolder;  // the installation folder's text
@@ -167,20 +168,11 @@ struct FakeHost : ExtractHost {
     bool Called(const std::string& prefix) const { return !From(prefix).empty(); }
 };
 
-std::vector<uint8_t> B(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
-
-std::vector<uint8_t> Archive(const std::vector<ArchiveDirectorySpec>& dirs, const std::vector<ArchiveFileSpec>& files) {
-    std::vector<uint8_t> out;
-    std::string message;
-    EXPECT_TRUE(BuildArchive(dirs, files, out, message)) << message;
-    return out;
-}
-
 // Two directories and three files (4 + 3 + 0 data bytes); the first dataLength is at 70.
-std::vector<uint8_t> ShippedLike() {
-    return Archive({{0x30, 7, "HlpPic"}, {0x30, 8, "HlpPic\\Big"}}, {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")},
-                                                                     {0x20, 12, 2, "arrow.gif", B("GIF")},
-                                                                     {0x21, 13, 1, "empty.txt", {}}});
+Bytes ShippedLike() {
+    return BuiltArchive({{0x30, 7, "HlpPic"}, {0x30, 8, "HlpPic\\Big"}}, {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")},
+                                                                          {0x20, 12, 2, "arrow.gif", B("GIF")},
+                                                                          {0x21, 13, 1, "empty.txt", {}}});
 }
 
 InstallState State(const std::string& folder) {
@@ -234,8 +226,8 @@ TEST(Extract, FirstInstallationInOrder) {
 // The folder's creation fails (as at a drive root): only the change into it decides.
 TEST(Extract, UpdateInOrder) {
     FakeHost host;
-    host.payload =
-        Archive({{0x30, 7, "HlpPic"}}, {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")}, {0x20, 12, 1, "a.gif", B("GIF")}});
+    host.payload = BuiltArchive({{0x30, 7, "HlpPic"}},
+                                {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")}, {0x20, 12, 1, "a.gif", B("GIF")}});
     host.folder = 0x10;
     host.fail.insert("mkdir " + kFolder);
     host.disk = {{"Pelbrix.exe", {0x21, "old", 1}}, {"notes.txt", {0x22, "mine", 2}}, {"HlpPic", {0x10, "", 0}}};
@@ -311,8 +303,8 @@ TEST(Extract, FailureTable) {
         {"resource shorter than a header", kFolder, [](FakeHost& h) { h.payload.resize(11); }, broken, true, false},
         {"two records for one place", kFolder,
          [](FakeHost& h) {
-             h.payload = Archive({{0x30, 7, "HlpPic"}, {0x30, 7, "hlppic"}},
-                                 {{0x20, 1, 1, "A", B("1")}, {0x20, 1, 2, "a", {}}});
+             h.payload = BuiltArchive({{0x30, 7, "HlpPic"}, {0x30, 7, "hlppic"}},
+                                      {{0x20, 1, 1, "A", B("1")}, {0x20, 1, 2, "a", {}}});
          },
          broken, true, false},
     };
@@ -397,8 +389,8 @@ TEST(Extract, FileFailureTable) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeHost host;
-        host.payload =
-            Archive({{0x30, 1, "d"}}, {{0x20, 5, 0, "a", B("1")}, {0x21, 6, 0, "b", B("2")}, {0x20, 9, 1, "c", {}}});
+        host.payload = BuiltArchive({{0x30, 1, "d"}},
+                                    {{0x20, 5, 0, "a", B("1")}, {0x21, 6, 0, "b", B("2")}, {0x20, 9, 1, "c", {}}});
         host.fail.insert(c.failing.begin(), c.failing.end());
         host.folder = 0x10;
         host.disk = earlier;
@@ -436,7 +428,7 @@ TEST(Extract, DataFileRule) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeHost host;
-        host.payload = Archive({}, {{0x20, 5, 0, "tOlVa.dAt", B("data")}});
+        host.payload = BuiltArchive({}, {{0x20, 5, 0, "tOlVa.dAt", B("data")}});
         host.folder = 0x10;
         if (c.earlier != kNoAttributes) host.disk["tOlVa.dAt"] = {c.earlier, "mine", 1};
         if (c.held) host.held = "tOlVa.dAt";
@@ -446,7 +438,7 @@ TEST(Extract, DataFileRule) {
         EXPECT_EQ(host.disk, expected);
     }
     FakeHost host;
-    host.payload = Archive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
+    host.payload = BuiltArchive({}, {{0x20, 5, 0, "Tolva.dat", B("data")}});
     host.fail.insert("create ~pel1234abcd+Tolva.dat");
     host.onAsk = [&] { host.disk["Tolva.dat"] = {0x20, "mine", 1}; };
     host.answers = {FileAnswer::Retry};
@@ -456,7 +448,7 @@ TEST(Extract, DataFileRule) {
 
 TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {
     FakeHost host;
-    host.payload = Archive({}, {{0x20, 1, 0, "a", B("x")}});
+    host.payload = BuiltArchive({}, {{0x20, 1, 0, "a", B("x")}});
     host.payload[4] ^= 0x55;                        // checksum is never read
     host.payload.resize(host.payload.size() - 16);  // no tail: archiveLength == resource size
     EXPECT_TRUE(ExtractPayload(host, State(kFolder)));

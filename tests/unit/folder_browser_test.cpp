@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "tests/unit/test_util.h"
 
 namespace {
 
@@ -132,17 +133,12 @@ TEST(FolderBrowser, FirstLetterRunAndCaption) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        struct {
-            char text[kBrowserLetterSize];
-            char guard[8];
-        } run, caption;  // guards show overruns
-        memset(&run, '#', sizeof run);
-        memset(&caption, '#', sizeof caption);
+        GuardedText<kBrowserLetterSize> run, caption;
         EXPECT_EQ(FirstLetterRun(c.text, run.text), c.whole);
         DriveCaption(c.text, caption.text);
         EXPECT_STREQ(run.text, c.run);
         EXPECT_STREQ(caption.text, c.caption);
-        EXPECT_EQ(std::string(run.guard, 8) + std::string(caption.guard, 8), std::string(16, '#'));
+        EXPECT_TRUE(run.UnwrittenFrom() && caption.UnwrittenFrom());
     }
 }
 

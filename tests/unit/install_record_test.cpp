@@ -10,6 +10,7 @@
 
 #include "base/product.h"
 #include "system/uninstall_entry.h"
+#include "tests/unit/test_util.h"
 
 namespace {
 
@@ -63,19 +64,6 @@ struct FakeRegistry final : Registry {
 const char kVersionKeyPath[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion";
 const char kSetupKeyPath[] = "HKCU\\Software\\Pelbrix\\Setup";
 
-// A caller's 1024-byte buffer holding "before", then a sentinel pattern to its end and past it.
-struct Guarded {
-    char text[1024];
-    char after[16];
-    Guarded() {
-        memset(this, 'X', sizeof *this);
-        strcpy(text, "before");
-    }
-    bool UnwrittenFrom(size_t at) const {
-        return std::string(text + at, sizeof *this - at) == std::string(sizeof *this - at, 'X');
-    }
-};
-
 const char* const kKeyMissing = "<no key>";
 const char* const kValueMissing = "<no value>";
 
@@ -122,7 +110,8 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
             if (c.value != kKeyMissing) registry.keys[key];
             if (c.value != kKeyMissing && c.value != kValueMissing)
                 registry.keys[key][c.path ? "Path" : "ProgramFilesDir"] = c.value;
-            Guarded buffer;
+            GuardedText<1024> buffer;  // a caller's buffer holding "before"
+            strcpy(buffer.text, "before");
             const char* expected = failReads && c.expected ? (c.path ? "" : nullptr) : c.expected;
             EXPECT_EQ(c.path ? ReadInstalledPath(registry, buffer.text) : ReadProgramFilesDir(registry, buffer.text),
                       !c.path || (expected != nullptr && expected[0] != 0));

@@ -5,6 +5,8 @@
 #include <string.h>
 #include <string>
 
+#include "tests/unit/test_util.h"
+
 namespace {
 
 TEST(Shortcuts, WorkingDirectory) {
@@ -28,15 +30,11 @@ TEST(Shortcuts, WorkingDirectory) {
     };
     for (const WorkingDirCase& c : cases) {
         SCOPED_TRACE(c.target);
-        struct {
-            char text[kWorkingDirSize];
-            char after[8];
-        } out;
-        memset(&out, 'X', sizeof out);
+        GuardedText<kWorkingDirSize> out;
         const bool fits = LinkWorkingDirectory(out.text, c.target);
         EXPECT_STREQ(out.text, c.expected);
         EXPECT_EQ(fits, c.fits);
-        EXPECT_EQ(memcmp(out.after, "XXXXXXXX", 8), 0);
+        EXPECT_TRUE(out.UnwrittenFrom());
     }
 }
 

@@ -4,16 +4,14 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "tests/unit/test_util.h"
+
 TEST(Text, CopyTruncatesAndTerminates) {
     char buf[8];
-    struct {
-        char text[4];
-        char after[4];
-    } s;
-    memset(&s, 'X', sizeof s);
+    GuardedText<4> s;
     EXPECT_FALSE(CopyText(s.text, "abcdef"));
     EXPECT_STREQ(s.text, "abc");
-    EXPECT_EQ(memcmp(s.after, "XXXX", 4), 0);
+    EXPECT_TRUE(s.UnwrittenFrom());
     EXPECT_TRUE(CopyText(buf, "abc"));
     EXPECT_STREQ(buf, "abc");
     EXPECT_TRUE(CopyTextN(buf, sizeof buf, "abcdef", 2));
@@ -21,17 +19,13 @@ TEST(Text, CopyTruncatesAndTerminates) {
 }
 
 TEST(Text, AppendBoundedAndRefusesUnterminated) {
-    struct {
-        char text[6];
-        char after[2];
-    } s;
-    memset(&s, 'X', sizeof s);
+    GuardedText<6> s;
     ASSERT_TRUE(CopyText(s.text, "ab"));
     EXPECT_TRUE(AppendText(s.text, "cd"));
     EXPECT_STREQ(s.text, "abcd");
     EXPECT_FALSE(AppendText(s.text, "efg"));
     EXPECT_STREQ(s.text, "abcde");
-    EXPECT_EQ(memcmp(s.after, "XX", 2), 0);
+    EXPECT_TRUE(s.UnwrittenFrom());
     char raw[3] = {'a', 'b', 'c'};  // no terminator
     EXPECT_FALSE(AppendText(raw, "d"));
     EXPECT_EQ(memcmp(raw, "abc", 3), 0);
