@@ -115,8 +115,8 @@ TEST(Flow, AnotherRunHoldingTheLockRefusesBeforeTheBackdrop) {
     EXPECT_EQ(host.calls, (std::vector<std::string>{"find TFormMain", "lock", refusal}));
 }
 
-// The refusal itself (its message, no backdrop, no page) and a window of another class are
-// Wine scenarios; here the title rule's edges.
+// The refusal itself (its message, no backdrop, no page) for the exact and a longer title, and a
+// window of another class or title, are Wine scenarios; here the title rule's edges.
 TEST(Flow, RunningInstanceCheckComparesTenBytes) {
     struct Case {
         const char* name;
@@ -124,12 +124,9 @@ TEST(Flow, RunningInstanceCheckComparesTenBytes) {
         bool refused;
     };
     const Case cases[] = {
-        {"exact display name", PEL_DISPLAY_NAME, true},
-        {"name followed by more text", PEL_DISPLAY_NAME " - Семья.dat", true},
         {"name directly followed by other bytes", PEL_DISPLAY_NAME "\xFF\xFF", true},
         // The longest title GetWindowTextA gives into 1024 bytes is read only at its start.
         {"1023-byte title", PEL_DISPLAY_NAME + std::string(1013, 'x'), true},
-        {"another title", "Калькулятор", false},
         {"empty title", "", false},
         {"nine bytes of the name", "Пелбриксо", false},
         {"case differs", "ПЕЛБРИКСОН", false},
