@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string.h>
+#include <string>
 #include <vector>
 
 #include "tools/pe_resource.h"
@@ -143,7 +144,8 @@ TEST(PelpackPeResource, TellsNonPeFromMalformedPe) {
         EXPECT_EQ(Find(file, span), c.expected);
     }
     PeResourceSpan span{};
-    EXPECT_EQ(Find(sound, span), PeLookup::Found);  // each case below breaks a file that is sound
+    ASSERT_EQ(Find(sound, span), PeLookup::Found);  // each case below breaks a file that is sound
+    EXPECT_EQ(std::string(sound.begin() + span.offset, sound.begin() + span.offset + span.length), "payload");
     EXPECT_EQ(FindPeResource(nullptr, 0, 10, 101, &span, nullptr), PeLookup::NotPe);
 }
 
