@@ -1,6 +1,7 @@
-// Fuzz target: the archive check and the whole extraction (which reads the archive's body from
-// a copy of its own, checked against the items of the whole archive) over an in-memory host that aborts when a path
-// would leave the installation folder or a write would read outside the working copy.
+// Fuzz target: the archive check and the whole extraction over an in-memory host that aborts when
+// a path would leave the installation folder or a write would read outside the working copy. The
+// extraction reads the archive's body from a copy of its own; its outcome is checked against the
+// items the whole archive gives.
 #include <iterator>
 #include <map>
 #include <set>

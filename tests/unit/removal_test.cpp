@@ -45,7 +45,6 @@ struct FakeSystem final : UninstallHost {
     std::map<EntryRoot, std::string> entries;            // Installed-apps entry -> InstallLocation
     EntryFacts self = kWritten;                          // the running program's own file
     std::string runningTitle = "-", recorded = kFolder;  // "-": no running window
-    Answer confirm = Answer::Yes;
     std::vector<std::string> log;
 
     bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
@@ -54,7 +53,7 @@ struct FakeSystem final : UninstallHost {
     }
     Answer Ask(const char* text, const char* caption, Prompt prompt) override {
         log.push_back(std::string("ask ") + caption + ": " + text);
-        if (prompt != Prompt::AbortRetryIgnore) return prompt == Prompt::YesNo ? confirm : Answer::Ok;
+        if (prompt != Prompt::AbortRetryIgnore) return prompt == Prompt::YesNo ? Answer::Yes : Answer::Ok;
         for (auto& h : held) {
             if (std::string(text).find(h.first.substr(strlen(kFolder) + 1)) == std::string::npos) continue;
             const Answer answer = h.second.front();
