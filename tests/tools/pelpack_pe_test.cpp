@@ -128,6 +128,7 @@ TEST(PelpackPeResource, TellsNonPeFromMalformedPe) {
         {"resource table rva in no section", 0x58 + 96 + 16, 0x9000, PeLookup::Malformed},
         {"section raw data past the end", section + 20, 0xFFFFFF00, PeLookup::Malformed},
         {"no resource table", 0x58 + 96 + 16, 0, PeLookup::NoResource},
+        {"RCDATA replaced by another type", kSectionFileOffset + 16, 6, PeLookup::NoResource},
         {"two data directories only", 0x58 + 92, 2, PeLookup::NoResource},
         {"huge id count in the root", kSectionFileOffset + 12, 0xFFFF0000, PeLookup::Malformed},
         {"type entry leads to a data entry", kSectionFileOffset + 20, 0x00000018, PeLookup::Malformed},
@@ -154,6 +155,8 @@ TEST(PelpackPeResource, EveryTruncationAndCorruptionIsSafe) {
         SCOPED_TRACE(plus ? "PE32+" : "PE32");
         const Bytes file = BuildPe(plus, {{10, 101, 1049, "ru"}, {10, 101, 0, "payload"}, {10, 100, 0, "licence"}});
         PeResourceSpan span{};
+        ASSERT_EQ(Find(file, span), PeLookup::Found);
+        EXPECT_EQ(span.language, 0);  // the neutral language first, though listed second
         for (size_t length = 0; length < file.size(); ++length)
             EXPECT_NE(Find(Bytes(file.begin(), file.begin() + length), span), PeLookup::Found) << length;
         for (size_t at = 0; at < file.size(); ++at) {
