@@ -394,6 +394,24 @@ TEST(Extract, FileFailureTable) {
     }
 }
 
+// What a killed run left is settled before anything is written: its working file goes, the
+// earlier file it had moved aside comes back over that run's new one.
+TEST(Extract, KilledRunIsSettled) {
+    for (FileAnswer answer : {FileAnswer::Abort, FileAnswer::Ignore}) {
+        FakeHost host;
+        host.payload = BuiltArchive({}, {{0x20, 5, 0, "a", B("1")}, {0x20, 6, 0, "b", B("2")}});
+        host.folder = 0x10;
+        host.disk = {
+            {"a", {0x20, "half", 3}}, {"~pel00c0ffee-a", {0x21, "old", 2}}, {"~pel00c0ffee+b", {0x20, "x", 1}}};
+        host.fail.insert("create b");
+        host.answers = {answer};
+        EXPECT_EQ(ExtractPayload(host, State(kFolder)), answer == FileAnswer::Ignore);
+        Disk expected = {{"a", {0x21, "old", 2}}};
+        if (answer == FileAnswer::Ignore) expected["a"] = {0x20, "1", 5};
+        EXPECT_EQ(host.disk, expected);
+    }
+}
+
 // Anything of the data file's name that is there stays untouched and nothing is asked about it,
 // from the listing alone; an absent one is written; one that appears while a question about it
 // is open is the user's on Retry.
