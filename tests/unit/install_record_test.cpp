@@ -123,6 +123,16 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
     }
 }
 
+// Path and Version under the Setup key, and the toolbar key gone, are Wine scenarios; here the
+// toolbar key goes even when the Setup key cannot be created.
+TEST(InstallRecord, ToolBarKeyGoesWithoutTheSetupKey) {
+    FakeRegistry registry;
+    registry.createFailsUnder = "HKCU";
+    registry.keys["HKCU\\Software\\Pelbrix\\Main\\TFormMainToolBar"]["Layout"] = "x";
+    EXPECT_TRUE(WriteInstallRecord(registry, InstallState{}));
+    EXPECT_TRUE(registry.keys.empty());
+}
+
 // The entry lands under HKLM, or under HKCU when the machine key cannot be created; texts with
 // their terminator, the size in KiB rounded up, the date as YYYYMMDD.
 TEST(UninstallEntry, ValuesAndRoot) {
