@@ -252,8 +252,8 @@ TEST(FolderBrowser, LongPathsStayInsideTheirTexts) {
     }
 }
 
-// Accepting, cancelling, a drive chosen and an entry opened are Wine scenarios; here the empty
-// and unchecked fields and the notifications that must not act.
+// Accepting, a drive chosen and an entry opened are Wine scenarios; here the empty and unchecked
+// fields, a cancel, and the notifications that must not act.
 TEST(FolderBrowser, CommandsAndAnswers) {
     struct Case {
         int id;
@@ -265,7 +265,8 @@ TEST(FolderBrowser, CommandsAndAnswers) {
     const Case cases[] = {
         {1, kBrowserClicked, "", true, ""},                                        // an empty field acts as a cancel
         {1, kBrowserClicked, "Q:\\no\\such|folder", true, "Q:\\no\\such|folder"},  // typed text, unchecked
-        {110, kBrowserDriveChosen, "", false, "previous"},                         // a selection in the folder list
+        {2, kBrowserClicked, "D:\\Programs\\Pelbrix", true, ""},  // "Отмена", Esc, close box: empty
+        {110, kBrowserDriveChosen, "", false, "previous"},        // a selection in the folder list
         {111, kBrowserFolderDoubleClicked, "", false, "previous"},
         {106, 0x300, "", false, "previous"},  // the field's own notifications
         {1, 1, "typed", false, "previous"},   // only clicks answer
