@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/product.h"
+#include "base/text.h"
 #include "system/uninstall_entry.h"
 #include "tests/unit/test_util.h"
 
@@ -21,6 +22,7 @@ struct FakeRegistry final : Registry {
     std::map<std::string, Values> keys;
     bool failReads = false;
     std::string createFailsUnder;  // "HKLM", "HKCU" or both: no key of that root can be created
+    std::string keyClass;          // of the last key created
     std::vector<std::string> calls;
     int openKeys = 0;
 
@@ -33,7 +35,8 @@ struct FakeRegistry final : Registry {
         *key = &it->second;
         return ++openKeys;
     }
-    bool CreateKey(RegistryRoot root, const char* path, const char*, RegistryKey* key) override {
+    bool CreateKey(RegistryRoot root, const char* path, const char* cls, RegistryKey* key) override {
+        keyClass = cls;
         if (createFailsUnder.find(Full(root, path).substr(0, 4)) != std::string::npos) return false;
         *key = &keys[Full(root, path)];
         return ++openKeys;
@@ -123,14 +126,23 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
     }
 }
 
-// Path and Version under the Setup key, and the toolbar key gone, are Wine scenarios; here the
-// toolbar key goes even when the Setup key cannot be created.
-TEST(InstallRecord, ToolBarKeyGoesWithoutTheSetupKey) {
-    FakeRegistry registry;
-    registry.createFailsUnder = "HKCU";
-    registry.keys["HKCU\\Software\\Pelbrix\\Main\\TFormMainToolBar"]["Layout"] = "x";
-    EXPECT_TRUE(WriteInstallRecord(registry, InstallState{}));
-    EXPECT_TRUE(registry.keys.empty());
+// The Setup key's class and texts stored without terminator, its other values kept; the toolbar
+// layout gone, even when the Setup key cannot be created.
+TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
+    for (bool createFails : {false, true}) {
+        FakeRegistry registry;
+        registry.createFailsUnder = createFails ? "HKCU" : "";
+        registry.keys[kSetupKeyPath] = {{"Other", "kept"}, {"Path", "C:\\Old"}};
+        registry.keys["HKCU\\Software\\Pelbrix\\Main\\TFormMainToolBar"]["Layout"] = "x";
+        InstallState state = {};
+        CopyText(state.folder, "D:\\Пелбриксон");
+        EXPECT_TRUE(WriteInstallRecord(registry, state));
+        EXPECT_EQ(registry.keyClass, "VORTA");
+        Values setup = {{"Other", "kept"}, {"Path", "C:\\Old"}};
+        if (!createFails) setup = {{"Other", "kept"}, {"Path", "D:\\Пелбриксон"}, {"Version", PEL_VERSION}};
+        EXPECT_EQ(registry.keys, (std::map<std::string, Values>{{kSetupKeyPath, setup}}));
+        EXPECT_EQ(registry.openKeys, 0);
+    }
 }
 
 // The entry lands under HKLM, or under HKCU when the machine key cannot be created; texts with
