@@ -16,6 +16,7 @@
 
 #include "payload/archive_builder.h"
 #include "payload/cp1251.h"
+#include "tests/unit/test_util.h"
 
 namespace {
 
@@ -32,15 +33,11 @@ protected:
     }
     bool Extract(const std::vector<ArchiveDirectorySpec>& dirs, const std::vector<ArchiveFileSpec>& files,
                  const std::string& folder) {
-        std::vector<uint8_t> archive;
-        std::string message;
-        EXPECT_TRUE(BuildArchive(dirs, files, archive, message)) << message;
+        const Bytes archive = BuiltArchive(dirs, files);
         return ExtractArchiveToFolder(archive.data(), archive.size(), folder.c_str());
     }
     std::string root_;
 };
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 // 2021-06-02 plus 1234567 ticks: every 100 ns digit is significant.
 const uint64_t kTime = 132670656001234567ull;
@@ -69,8 +66,7 @@ TEST_F(PosixExtract, TimesAndAttributesThenReplacedWhole) {
                           {"readonly-hidden", 0x23, "0x2"}};
     for (uint64_t time : {kTime, kTime + 1}) {
         std::vector<ArchiveFileSpec> files;
-        for (const Case& c : cases)
-            files.push_back({time == kTime ? c.attributes : 0x20u, time, 0, c.name, Bytes(c.name)});
+        for (const Case& c : cases) files.push_back({time == kTime ? c.attributes : 0x20u, time, 0, c.name, B(c.name)});
         ASSERT_TRUE(Extract({}, files, folder));
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << c.name << " " << time);
@@ -166,16 +162,12 @@ TEST(Cp1251, RefusesWhatHasNoFormAndStaysBounded) {
                   Utf8ToCp1251Result::Unconvertible);
         EXPECT_EQ(at, c.failedAt);
     }
-    struct {
-        char text[5];
-        char after[3];
-    } s;
-    memset(&s, 'X', sizeof s);
+    GuardedText<5> s;
     EXPECT_FALSE(Cp1251ToUtf8(s.text, sizeof s.text, "\xCF\xE5\xEB"));  // 2 bytes each: "П" fits, "е" does not
     EXPECT_STREQ(s.text, u8"Пе");
     EXPECT_FALSE(Cp1251ToUtf8(s.text, 4, "\xCF\xE5"));
     EXPECT_STREQ(s.text, u8"П");  // no half character
-    EXPECT_EQ(memcmp(s.after, "XXX", 3), 0);
+    EXPECT_TRUE(s.UnwrittenFrom());
     char small[3];
     EXPECT_EQ(Utf8ToCp1251(small, sizeof small, u8"Пел"), Utf8ToCp1251Result::Cut);
     EXPECT_STREQ(small, "\xCF\xE5");

@@ -19,7 +19,7 @@ const int kQuit = 99;
 // Records every call as one line; answers from its script.
 struct FakeHost final : FlowHost {
     std::string record;  // empty: no record
-    bool folderExists = true, extractResult = true, lockFree = true, quit = false;
+    bool extractResult = true, lockFree = true, quit = false;
     std::map<int, int> pageResults;  // dialog id -> result or kQuit; absent: 1
     std::vector<std::string> calls;
 
@@ -46,7 +46,7 @@ struct FakeHost final : FlowHost {
     bool QuitPending() override { return quit; }
     bool MakeCurrentDirectory(const char* folder) override {
         calls.push_back(std::string("cd ") + folder);
-        return folderExists;
+        return true;
     }
     bool ReadInstalledPath(char (&buffer)[kPathSize]) override {
         calls.push_back("read record");
@@ -73,59 +73,30 @@ TEST(Flow, SequenceByPageResults) {
     struct Case {
         const char* name;
         const char* record;
-        bool folderExists;
         std::map<int, int> pageResults;
         bool extractResult;
         std::vector<std::string> expected;  // after "find TFormMain", "backdrop", "read record"
     };
+    // Each page's cancel, the backdrop closed on each page, the notice shown or skipped and the
+    // completion are Wine scenarios; here the whole sequence once, and what they cannot reach.
     const Case cases[] = {
-        {"no record: destination first, success",
-         "",
-         true,
-         {},
-         true,
-         {"page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
         {"record present: notice page in its folder",
          "C:\\Pelbrix",
-         true,
          {},
          true,
          {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
-        {"recorded folder gone: notice skipped",
-         "D:\\Gone",
-         false,
-         {},
-         true,
-         {"cd D:\\Gone", "page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
-        {"notice cancelled: no further page",
-         "C:\\Pelbrix",
-         true,
-         {{4, 0}},
-         true,
-         {"cd C:\\Pelbrix", "page 4", kNotInstalled}},
-        {"destination cancelled: no licence", "", true, {{1, 0}}, true, {"page 1", kNotInstalled}},
-        {"licence cancelled: nothing extracted", "", true, {{2, 0}}, true, {"page 1", "page 2", kNotInstalled}},
-        {"extraction failed: nothing recorded", "", true, {}, false, {"page 1", "page 2", "extract", kNotInstalled}},
+        {"extraction failed: nothing recorded", "", {}, false, {"page 1", "page 2", "extract", kNotInstalled}},
         // A page that could not be created never counts as accepted: nothing is installed.
-        {"-1 (notice not created) cancels", "C:\\P", true, {{4, -1}}, true, {"cd C:\\P", "page 4", kNotInstalled}},
-        {"-1 (destination not created) cancels", "", true, {{1, -1}}, true, {"page 1", kNotInstalled}},
-        {"-1 (licence not created) cancels", "", true, {{2, -1}}, true, {"page 1", "page 2", kNotInstalled}},
+        {"-1 (notice not created) cancels", "C:\\P", {{4, -1}}, true, {"cd C:\\P", "page 4", kNotInstalled}},
+        {"-1 (destination not created) cancels", "", {{1, -1}}, true, {"page 1", kNotInstalled}},
+        {"-1 (licence not created) cancels", "", {{2, -1}}, true, {"page 1", "page 2", kNotInstalled}},
         // The backdrop closed (or the session ending) ends a page's loop with its default result.
-        {"quit on the notice", "C:\\P", true, {{4, kQuit}}, true, {"cd C:\\P", "page 4", kClosed}},
-        {"quit on the destination", "", true, {{1, kQuit}}, true, {"page 1", kClosed}},
-        {"quit on the licence", "", true, {{2, kQuit}}, true, {"page 1", "page 2", kClosed}},
-        {"completion result ignored",
-         "",
-         true,
-         {{5, 0}},
-         true,
-         {"page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
+        {"quit on the licence", "", {{2, kQuit}}, true, {"page 1", "page 2", kClosed}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
         host.record = c.record;
-        host.folderExists = c.folderExists;
         host.pageResults = c.pageResults;
         host.extractResult = c.extractResult;
         EXPECT_EQ(RunInstaller(host), 1);
@@ -144,8 +115,8 @@ TEST(Flow, AnotherRunHoldingTheLockRefusesBeforeTheBackdrop) {
     EXPECT_EQ(host.calls, (std::vector<std::string>{"find TFormMain", "lock", refusal}));
 }
 
-// The refusal itself (its message, no backdrop, no page) and a window of another class are
-// Wine scenarios; here the title rule's edges.
+// The refusal itself (its message, no backdrop, no page) for the exact and a longer title, and a
+// window of another class or title, are Wine scenarios; here the title rule's edges.
 TEST(Flow, RunningInstanceCheckComparesTenBytes) {
     struct Case {
         const char* name;
@@ -153,12 +124,9 @@ TEST(Flow, RunningInstanceCheckComparesTenBytes) {
         bool refused;
     };
     const Case cases[] = {
-        {"exact display name", PEL_DISPLAY_NAME, true},
-        {"name followed by more text", PEL_DISPLAY_NAME " - Семья.dat", true},
         {"name directly followed by other bytes", PEL_DISPLAY_NAME "\xFF\xFF", true},
         // The longest title GetWindowTextA gives into 1024 bytes is read only at its start.
         {"1023-byte title", PEL_DISPLAY_NAME + std::string(1013, 'x'), true},
-        {"another title", "Калькулятор", false},
         {"empty title", "", false},
         {"nine bytes of the name", "Пелбриксо", false},
         {"case differs", "ПЕЛБРИКСОН", false},
