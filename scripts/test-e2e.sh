@@ -39,7 +39,7 @@ for tool in driver fake_app recorder; do
 done
 . "$ROOT/scripts/wine-lib.sh"
 [ -z "${PEL_E2E_WINE:-}" ] || . "$PEL_E2E_WINE"
-export WINE WINESERVER IMPORT
+export WINE WINESERVER
 
 mkdir -p "$BUILD"
 if [ "${PEL_E2E_BUILD:-1}" != 0 ]; then
