@@ -171,13 +171,6 @@ class Run:
                     os.setxattr(path, "user.DOSATTRIB", b"0x2")
                 if "r" in args[1]:
                     os.chmod(path, os.stat(path).st_mode & ~0o222)
-            elif verb == "fill":  # a file that takes every byte left on its drive
-                with open(self.host(args[0]), "wb", buffering=0) as f:
-                    try:
-                        while f.write(bytes(65536)):
-                            pass
-                    except OSError:
-                        pass
             elif verb == "drive":
                 mount = os.path.join(self.dir, "drive-" + args[0].lower())
                 os.makedirs(mount, exist_ok=True)
@@ -424,14 +417,15 @@ def parse_time(text):
 
 
 def file_state(path):
-    """A file's bytes, time, mode and attributes; a folder's: those of everything in it."""
+    """A file's bytes, time, read-only bit (its write permission) and other attributes; a folder's:
+    those of everything in it."""
     if os.path.isdir(path) and not os.path.islink(path):
         return {os.path.relpath(os.path.join(top, n), path): file_state(os.path.join(top, n)) if n in files else
                 dos_attributes(os.path.join(top, n)) for top, dirs, files in os.walk(path) for n in dirs + files}
     try:
         st = os.stat(path)
         data = open(path, "rb").read() if os.path.isfile(path) else b""
-        return (data, st.st_mtime_ns, st.st_mode, dos_attributes(path))
+        return (data, st.st_mtime_ns, not st.st_mode & 0o200, dos_attributes(path))
     except OSError:
         return None
 
