@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks the two Windows builds: both hold the same dialogs, bitmap, icon, licence text and payload
-# paths (their PE kind and imports are checked by test-pe.sh). Also checks
-# that the committed picture, icon and licence text are what their scripts make.
+# paths (their PE kind and imports are checked by test-pe.sh). Also checks that the committed
+# picture, icon and licence text are what their scripts make.
 #   BUILD_DIR         where the builds are (default: build)
 #   PEL_REUSE_BUILDS  1: check the builds as they are instead of running scripts/build.sh first
 set -eu
