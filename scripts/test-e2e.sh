@@ -39,7 +39,7 @@ for tool in driver fake_app recorder; do
 done
 . "$ROOT/scripts/wine-lib.sh"
 [ -z "${PEL_E2E_WINE:-}" ] || . "$PEL_E2E_WINE"
-export WINE WINESERVER IMPORT
+export WINE WINESERVER
 
 mkdir -p "$BUILD"
 if [ "${PEL_E2E_BUILD:-1}" != 0 ]; then
@@ -56,11 +56,12 @@ trap xvfb_stop EXIT
 trap 'exit 130' INT TERM
 xvfb_start "$PEL_E2E_DIR" || exit 1
 # Web pages open in the recorder (tests/e2e/recorder.cpp), never in a browser: .htm is registered
-# machine-wide (Wine ignores the per-user classes) with the recorder as its "open" command.
+# machine-wide (Wine ignores the per-user classes) with the recorder as its "open" command, which
+# is handed any parameters beside the page.
 make_prefix_extra() {  # LOG
   wine_run "$1" reg add 'HKLM\Software\Classes\.htm' /ve /t REG_SZ /d htmlfile /f
   wine_run "$1" reg add 'HKLM\Software\Classes\htmlfile\shell\open\command' /ve /t REG_SZ \
-    /d '"C:\e2e\recorder.exe" "%1"' /f
+    /d '"C:\e2e\recorder.exe" "%1" %*' /f
 }
 make_prefix "$PEL_E2E_BASE" "$PEL_E2E_DIR/wineboot.log" || exit 1
 # Crafted installers, each a copy with words or names of its archive changed: broken/ (the

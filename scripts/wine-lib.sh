@@ -123,7 +123,7 @@ shooter_start() {  # WATCHDIR SHOTDIR
         name=${name%.req}
         area=$(cat "$request")
         # shellcheck disable=SC2046  # no area: no crop options
-        "$IMPORT" -display "$XVFB_DISPLAY" -window root $([ -z "$area" ] || echo "-crop $area +repage") \
+        "$IMPORT" -display "$DISPLAY" -window root $([ -z "$area" ] || echo "-crop $area +repage") \
           "$shots/$name.png" >/dev/null 2>&1 </dev/null
         rm -f "$request"
         : >"$watch/shot-$name.done"

@@ -2,8 +2,8 @@
 """Reads a PE file's resource table (stdlib only) and checks the installer's resources.
 
   pe_resources.py list EXE                 one line per resource: type name language size sha256
-  pe_resources.py check EXE ARCH --licence F --bitmap F --icon F --payload F
-                                           the installer's resources and PE kind (ARCH i686|x86_64)
+  pe_resources.py check EXE --licence F --bitmap F --icon F --payload F
+                                           the installer's resources are these files
   pe_resources.py same EXE1 EXE2           the two files hold the same resources, the payload
                                            aside (it carries each build's own programs)
 Exits 1 with a message on the first difference."""
@@ -27,10 +27,9 @@ class PE:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
-        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        _, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
-        self.magic = struct.unpack_from("<H", data, opt)[0]
-        dirs = opt + (96 if self.magic == 0x10B else 112)
+        dirs = opt + (96 if struct.unpack_from("<H", data, opt)[0] == 0x10B else 112)
         self.resource_rva, self.resource_size = struct.unpack_from("<II", data, dirs + 2 * 8)
         self.sections = []
         table = opt + optional_size
@@ -126,12 +125,8 @@ def check_icon(res, ico):
         fail("icon group 1 is not the first icon group")
 
 
-def check(path, arch, licence, bitmap, icon, payload):
-    pe = PE(path)
-    want = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}[arch]
-    if (pe.machine, pe.magic) != want:
-        fail("%s: machine 0x%x magic 0x%x, expected 0x%x 0x%x" % (path, pe.machine, pe.magic, *want))
-    res = pe.resources()
+def check(path, licence, bitmap, icon, payload):
+    res = PE(path).resources()
     # The bitmap resource is the .bmp file without its 14-byte file header.
     for key, name, skip in (((RT_RCDATA, 100, 0), licence, 0), ((RT_RCDATA, 101, 0), payload, 0), ((RT_BITMAP, 1, 0), bitmap, 14)):
         if res.get(key) != pathlib.Path(name).read_bytes()[skip:]:
@@ -148,9 +143,9 @@ def main(argv):
     if len(argv) >= 2 and argv[0] == "list":
         for key, b in sorted(PE(argv[1]).resources().items(), key=lambda kv: str(kv[0])):
             print("%s %d %s" % (describe(key), len(b), hashlib.sha256(b).hexdigest()[:16]))
-    elif len(argv) == 11 and argv[0] == "check" and argv[3::2] == ["--licence", "--bitmap", "--icon", "--payload"]:
-        check(argv[1], argv[2], argv[4], argv[6], argv[8], argv[10])
-        print("%s: resources and PE kind as expected" % argv[1])
+    elif len(argv) == 10 and argv[0] == "check" and argv[2::2] == ["--licence", "--bitmap", "--icon", "--payload"]:
+        check(argv[1], argv[3], argv[5], argv[7], argv[9])
+        print("%s: resources as expected" % argv[1])
     elif len(argv) == 3 and argv[0] == "same":
         a, b = PE(argv[1]).resources(), PE(argv[2]).resources()
         if set(a) != set(b):

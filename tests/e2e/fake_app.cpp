@@ -3,9 +3,7 @@
 // closed or terminated.
 //
 //   fake_app.exe [--class NAME] TITLE
-//   fake_app.exe --ask TYPE TEXT     a message box of that MB_ type instead; exits with the answer
 #include <windows.h>
-#include <stdlib.h>
 
 namespace {
 
@@ -20,8 +18,6 @@ LRESULT CALLBACK FakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    if (__argc == 4 && lstrcmpA(__argv[1], "--ask") == 0)
-        return MessageBoxA(nullptr, __argv[3], "fake_app", static_cast<UINT>(atoi(__argv[2])));
     const char* className = "TFormMain";
     int next = 1;
     if (__argc > 2 && lstrcmpA(__argv[1], "--class") == 0) {

@@ -3,15 +3,15 @@
 README there) under Wine and checks them: scenario.py [NAME...], no names for all of them.
 scripts/test-e2e.sh calls it with the display, the base prefix and the environment ready."""
 import calendar
-import fnmatch
 import glob
+import hashlib
 import itertools
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
-import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -22,7 +22,7 @@ import pe_resources  # noqa: E402
 ENV = os.environ
 E2E = ENV["PEL_E2E_DIR"]
 SCENARIOS = os.path.join(HERE, "scenarios")
-FILETIME_UNIX_EPOCH = 116444736000000000
+WINE_LIB = os.path.join(ROOT, "scripts", "wine-lib.sh")
 ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE", "HKCR": "HKEY_CLASSES_ROOT"}
 # The Start-menu links: the product's constant of each title (replaced by its text at start), target.
 LINKS = [("kLinkProgram", "Pelbrix.exe"), ("kLinkHelp", "Help.htm"), ("kLinkNews", "News.htm"),
@@ -48,15 +48,14 @@ def product_constants():
 
 
 def resource_texts(setup):
-    res = pe_resources.PE(setup).resources()
     text = {}
-    for (rtype, rid, _), data in res.items():
+    for (rtype, rid, _), data in pe_resources.PE(setup).resources().items():
         if rtype == pe_resources.RT_DIALOG:
             d = pe_resources.parse_dialog(data)
             text["dialog.%s" % rid] = d["caption"]
             for c in d["controls"]:
                 text["dialog.%s.%s" % (rid, c["id"])] = c["text"]
-    return text, res
+    return text
 
 
 class Scenario:
@@ -172,13 +171,6 @@ class Run:
                     os.setxattr(path, "user.DOSATTRIB", b"0x2")
                 if "r" in args[1]:
                     os.chmod(path, os.stat(path).st_mode & ~0o222)
-            elif verb == "fill":  # a file that takes every byte left on its drive
-                with open(self.host(args[0]), "wb", buffering=0) as f:
-                    try:
-                        while f.write(bytes(65536)):
-                            pass
-                    except OSError:
-                        pass
             elif verb == "drive":
                 mount = os.path.join(self.dir, "drive-" + args[0].lower())
                 os.makedirs(mount, exist_ok=True)
@@ -218,18 +210,17 @@ class Run:
         script = "\r\n".join(self.sub(a) for a in self.s.actions) + "\r\n"
         with open(os.path.join(folder, "script.txt"), "wb") as f:
             f.write(script.encode("cp1251"))
-        shots = os.path.join(self.dir, "screenshots")
-        done = threading.Event()
         self.day = time.strftime("%Y%m%d")  # the installer's local date, as the Linux side's
-        shooter = threading.Thread(target=serve_screenshots, args=(folder, shots, done))
-        shooter.start()
+        # The screenshot server of scripts/wine-lib.sh, ended with its process group.
+        shooter = subprocess.Popen(["bash", "-c", '. "$0"; shooter_start "$1" "$2"; wait', WINE_LIB, folder,
+                                    os.path.join(E2E, "screenshots", self.s.name)], start_new_session=True)
         try:
             rc = self.wine(["C:\\e2e\\driver.exe", "C:\\e2e\\script.txt", "C:\\e2e\\transcript.txt"],
                            "driver.log", self.s.env, timeout=150)
         except subprocess.TimeoutExpired:
             rc = "timeout"
-        done.set()
-        shooter.join()
+        os.killpg(shooter.pid, signal.SIGTERM)
+        shooter.wait()
         try:
             self.lines = open(os.path.join(folder, "transcript.txt"), "rb").read().decode("cp1251").splitlines()
         except OSError:
@@ -288,47 +279,34 @@ class Run:
         if end != "exit " + code:
             self.problem("%s ended with %s, not exit %s" % (program or "the installer", end, code))
 
-    def expect_licence(self, control):
-        text = self.resources[(pe_resources.RT_RCDATA, 100, 0)]
-        want = [line.decode("cp1251") for line in text.split(b"\r\n")]
-        if text.endswith(b"\r\n"):
-            want.pop()
-        head = next((i for i, line in enumerate(self.lines) if line.startswith("list %s " % control)), len(self.lines))
-        got = [m.group(1) for m in itertools.takewhile(bool, (re.match(r'^  item \d+ "(.*)"$', line)
-                                                             for line in self.lines[head + 1:]))]
-        if got != want:
-            bad = next((i for i in range(min(len(got), len(want))) if got[i] != want[i]), min(len(got), len(want)))
-            self.problem("list %s: %d entries, the licence has %d lines; first difference at entry %d"
-                         % (control, len(got), len(want), bad))
-
     def expect_payload(self, folder, *kept):
-        found = check_payload(self.listing, self.host(folder), self.reference, set(kept))
-        for p in found[:4] + (["and %d more" % (len(found) - 4)] if len(found) > 4 else []):
-            self.problem("installed files: " + p)
+        """The archive's folders and files and nothing else, each file with the bytes, time (to 100
+        ns), write permission and attributes that pelpack extract gives it. KEPT files need only exist."""
+        got = file_state(self.host(folder)) or {}
+        bad = [rel for rel in sorted(set(got) | set(self.archive))
+               if got.get(rel) != self.archive.get(rel) and not (rel in kept and rel in got)]
+        for rel in bad[:4]:
+            self.problem("installed %s: %s, the archive's %s (%d differences in all)"
+                         % (rel, brief(got.get(rel)), brief(self.archive.get(rel)), len(bad)))
+        if not self.archive:
+            self.problem("the archive holds nothing")
 
     def expect_links(self, folder, desktop):
+        """The Start-menu links (and the desktop link, or none) into FOLDER, nothing else beside them."""
         group, desk = self.host(self.vars["GROUP"]), self.host(self.vars["DESKTOP"])
-        want = [(os.path.join(group, t + ".lnk"), t, f) for t, f in LINKS[:6]]
-        if desktop == "yes":
-            want.append((os.path.join(desk, LINKS[6][0] + ".lnk"), LINKS[6][0], LINKS[6][1]))
-        # A link holds a target of at most 259 characters: a longer one is never made, rather than cut.
-        fits = lambda target: len((folder + "\\" + target).encode("cp1251")) <= 259
-        want = [w for w in want if fits(w[2])]
-        for path, title, target in want:
-            if not os.path.isfile(path):
-                self.problem("missing link: " + os.path.relpath(path, self.prefix))
-                continue
+        want = [(group, title, target) for title, target in LINKS[:6]] + [(desk, *LINKS[6])] * (desktop == "yes")
+        for where, title, target in want:
+            path = os.path.join(where, title + ".lnk")
             out = subprocess.run(["lnkinfo", "-c", "windows-1251", path], stdin=subprocess.DEVNULL,
                                  capture_output=True).stdout.decode("utf-8", "replace")
             fields = dict(re.findall(r"(?m)^\t*([^:\n]*[^ \t:\n])[ \t]*: (.*)$", out))
-            for name, value, fold in (("Description", title, False), ("Local path", folder + "\\" + target, True),
-                                      ("Working directory", folder, True)):
-                got, same = fields.get(name, ""), str.lower if fold else str
-                if same(got) != same(value):
-                    self.problem("%s: %s is %r, not %r" % (os.path.basename(path), name, got, value))
+            for name, value, same in (("Description", title, str), ("Local path", folder + "\\" + target, str.lower),
+                                      ("Working directory", folder, str.lower)):
+                if same(fields.get(name, "")) != same(value):
+                    self.problem("%s: %s is %r, not %r" % (title, name, fields.get(name), value))
         for where in (group, desk):
             got = sorted(os.listdir(where)) if os.path.isdir(where) else []
-            if got != sorted(os.path.basename(path) for path, _, _ in want if os.path.dirname(path) == where):
+            if got != sorted(title + ".lnk" for w, title, _ in want if w == where):
                 self.problem("%s holds %s" % (os.path.relpath(where, self.prefix), got or "nothing"))
 
     def blocks(self, root, key):
@@ -382,22 +360,11 @@ class Run:
                 v["kInstallLocationValue"]: text(folder),
                 v["kUninstallStringValue"]: text('"%s\\%s"' % (folder, v["PEL_UNINSTALL_FILE"])),
                 v["kDisplayIconValue"]: text("%s\\%s,0" % (folder, v["PEL_PROGRAM_FILE"])),
-                v["kEstimatedSizeValue"]: dword(-(-sum(f[2] for f in read_listing(self.listing)[1]) // 1024)),
+                v["kEstimatedSizeValue"]: dword(-(-sum(len(f[0]) for f in self.archive.values() if isinstance(f, tuple)) // 1024)),
                 v["kNoModifyValue"]: dword(1), v["kNoRepairValue"]: dword(1), v["kInstallDateValue"]: text(day)}
         for name in sorted(set(want) | set(got)):
             if want.get(name) != got.get(name):
                 self.problem("entry value %s is %s, not %s" % (name, got.get(name), want.get(name)))
-
-    def expect_listed(self, text):
-        """`wine uninstaller --list` (Wine's own program, which reads the Installed-apps entries)
-        prints TEXT as a line, in the OEM code page (866 under the Russian locale). Not asked where
-        the build's line in builds.conf says that its Wine lists nothing (LISTS=no)."""
-        if self.vars.get("LISTS") == "no":
-            return
-        self.wine(["uninstaller", "--list"], "uninstaller-list.txt", timeout=60)
-        got = open(os.path.join(self.dir, "uninstaller-list.txt"), "rb").read().decode("cp866", "replace")
-        if text not in got.splitlines():
-            self.problem("uninstaller --list printed %r, no line %s" % (got, text))
 
     def expect_no_entry(self):
         if not self.last_block("HKLM", self.vars["ENTRYKEY"])[0].endswith(" missing"):
@@ -417,59 +384,25 @@ class Run:
 
     expect_value_unchanged = expect_key_unchanged
 
-    def expect_features(self, folder):
-        """The recorder standing in for the browser opened FOLDER\\features.htm, nothing beside it."""
-        if os.path.exists(self.host("C:\\e2e\\features.htm")):
-            self.problem("features.htm was opened beside the driver")
-        args, dirs = ([m[1] for m in (re.match(r'^  \| %s "(.*)"$' % key, line) for line in self.lines) if m]
-                      for key in ("argument", "directory"))
-        if not args or not dirs:
-            self.problem("no page was opened")
-            return
-        full = args[-1] if re.match(r"^[A-Za-z]:\\", args[-1]) else dirs[-1] + "\\" + args[-1]
-        if full.lower() != (folder + "\\features.htm").lower():
-            self.problem("the page opened is %s, not %s\\features.htm" % (full, folder))
-
-    def expect_order(self, folder, desktop):
+    def expect_order(self):
         pid = next((int(line[4:]) for line in self.lines if line.startswith("pid ")), 0)
-        for p in check_order(os.path.join(self.dir, "driver.log"), pid, self.listing, folder, desktop == "yes"):
+        for p in check_order(os.path.join(self.dir, "driver.log"), pid):
             self.problem("order of effects: " + p)
 
-    def expect_whole(self, folder):
-        """No file of the archive in FOLDER is written short (a beginning of the archive's bytes, or
-        empty where they are not), and no working file is left."""
-        for *_, rel in read_listing(self.listing)[1]:
-            path = os.path.join(self.host(folder), rel)
-            want = open(os.path.join(self.reference, rel), "rb").read()
-            got = open(path, "rb").read() if os.path.isfile(path) else None
-            if got is not None and got != want and want.startswith(got):
-                self.problem("written short: %s, %d of %d bytes" % (rel, len(got), len(want)))
-        for top, _, names in os.walk(self.host(folder)):
-            if any(n.lower().startswith("~pel") for n in names):
-                self.problem("working file left in " + os.path.relpath(top, self.prefix))
+    def expect_absent(self, path):
+        if os.path.lexists(self.host(path)):
+            self.problem("exists: " + path)
 
-    def expect_absent(self, path, want=False):
-        if os.path.lexists(self.host(path)) != want:
-            self.problem(("missing: " if want else "exists: ") + path)
-
-    def expect_present(self, path):
-        self.expect_absent(path, True)
-
-    def expect_unchanged(self, path):
+    def expect_unchanged(self, path, same=True):
         for host in glob.glob(self.host(path)) or [self.host(path)]:
-            if file_state(host) != self.snapshots.get(host):
-                self.problem("changed: %s" % os.path.relpath(host, self.prefix))
+            if (file_state(host) == self.snapshots.get(host)) != same:
+                self.problem("%s: %s" % ("changed" if same else "not rewritten", os.path.relpath(host, self.prefix)))
 
-    def expect_changed(self, pattern):
-        before = {k: v for k, v in self.snapshots.items() if v and fnmatch.fnmatch(k, self.host(pattern))}
-        if not before:
-            self.problem("no file matched %s before the run" % pattern)
-        for host, state in before.items():
-            if (file_state(host) or state)[1] == state[1]:
-                self.problem("not rewritten: %s" % os.path.relpath(host, self.prefix))
+    def expect_changed(self, path):
+        self.expect_unchanged(path, False)
 
 
-TEXT_CHECKS = {"first", "count", "exit", "listed"}
+TEXT_CHECKS = {"first", "count", "exit"}
 
 
 def reg_escape(text):
@@ -484,16 +417,24 @@ def parse_time(text):
 
 
 def file_state(path):
-    """A file's bytes, time, mode and attributes; a folder's: those of everything in it."""
+    """A file's bytes, time, read-only bit (its write permission) and other attributes; a folder's:
+    those of everything in it."""
     if os.path.isdir(path) and not os.path.islink(path):
         return {os.path.relpath(os.path.join(top, n), path): file_state(os.path.join(top, n)) if n in files else
                 dos_attributes(os.path.join(top, n)) for top, dirs, files in os.walk(path) for n in dirs + files}
     try:
         st = os.stat(path)
         data = open(path, "rb").read() if os.path.isfile(path) else b""
-        return (data, st.st_mtime_ns, st.st_mode, dos_attributes(path))
+        return (data, st.st_mtime_ns, not st.st_mode & 0o200, dos_attributes(path))
     except OSError:
         return None
+
+
+def brief(state):
+    """A file state as a problem shows it: its bytes as their length and digest."""
+    if not isinstance(state, tuple):
+        return state
+    return (len(state[0]), hashlib.sha256(state[0]).hexdigest()[:8]) + state[1:]
 
 
 def dos_attributes(path):
@@ -503,172 +444,41 @@ def dos_attributes(path):
         return 0
 
 
-def serve_screenshots(folder, shots, done):
-    """Answers the driver's requests: shot-NAME.req becomes SHOTS/NAME.png (cut to the area the
-    request names, if any) and shot-NAME.done."""
-    os.makedirs(shots, exist_ok=True)
-    while not done.wait(0.1):
-        for request in glob.glob(os.path.join(folder, "shot-*.req")):
-            name = os.path.basename(request)[5:-4]
-            area = open(request).read().strip()
-            crop = ["-crop", area, "+repage"] if area else []
-            subprocess.call([ENV["IMPORT"], "-display", ENV["DISPLAY"], "-window", "root"] + crop +
-                            [os.path.join(shots, name + ".png")], stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.remove(request)
-            open(os.path.join(folder, "shot-%s.done" % name), "wb").close()
-
-
-def read_listing(path):
-    """`pelpack list`: the folders and the files (attributes, time, length, path), paths with "/"."""
-    dirs, files = {}, []
-    for line in open(path, encoding="utf-8"):
-        f = line.rstrip("\n").split("\t")
-        if len(f) == 7 and f[0] == "dir":
-            dirs[int(f[1])] = os.path.normpath(f[6].replace("\\", "/"))
-        elif len(f) == 7 and f[0] == "file":
-            rel = os.path.normpath((dirs[int(f[4])] + "/" if int(f[4]) else "") + f[6])
-            files.append((int(f[2], 16), int(f[3]), int(f[5]), rel))
-    return dirs.values(), files
-
-
-def check_payload(listing, folder, source, kept):
-    """Every directory and file of the archive there and nothing else; each file with the
-    archive's bytes (as extracted into SOURCE), the record's time to 100 ns and its attribute bits (read-only as a missing
-    write permission, hidden and system in user.DOSATTRIB). KEPT files need only exist."""
-    problems = []
-    dirs, files = read_listing(listing)
-    if not files:
-        problems.append("the listing has no files")
-    expected = set()
-    for rel in dirs:
-        expected.add(rel)
-        if not os.path.isdir(os.path.join(folder, rel)):
-            problems.append("directory missing: " + rel)
-    for attributes, stamp, length, rel in files:
-        expected.add(rel)
-        path = os.path.join(folder, rel)
-        if not os.path.isfile(path):
-            problems.append("file missing: " + rel)
-            continue
-        if rel in kept:
-            continue
-        data = open(path, "rb").read()
-        source_path = os.path.join(source, rel)
-        if len(data) != length or not os.path.isfile(source_path) or open(source_path, "rb").read() != data:
-            problems.append("%s: %d bytes, not the archive's %d of %s" % (rel, len(data), length, source_path))
-        st = os.stat(path)
-        want_ns = (stamp - FILETIME_UNIX_EPOCH) * 100
-        if st.st_mtime_ns != want_ns:
-            problems.append("%s: mtime %d ns, the archive says %d ns" % (rel, st.st_mtime_ns, want_ns))
-        if (not st.st_mode & 0o200) != bool(attributes & 1):
-            problems.append("%s: read-only bit wrong, attributes 0x%02X" % (rel, attributes))
-        if dos_attributes(path) & 6 != attributes & 6:
-            problems.append("%s: hidden/system 0x%X, attributes 0x%02X" % (rel, dos_attributes(path) & 6, attributes))
-    for top, subdirs, names in os.walk(folder):
-        for name in subdirs + names:
-            rel = os.path.normpath(os.path.relpath(os.path.join(top, name), folder))
-            if rel not in expected and rel not in kept:
-                problems.append("not from the archive: " + rel)
-    return problems
-
-
 # ---- order of effects, from Wine's relay trace ----------------------------------------------------
-CALL = re.compile(r"^([0-9a-f]+):[0-9a-f]+:Call ([\w.]+)\((.*)\) ret=[0-9a-f]+$")
+CALL = re.compile(r"^([0-9a-f]+):[0-9a-f]+:Call [\w.]+\.(\w+)\((.*)\) ret=[0-9a-f]+$")
+KINDS = {"DialogBoxParamA": "P", "CreateDirectoryA": "F", "CreateFileA": "F", "MoveFileExA": "F", "CreateFileW": "K",
+         "CoCreateInstance": "L", "ShellExecuteA": "S", "RegCreateKeyExA": "C", "RegSetValueExA": "V",
+         "RegDeleteKeyA": "X"}
 
 
-def unescape(body, wide):
-    """The text of a Wine debug string ("..." or L"..."): \\xNN bytes, \\NNNN UTF-16 units."""
-    code = r"\\([0-9a-fA-F]{4})" if wide else r"\\x([0-9a-fA-F]{2})"
-    text = re.sub(code + r"|\\(.)", lambda m: chr(int(m[1], 16)) if m[1] else {"n": "\n", "r": "\r", "t": "\t"}.get(
-        m[2], m[2]), body)
-    return text if wide else text.encode("latin-1").decode("cp1251")
-
-
-def calls(log, pid):
-    """The installer's traced calls as (kind, detail)."""
-    found = []
+def check_order(log, pid):
+    """The installer's calls in order: the destination and licence pages; the folders and files;
+    each link object, then its file; the features page opened and shown (SW_SHOW); the record's
+    key (not volatile), Path and Version; the toolbar key deleted; the Installed-apps entry's key
+    and its nine values; the completion page."""
+    shape = ""
     for line in open(log, encoding="latin-1"):
         m = CALL.match(line.rstrip("\n"))
-        if not m or int(m.group(1), 16) != pid:
+        if not m or int(m[1], 16) != pid or m[2] not in KINDS or re.search(r'\\~pel[^"]*"[^"]*$', m[3]):
+            continue  # another process or call, or a working file or backup beside its place
+        kind, args = KINDS[m[2]], m[3].split(",")
+        if kind == "K" and '.lnk"' not in m[3].lower():
             continue
-        name, args = m.group(2).split(".")[-1], m.group(3)
-        texts = [unescape(t.group(2), t.group(1) == "L") for t in re.finditer(r'(L?)"((?:[^"\\]|\\.)*)"', args)]
-        plain = re.sub(r'\s*L?"(?:[^"\\]|\\.)*"', "", args)
-        nums = [int(a, 16) for a in plain.split(",") if re.fullmatch(r"\s*[0-9a-fA-F]+\s*", a)]
-        if name == "DialogBoxParamA":
-            found.append(("P", nums[1]))
-        elif name == "CreateDirectoryA":
-            found.append(("D", texts[0]))
-        elif name in ("CreateFileA", "MoveFileExA") and texts and not texts[-1].rsplit("\\", 1)[-1].startswith("~pel"):
-            found.append(("F", texts[-1]))  # created new at its place, or moved into it from beside it
-        elif name == "CreateFileW" and texts and texts[0].lower().endswith(".lnk"):
-            found.append(("K", texts[0]))
-        elif name == "CoCreateInstance":
-            found.append(("L", ""))
-        elif name == "ShellExecuteA":  # owner, verb, file, parameters, directory, show (an int:
-            # the upper half of its 64-bit slot is undefined)
-            found.append(("S", "%s owner=%x parameters=%x directory=%x show=%d"
-                          % (" ".join(texts), nums[0], nums[3], nums[4], nums[5] & 0xFFFFFFFF)))
-        elif name == "RegCreateKeyExA":  # root, path, reserved, class, options, access, security
-            root = {0x80000001: "HKCU", 0x80000002: "HKLM"}.get(nums[0] & 0xFFFFFFFF, "%x" % nums[0])
-            found.append(("C", "%s\\%s reserved=%d options=%d access=%x security=%x"
-                          % (root, texts[0], nums[2], nums[4], nums[5], nums[6])))
-        elif name == "RegSetValueExA":
-            found.append(("V", "%s type=%d length=%d" % (texts[0], nums[3], nums[-1])))
-        elif name == "RegDeleteKeyA":
-            found.append(("X", texts[0]))
-    return found
-
-
-def check_order(log, pid, listing, folder, desktop):
-    """The installer's calls in order: destination and licence pages, every archive file written,
-    the group and the links (each link object, then its file), the features page opened with
-    "open" (relative name, no owner, SW_SHOW), the record (Setup key under HKCU, full access; Path
-    and Version with their text lengths, no terminator), the toolbar key deleted, the Installed-apps
-    entry (a key and its nine values, checked by `expect entry`), completion."""
-    got = calls(log, pid)
-    if not got:
-        return ["no relay lines of process %d" % pid]
-    problems = []
-    shape = "".join(k for k, _ in got)
-    want = r"^PPD[DF]+D(LK){%d}SCVVXCV{9}P$" % (7 if desktop else 6)
-    if not re.match(want, shape):
-        problems.append("calls in the order %s, not %s" % (shape, want))
-    of = lambda kind: [v for k, v in got if k == kind]  # noqa: E731
-    if of("P") != [1, 2, 5]:
-        problems.append("pages %s, not the destination (1), licence (2) and completion (5)" % of("P"))
-    if of("D")[:1] != [folder]:
-        problems.append("the first folder made is %s, not %s" % (of("D")[:1], folder))
-    written = {v.lower() for v in of("F")}
-    for *_, rel in read_listing(listing)[1]:
-        name = rel.replace("/", "\\")
-        if name.lower() not in written and (folder + "\\" + name).lower() not in written:
-            problems.append("no file written for " + name)
-    titles = [v.rsplit("\\", 1)[-1] for v in of("K")]
-    want_titles = [t + ".lnk" for t, _ in LINKS[:6]] + ([LINKS[6][0] + ".lnk"] if desktop else [])
-    if titles != want_titles:
-        problems.append("links saved %s, not %s" % (titles, want_titles))
-    if of("S") != ["open features.htm owner=0 parameters=0 directory=0 show=5"]:
-        problems.append("shell calls %s, not one open of features.htm" % of("S"))
-    record = [(k, v) for k, v in got if k in "CVX"][:4]
-    want_record = [("C", "HKCU\\Software\\Pelbrix\\Setup reserved=0 options=0 access=f003f security=0"),
-                   ("V", "Path type=1 length=%d" % len(folder.encode("cp1251"))),
-                   ("V", "Version type=1 length=5"), ("X", "Software\\Pelbrix\\Main\\TFormMainToolBar")]
-    if record != want_record:
-        problems.append("registry calls %s, not %s" % (record, want_record))
-    return problems
+        if kind == "S" and int(args[-1], 16) & 0xFFFFFFFF != 5 or kind == "C" and int(args[4], 16) & 0xFFFFFFFF:
+            kind = "?"  # the page not shown, or the key volatile
+        shape += kind
+    want = r"^PPF+(LK)+SCVVXCV{9}P$"
+    return [] if re.match(want, shape) else ["calls in the order %s, not %s" % (shape or "(none)", want)]
 
 
 # ---- the set ------------------------------------------------------------------------------------
 def main(names):
     arch = ENV.get("PEL_E2E_ARCH", "x86_64")
-    build = {"setup": ENV["PEL_E2E_SETUP"]}
+    build = {}
     for line in open(os.path.join(HERE, "builds.conf"), encoding="utf-8"):
-        w = line.split(None, 1)
-        if w and w[0] == arch:
-            build.update(dict(kv.split("=", 1) for kv in re.findall(r'\w+=(?:"[^"]*"|\S+)', w[1])))
-    build = {k: v.strip('"') for k, v in build.items()}
+        w = line.rstrip("\n").split(" ", 2)
+        if w[0] == arch:
+            build[w[1]] = w[2]
     constants = product_constants()
     LINKS[:] = [(constants[t], f) for t, f in LINKS] + [(constants["PEL_DISPLAY_NAME"], "Pelbrix.exe")]  # + desktop
     everything = sorted(f[:-4] for f in os.listdir(SCENARIOS) if f.endswith(".scn"))
@@ -689,16 +499,14 @@ def main(names):
     failed, started = 0, time.time()
     for name in order:
         s, began = scenarios[name], time.time()
-        setup = ENV.get(s.installer) if s.installer else build["setup"]
+        setup = ENV.get(s.installer) if s.installer else ENV["PEL_E2E_SETUP"]
         run = Run(s, setup)
         shutil.rmtree(run.dir, ignore_errors=True)
         os.makedirs(run.dir)
         if not setup or not os.path.isfile(setup):
             run.problem("no installer at $%s" % s.installer)
         else:
-            texts, run.resources = resource_texts(setup)
-            run.vars.update(constants, **texts)
-            run.vars.update({k: v for k, v in build.items() if k != "setup"})
+            run.vars.update(constants, **resource_texts(setup), **build)
             profile = "C:\\users\\" + user
             run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
                             DESKTOP=profile + "\\Desktop",
@@ -706,22 +514,18 @@ def main(names):
                             + constants["kGroupFolderName"])
             for let, value in s.lets:
                 run.vars[let] = run.sub(value)
-            run.listing = os.path.join(run.dir, "payload-list.tsv")
             run.make_prefix()
-            with open(run.listing, "wb") as out:  # a broken archive lists no files
-                subprocess.call([ENV["PEL_E2E_PELPACK"], "list", setup], stdout=out, stderr=subprocess.DEVNULL)
             # The installer's own files, as its archive holds them: what an installation must match.
-            run.reference = os.path.join(run.dir, "archive")
-            subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, run.reference],
+            reference = os.path.join(run.dir, "archive")
+            subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, reference],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            run.archive = file_state(reference) or {}
             try:
                 run.prepare()
                 run.drive()
                 run.check()
             finally:
                 run.stop()
-        for shot in glob.glob(os.path.join(run.dir, "screenshots", "*.png")):
-            shutil.copy(shot, os.path.join(E2E, "screenshots", "%s-%s" % (name, os.path.basename(shot))))
         if run.problems:
             failed += 1
             print("FAIL %s (%.1f s; transcript: %s)" % (name, time.time() - began, os.path.join(run.dir, "transcript.txt")))
