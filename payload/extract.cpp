@@ -249,9 +249,11 @@ bool IsUsableFolder(const char* folder, size_t longest) {
 
 // Files read-only so far lose that bit first: a read-only file cannot be removed.
 bool RemoveOurs(ExtractHost& host, const char* path, uint32_t attributes) {
-    if (attributes != kNoAttributes && (attributes & kAttributeReadOnly) != 0)
-        host.SetAttributes(path, attributes & ~kAttributeReadOnly);
-    return host.RemoveFile(path);
+    const bool unlock = (attributes & kAttributeReadOnly) != 0;
+    if (unlock) host.SetAttributes(path, attributes & ~kAttributeReadOnly);
+    if (host.RemoveFile(path)) return true;
+    if (unlock) host.SetAttributes(path, attributes);  // a file that stays keeps its protection
+    return false;
 }
 
 // "~pel", 8 hex digits, "+" or "-" and a name, as this extraction writes them: a working or

@@ -357,15 +357,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(!host.created, "broken archive created something");
         return 0;
     }
-    if (!host.killed) {
+    // A failure injected into the rollback itself (a removal or a rename back refused) cannot
+    // leave the folder as it was: what it leaves must be settled as a killed run's is.
+    const bool rollbackFailed = !extracted && host.failAt != 0 && host.calls >= host.failAt &&
+                                !(host.disk == earlier && host.folderThere == folderBefore);
+    if (!host.killed && !rollbackFailed) {
         CheckOutcome(host, extracted, earlier, folderBefore, archive);
         return 0;
     }
-    // Killed: every earlier file at its place or whole beside it under a reserved name (its
+    // Killed (or its rollback refused): every earlier file at its place or whole beside it under a reserved name (its
     // read-only bit may be gone: a killed run may have been removing it after success); then a
     // run without failures settles what was left and ends as any run from the earlier folder.
+    // A run killed while it removed its backups had put every file of the archive in place (or
+    // skipped it): the earlier copies it had already removed are no loss then.
+    bool installed = true;
+    for (const auto& f : archive.files)
+        installed &= (host.disk.count(f.first) != 0 && host.disk.at(f.first) == f.second) ||
+                     (earlier.count(f.first) != 0 && host.disk.count(f.first) != 0 &&
+                      host.disk.at(f.first) == earlier.at(f.first));  // skipped, or the user's data file
     for (const auto& n : earlier) {
-        bool whole = host.disk.count(n.first) != 0 && host.disk.at(n.first) == n.second;
+        bool whole = (host.disk.count(n.first) != 0 && host.disk.at(n.first) == n.second) ||
+                     (installed && archive.files.count(n.first) != 0);
         const size_t slash = n.first.rfind('\\');
         const std::string name = n.first.substr(slash == std::string::npos ? 0 : slash + 1);
         for (const auto& m : host.disk)
