@@ -23,8 +23,6 @@ TEST(Shortcuts, WorkingDirectory) {
         {"C:\\Pelbrix\\\\Pelbrix.exe", "C:\\Pelbrix\\", true},  // folder ending in "\": doubled separator
         {"C:\\Pelbrix.exe", "C:", true},
         {"\\Pelbrix.exe", "", true},  // only backslash at position 0
-        {"Pelbrix.exe", "", true},    // no backslash
-        {"", "", true},
         {deep.c_str(), deepFolder.c_str(), true},
         {deeper.c_str(), "", false},  // would not fit: not cut to another folder
     };
