@@ -15,6 +15,7 @@
 
 #include "payload/archive.h"
 #include "payload/extract.h"
+#include "tests/memory_folder.h"
 
 namespace {
 
@@ -53,13 +54,6 @@ void CheckInside(const char* path) {
 // and attributes, links, a data file or none), the host call that fails, the user's answers and
 // the call at which the run is killed: from then on nothing changes and every question is Abort.
 // A path through a link, or a link written, renamed or removed, stops the fuzzer.
-struct Node {
-    uint32_t attributes;
-    std::string data;
-    uint64_t time;
-    bool operator==(const Node& o) const { return attributes == o.attributes && data == o.data && time == o.time; }
-};
-typedef std::map<std::string, Node> Disk;
 
 std::string Folded(const char* path) {
     std::string key;
@@ -160,12 +154,7 @@ struct MemoryHost : ExtractHost {
         return inFolder;
     }
     bool ListFolder(const char* path, FolderVisitor visit, void* context) override {
-        const std::string prefix = *path != 0 ? Key(path) + "\\" : "";
-        const Disk listed = disk;
-        for (const auto& n : listed)
-            if (n.first.compare(0, prefix.size(), prefix) == 0 &&
-                n.first.find('\\', prefix.size()) == std::string::npos)
-                visit(context, n.first.c_str() + prefix.size(), n.second.attributes);
+        ListDisk(disk, *path != 0 ? Key(path) + "\\" : "", visit, context);
         return true;
     }
     FileHandle CreateNewFile(const char* path) override {

@@ -12,6 +12,7 @@
 
 #include "base/messages.h"
 #include "payload/archive_builder.h"
+#include "tests/memory_folder.h"
 #include "tests/unit/test_util.h"
 
 namespace {
@@ -22,13 +23,6 @@ const std::string kFolder = "C:\\Program Files\\Pelbrix";
 // call in order. A call listed in fail fails (once for each time it is listed) and changes
 // nothing, as does every call naming held; a read-only file cannot be removed, and nothing is
 // created where a name exists.
-struct Node {
-    uint32_t attributes;
-    std::string data;
-    uint64_t time;
-    bool operator==(const Node& o) const { return attributes == o.attributes && data == o.data && time == o.time; }
-};
-typedef std::map<std::string, Node> Disk;
 
 struct FakeHost : ExtractHost {
     Bytes payload;
@@ -98,13 +92,8 @@ struct FakeHost : ExtractHost {
     }
     bool SetCurrentFolder(const char* path) override { return Log(std::string("cd ") + path); }
     bool ListFolder(const char* path, FolderVisitor visit, void* context) override {
-        const std::string prefix = *path ? std::string(path) + "\\" : "";
         if (!Log("list " + std::string(path))) return false;
-        const Disk listed = disk;  // the visitor may not change it, but the fake does not rely on that
-        for (const auto& entry : listed)
-            if (entry.first.compare(0, prefix.size(), prefix) == 0 &&
-                entry.first.find('\\', prefix.size()) == std::string::npos)
-                visit(context, entry.first.c_str() + prefix.size(), entry.second.attributes);
+        ListDisk(disk, *path ? std::string(path) + "\\" : "", visit, context);
         return true;
     }
     FileHandle CreateNewFile(const char* path) override {
