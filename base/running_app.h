@@ -4,10 +4,11 @@
 
 extern const char kRunningWindowClass[];  // "TFormMain"
 
-// True when a window title names the running application: its first 10 bytes are the
-// product's display name. Shorter titles never match; anything may follow the name.
-bool IsRunningProductTitle(const char* title);
+// True when a window title (UTF-16, as the application's Unicode window holds it) names the
+// running application: its first 10 characters are the product's display name. Shorter titles
+// never match; anything may follow the name.
+bool IsRunningProductTitle(const char16_t* title);
 
-// Finds a top-level window of windowClass and reads its title (terminated, at most cap-1 bytes).
-// False when no such window exists. Win32 only (running_app_win.cpp).
-bool FindWindowTitle(const char* windowClass, char* title, size_t cap);
+// Finds a top-level window of windowClass and reads its title (UTF-16, terminated, at most cap-1
+// units). False when no such window exists. Win32 only (running_app_win.cpp).
+bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap);

@@ -3,13 +3,14 @@
 
 #include "base/app_win.h"
 #include "base/product.h"
+#include "base/wide_text_win.h"
 #include "installer/gradient.h"
 #include "resources/resource.h"
 
 namespace {
 
-const char kBackdropClass[] = "VORTA::Installer";
-const char kBackdropTitle[] = "Установка";
+const WCHAR kBackdropClass[] = L"VORTA::Installer";
+const char kBackdropTitle[] = "Установка";  // Windows-1251, shown through its own code page
 
 // One pen per row: the whole client area, whatever the update region.
 void OnPaint(HWND window) {
@@ -37,14 +38,14 @@ LRESULT CALLBACK BackdropProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_PAINT: OnPaint(window); return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
 HWND CreateBackdropWindow() {
-    WNDCLASSEXA wc;
-    wc.cbSize = sizeof(WNDCLASSEXA);
+    WNDCLASSEXW wc;
+    wc.cbSize = sizeof(WNDCLASSEXW);
     wc.style = CS_HREDRAW | CS_VREDRAW;  // repaint the whole gradient on every resize
     wc.lpfnWndProc = BackdropProc;
     wc.cbClsExtra = 0;
@@ -56,7 +57,9 @@ HWND CreateBackdropWindow() {
     wc.lpszMenuName = NULL;
     wc.lpszClassName = kBackdropClass;
     wc.hIconSm = LoadIconA(g_instance, MAKEINTRESOURCEA(PEL_ICON_MAIN));
-    RegisterClassExA(&wc);
-    return CreateWindowExA(0, kBackdropClass, kBackdropTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, g_instance, NULL);
+    RegisterClassExW(&wc);
+    WCHAR title[32];
+    WideFrom1251(kBackdropTitle, title, 32);
+    return CreateWindowExW(0, kBackdropClass, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, NULL, NULL, g_instance, NULL);
 }

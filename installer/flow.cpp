@@ -15,8 +15,8 @@ namespace {
 bool Proceeds(FlowHost& host, int dialogId) { return host.RunPage(dialogId) > 0 && !host.QuitPending(); }
 
 bool ApplicationIsRunning(FlowHost& host) {
-    char title[kPathSize] = {};
-    if (!host.FindWindowTitle(kRunningWindowClass, title, sizeof title)) return false;
+    char16_t title[kPathSize] = {};
+    if (!host.FindWindowTitle(kRunningWindowClass, title, kPathSize)) return false;
     return IsRunningProductTitle(title);
 }
 

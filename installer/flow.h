@@ -9,9 +9,9 @@ enum class MessageIcon { Error };
 
 // What the run needs of the system. The Win32 host lives in main_win.cpp; tests script a fake.
 struct FlowHost {
-    // Finds a top-level window of windowClass and reads its title (terminated, at most cap-1
-    // bytes). False when no such window exists.
-    virtual bool FindWindowTitle(const char* windowClass, char* title, size_t cap) = 0;
+    // Finds a top-level window of windowClass and reads its title (UTF-16, terminated, at most
+    // cap-1 units). False when no such window exists.
+    virtual bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) = 0;
     // Takes the lock that admits one installer or uninstaller at a time and keeps it until the
     // process ends. False when another run holds it.
     virtual bool HoldRunLock() = 0;

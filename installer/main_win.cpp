@@ -6,6 +6,7 @@
 #include "base/resource_win.h"
 #include "base/run_lock_win.h"
 #include "base/running_app.h"
+#include "base/wide_text_win.h"
 #include "installer/backdrop_win.h"
 #include "installer/flow.h"
 #include "pages/pages_win.h"
@@ -33,7 +34,7 @@ DLGPROC PageProcedure(int dialogId) {
 }
 
 struct Win32FlowHost final : FlowHost {
-    bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
+    bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
         return ::FindWindowTitle(windowClass, title, cap);
     }
     // Only a holder that is still running counts; the handle goes with the process.
@@ -45,7 +46,7 @@ struct Win32FlowHost final : FlowHost {
     void ShowMessage(const char* text, const char* caption, MessageOwner owner, MessageIcon) override {
         MSG quit;
         const bool quitPending = PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
-        MessageBoxA(owner == MessageOwner::Backdrop ? g_backdrop : NULL, text, caption, MB_ICONERROR);
+        ShowMessageBox(owner == MessageOwner::Backdrop ? g_backdrop : NULL, text, caption, MB_ICONERROR);
         if (quitPending) PostQuitMessage(static_cast<int>(quit.wParam));
     }
 
@@ -55,9 +56,10 @@ struct Win32FlowHost final : FlowHost {
         UpdateWindow(g_backdrop);
     }
 
+    // A Unicode dialog shows its template's texts as written, whatever the system's code page.
     int RunPage(int dialogId) override {
         return static_cast<int>(
-            DialogBoxParamA(g_instance, MAKEINTRESOURCEA(dialogId), NULL, PageProcedure(dialogId), 0));
+            DialogBoxParamW(g_instance, MAKEINTRESOURCEW(dialogId), NULL, PageProcedure(dialogId), 0));
     }
     // A modal loop that meets the quit request posts it again before it ends, so it is still there.
     bool QuitPending() override {
@@ -84,6 +86,7 @@ struct Win32FlowHost final : FlowHost {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_instance = instance;
+    LoadAnsiCodePage();
     // No system box for a drive without a disk: the folder browser lists drives as the user
     // walks, and a failure there is answered by the browser itself.
     SetErrorMode(SEM_FAILCRITICALERRORS);

@@ -1,12 +1,12 @@
 // Destination page model.
 #include "pages/destination.h"
 
+#include "base/ansi_text.h"
 #include "base/product.h"
 #include "base/text.h"
 
 void DestinationOpen(InstallState& state) {
-    size_t length = TextLength(state.folder);
-    if (length == 0 || state.folder[length - 1] != '\\') AppendText(state.folder, "\\");
+    if (!AnsiEndsWith(state.folder, '\\')) AppendText(state.folder, "\\");
     AppendText(state.folder, PEL_FOLDER_NAME);
     state.desktop = 1;
 }

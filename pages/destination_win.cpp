@@ -4,6 +4,7 @@
 #include "base/app_win.h"
 #include "base/install_state.h"
 #include "base/product.h"
+#include "base/wide_text_win.h"
 #include "pages/destination.h"
 #include "pages/page.h"
 #include "pages/page_win.h"
@@ -13,14 +14,8 @@
 
 namespace {
 
-// The field's text as typed, in the ANSI code page without best-fit letters: a character the code
-// page lacks becomes '?', which no folder name may hold, rather than a look-alike that names
-// another folder ("C:\Café" must not become "C:\Cafe").
 void ReadFolderField(HWND dialog, char (&text)[kPathSize]) {
-    WCHAR wide[kPathSize];
-    wide[0] = 0;
-    GetDlgItemTextW(dialog, kDestinationFolderFieldId, wide, kPathSize);
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, text, sizeof text, "?", NULL) == 0) text[0] = 0;
+    ReadAnsiWindowText(GetDlgItem(dialog, kDestinationFolderFieldId), text, sizeof text);
 }
 
 INT_PTR OnInitDialog(HWND dialog) {
@@ -36,7 +31,7 @@ INT_PTR OnInitDialog(HWND dialog) {
 // time) and gets the activation back when it closes. A browser that cannot open counts as cancelled.
 void RunFolderBrowser(HWND dialog) {
     g_installState.folder[0] = 0;
-    DialogBoxParamA(g_instance, MAKEINTRESOURCEA(PEL_DLG_FOLDER_BROWSER), dialog, FolderBrowserProc, 0);
+    DialogBoxParamW(g_instance, MAKEINTRESOURCEW(PEL_DLG_FOLDER_BROWSER), dialog, FolderBrowserProc, 0);
 }
 
 void OnBrowse(HWND dialog) {

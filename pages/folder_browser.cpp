@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "base/ansi_text.h"
 #include "base/product.h"
 #include "base/text.h"
 #include "pages/page.h"
@@ -11,6 +12,8 @@ namespace {
 
 // The caption's brackets take 4 of the 16 bytes and the terminator one.
 const size_t kCaptionLetters = kBrowserLetterSize - 5;
+
+bool IsBackslash(char c) { return c == '\\'; }
 
 bool IsAsciiLetter(char c) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -22,8 +25,7 @@ bool IsAsciiLetter(char c) {
 void ShowPathField(const FolderBrowserState& state, FolderBrowserView& view) {
     char field[kBrowserTextSize];
     CopyText(field, state.listedFolder);
-    const size_t length = TextLength(field);
-    if (length == 0 || field[length - 1] != '\\') AppendText(field, "\\");
+    if (!AnsiEndsWith(field, '\\')) AppendText(field, "\\");
     AppendText(field, PEL_FOLDER_NAME);
     view.SetPathField(field);
 }
@@ -137,12 +139,9 @@ void OpenEntry(FolderBrowserState& state, FolderBrowserView& view) {
     char sub[kBrowserTextSize];
     CopyText(sub, state.subPath);
     if (strcmp(name, "..") == 0) {
-        char* lastSeparator = strrchr(sub, '\\');
-        if (lastSeparator != nullptr) {
-            *lastSeparator = 0;
-        } else {
-            sub[0] = 0;
-        }
+        // By characters: the second byte of a double-byte letter may be "\\".
+        const ptrdiff_t lastSeparator = FindLastAnsiChar(sub, IsBackslash);
+        sub[lastSeparator >= 0 ? lastSeparator : 0] = 0;
     } else {
         // A sub-path cut here is refused by Relist: it no longer fits beside the root.
         AppendText(sub, "\\");

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/install_state.h"
+#include "base/wide_text_win.h"
 #include "pages/folder_browser.h"
 #include "pages/page_win.h"
 #include "pages/pages_win.h"
@@ -32,8 +33,7 @@ struct Win32FolderBrowserView final : FolderBrowserView {
         DlgDirListComboBoxA(page, pattern, kBrowserDriveListId, 0, kDriveAttributes);
     }
     void GetPathField(char (&text)[kBrowserTextSize]) override {
-        text[0] = 0;
-        GetWindowTextA(Control(kBrowserPathFieldId), text, sizeof text);
+        ReadAnsiWindowText(Control(kBrowserPathFieldId), text, sizeof text);
     }
     void SetPathField(const char* text) override { SetWindowTextA(Control(kBrowserPathFieldId), text); }
     void SetDriveCaption(const char* caption) override { SetWindowTextA(Control(kBrowserDriveListId), caption); }

@@ -4,6 +4,8 @@
 
 #include "base/app_win.h"
 #include "base/resource_win.h"
+#include "base/text.h"
+#include "base/wide_text_win.h"
 #include "pages/licence.h"
 #include "pages/page.h"
 #include "pages/page_win.h"
@@ -14,8 +16,11 @@ namespace {
 
 LicenceModel g_page;
 
+// A line is Windows-1251 text, at most 1000 bytes.
 void AddLine(void* context, const char* line) {
-    SendMessageA(static_cast<HWND>(context), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+    WCHAR wide[kPathSize];
+    WideFrom1251(line, wide, kPathSize);
+    SendMessageW(static_cast<HWND>(context), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide));
 }
 
 // The licence text read in place from the module; a missing resource gives an empty text.

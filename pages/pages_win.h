@@ -1,4 +1,4 @@
-// Dialog procedures of the pages; each is shown with DialogBoxParamA by its resource id.
+// Dialog procedures of the pages; each is shown with DialogBoxParamW by its resource id.
 #pragma once
 #include <windows.h>
 

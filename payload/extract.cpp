@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "base/ansi_text.h"
 #include "base/messages.h"
 #include "base/product.h"
 #include "base/text.h"
@@ -22,11 +23,12 @@ const char kHexDigits[] = "0123456789abcdef";
 enum class Failure { NoResource, NoFirstCopy, NoSecondCopy, BrokenArchive, Folder, Directory };
 struct FailureRow {
     const char* text;
-    bool quit;  // post the quit request after the message
+    bool quit;      // post the quit request after the message
+    bool ansiName;  // the name is the installation folder, a text in the ANSI code page
 };
 const FailureRow kFailures[] = {
-    {kMessageNoResource, true},    {kMessageNoFirstCopy, true},  {kMessageNoSecondCopy, true},
-    {kMessageBrokenArchive, true}, {kMessageFolderPrefix, true}, {kMessageDirectoryPrefix, false},
+    {kMessageNoResource, true, false},    {kMessageNoFirstCopy, true, false}, {kMessageNoSecondCopy, true, false},
+    {kMessageBrokenArchive, true, false}, {kMessageFolderPrefix, true, true}, {kMessageDirectoryPrefix, false, false},
 };
 
 // What this run knows of and did to one file of the archive.
@@ -96,7 +98,11 @@ void RollBack(Extraction& x);
 bool Fail(Extraction& x, Failure failure, const char* name = "", bool rollBack = false) {
     const FailureRow& row = kFailures[static_cast<int>(failure)];
     MessageText message;
-    ComposeMessage(message, row.text, name);  // before the release: name may lie in the table
+    ComposeMessage(message, row.text, "");  // before the release: name may lie in the table
+    if (row.ansiName)
+        AppendAnsiPart(message, sizeof message, name);
+    else
+        AppendTextN(message, sizeof message, name, kArchivePathCapacity);
     if (rollBack) RollBack(x);
     x.ReleaseAll();
     x.host.ShowMessage(message);
@@ -239,10 +245,12 @@ bool LoadArchive(Extraction& x) {
 // leaves room for every path of the archive and every working name below 260 characters.
 bool IsUsableFolder(const char* folder, size_t longest) {
     if (!IsAbsoluteFolder(folder)) return false;
-    const char* p = strncmp(folder, "\\\\?\\", 4) == 0 ? folder + 4 : folder;
-    for (size_t i = 0; p[i] != 0; ++i) {
-        const uint8_t c = static_cast<uint8_t>(p[i]);
-        if (c < 0x20 || strchr("?*<>|\"", c) != nullptr || (c == ':' && i != 1)) return false;
+    const char* start = strncmp(folder, "\\\\?\\", 4) == 0 ? folder + 4 : folder;
+    // By characters: the second byte of a double-byte letter may be "|" or "\\".
+    for (const char* p = start; *p != 0; p += AnsiCharSize(p)) {
+        const uint8_t c = static_cast<uint8_t>(*p);
+        if (AnsiCharSize(p) != 1) continue;
+        if (c < 0x20 || strchr("?*<>|\"", c) != nullptr || (c == ':' && p - start != 1)) return false;
     }
     return strlen(folder) + 1 + longest < kWindowsPathLimit;
 }
@@ -429,10 +437,14 @@ void RollBack(Extraction& x) {
     if (!x.folderCreated) return;
     // Out of the folder first: a current folder cannot be removed.
     PathText parent;
-    size_t n = strlen(x.state.folder);
-    while (n > 0 && IsSeparator(x.state.folder[n - 1])) --n;
-    while (n > 0 && !IsSeparator(x.state.folder[n - 1])) --n;
-    CopyTextN(parent, sizeof parent, x.state.folder, n);
+    size_t lastPart = 0;  // where the folder's last name begins, by characters
+    bool afterSeparator = true;
+    for (const char* p = x.state.folder; *p != 0; p += AnsiCharSize(p)) {
+        const bool separator = AnsiCharSize(p) == 1 && IsSeparator(*p);
+        if (!separator && afterSeparator) lastPart = static_cast<size_t>(p - x.state.folder);
+        afterSeparator = separator;
+    }
+    CopyTextN(parent, sizeof parent, x.state.folder, lastPart);
     x.host.SetCurrentFolder(parent);
     x.host.RemoveDirectoryLevel(x.state.folder);
 }

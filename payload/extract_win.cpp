@@ -1,4 +1,4 @@
-// The extraction's Win32 host: the payload resource, VirtualAlloc'd working copies, ANSI file calls.
+// The extraction's Win32 host: the payload resource, VirtualAlloc'd working copies, the file calls.
 #include <windows.h>
 
 #include "base/app_win.h"
@@ -6,6 +6,7 @@
 #include "base/messages.h"
 #include "base/resource_win.h"
 #include "base/text.h"
+#include "base/wide_text_win.h"
 #include "payload/extract.h"
 #include "resources/resource.h"
 
@@ -13,6 +14,28 @@ namespace {
 
 FileHandle FromHandle(HANDLE h) { return reinterpret_cast<FileHandle>(h); }
 HANDLE ToHandle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
+
+// A path of the extraction in UTF-16: the installation folder (an absolute path) is a text in the
+// system's ANSI code page; every other path is relative to it and made of the archive's names,
+// which are Windows-1251 whatever the system's code page.
+struct WidePath {
+    WCHAR text[kPathSize];
+    explicit WidePath(const char* path) {
+        if (IsAbsoluteFolder(path))
+            WideFromAnsi(path, text, kPathSize);
+        else
+            WideFrom1251(path, text, kPathSize);
+    }
+    operator const WCHAR*() const { return text; }
+};
+
+// A name found in a folder, as Windows-1251; false for a name that has no such form (never one
+// of the archive's names nor of this extraction's own files).
+bool NameIn1251(const WCHAR* name, char (&out)[kPathSize]) {
+    BOOL defaulted = FALSE;
+    return WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, name, -1, out, kPathSize, NULL, &defaulted) != 0 &&
+           defaulted == FALSE;
+}
 
 struct Win32Host : ExtractHost {
     bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
@@ -22,28 +45,30 @@ struct Win32Host : ExtractHost {
     void ReleaseMemory(void* block) override { VirtualFree(block, 0, MEM_RELEASE); }
     uint32_t RunTag() override { return GetTickCount() ^ GetCurrentProcessId() << 16; }
     DirectoryResult CreateDirectoryLevel(const char* path) override {
-        if (CreateDirectoryA(path, NULL)) return DirectoryResult::Created;
+        if (CreateDirectoryW(WidePath(path), NULL)) return DirectoryResult::Created;
         return GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::AlreadyExists : DirectoryResult::Failed;
     }
-    bool RemoveDirectoryLevel(const char* path) override { return RemoveDirectoryA(path) != FALSE; }
-    bool SetCurrentFolder(const char* path) override { return SetCurrentDirectoryA(path) != FALSE; }
+    bool RemoveDirectoryLevel(const char* path) override { return RemoveDirectoryW(WidePath(path)) != FALSE; }
+    bool SetCurrentFolder(const char* path) override { return SetCurrentDirectoryW(WidePath(path)) != FALSE; }
     bool ListFolder(const char* path, FolderVisitor visit, void* context) override {
         char pattern[kPathSize + 2] = "";
         if (*path != 0 && !(CopyText(pattern, path) && AppendText(pattern, "\\"))) return false;
         AppendText(pattern, "*");
-        WIN32_FIND_DATAA found;
-        const HANDLE find = FindFirstFileA(pattern, &found);
+        WIN32_FIND_DATAW found;
+        const HANDLE find = FindFirstFileW(WidePath(pattern), &found);
         if (find == INVALID_HANDLE_VALUE) return false;  // "." at least is always there
         do {
-            const char* n = found.cFileName;
-            if (!(n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))) visit(context, n, found.dwFileAttributes);
-        } while (FindNextFileA(find, &found));
+            const WCHAR* n = found.cFileName;
+            char name[kPathSize];
+            if (!(n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) && NameIn1251(n, name))
+                visit(context, name, found.dwFileAttributes);
+        } while (FindNextFileW(find, &found));
         FindClose(find);
         return true;
     }
     // Delete sharing lets the new file take its place by name while its handle stays open.
     FileHandle CreateNewFile(const char* path) override {
-        return FromHandle(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_DELETE, NULL, CREATE_NEW,
+        return FromHandle(CreateFileW(WidePath(path), GENERIC_WRITE, FILE_SHARE_DELETE, NULL, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL));
     }
     bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
@@ -57,16 +82,20 @@ struct Win32Host : ExtractHost {
         SetFileTime(ToHandle(file), &ft, &ft, &ft);
     }
     bool CloseFile(FileHandle file) override { return CloseHandle(ToHandle(file)) != FALSE; }
-    uint32_t GetAttributes(const char* path) override { return GetFileAttributesA(path); }
+    uint32_t GetAttributes(const char* path) override { return GetFileAttributesW(WidePath(path)); }
     bool SetAttributes(const char* path, uint32_t attributes) override {
-        return SetFileAttributesA(path, attributes) != FALSE;
+        return SetFileAttributesW(WidePath(path), attributes) != FALSE;
     }
     // A rename moves the name itself (a link stays a link) and never replaces what is there.
-    bool Rename(const char* from, const char* to) override { return MoveFileExA(from, to, 0) != FALSE; }
-    bool RemoveFile(const char* path) override { return DeleteFileA(path) != FALSE; }
-    void ShowMessage(const char* text) override { MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION); }
+    bool Rename(const char* from, const char* to) override {
+        return MoveFileExW(WidePath(from), WidePath(to), 0) != FALSE;
+    }
+    bool RemoveFile(const char* path) override { return DeleteFileW(WidePath(path)) != FALSE; }
+    void ShowMessage(const char* text) override {
+        ShowMessageBox(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION);
+    }
     FileAnswer AskAboutFile(const char* text) override {
-        switch (MessageBoxA(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION | MB_ABORTRETRYIGNORE)) {
+        switch (ShowMessageBox(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION | MB_ABORTRETRYIGNORE)) {
         case IDRETRY: return FileAnswer::Retry;
         case IDIGNORE: return FileAnswer::Ignore;
         default: return FileAnswer::Abort;  // also a box that could not be shown

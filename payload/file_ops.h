@@ -1,7 +1,9 @@
 // The operations the extraction needs from its platform: the Win32 binding (extract_win.cpp),
 // the POSIX host of pelpack (file_ops_posix.cpp) and the test fakes implement them.
-// Paths are Windows-1251 texts with "\" between folders, relative to the current folder unless
-// they are the installation folder's own text. No operation follows a link in a path's last part.
+// Paths are Windows-1251 texts with "\" between folders, relative to the current folder, except
+// the installation folder's own text and its parent: absolute, in the system's ANSI code page.
+// Messages are Windows-1251 with the ANSI parts marked (base/messages.h). No operation follows
+// a link in a path's last part.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>

@@ -13,9 +13,10 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "base/ansi_text.h"
+#include "base/cp1251.h"
 #include "base/install_state.h"
 #include "base/text.h"
-#include "payload/cp1251.h"
 #include "payload/extract.h"
 
 namespace {
@@ -247,10 +248,22 @@ public:
         Place place(Base(), path, folders_);
         return place.ok && unlinkat(place.parent, place.leaf, AT_REMOVEDIR) == 0;
     }
+    // The fixed text is Windows-1251; a marked part is a path of this system, printed as it is.
     void ShowMessage(const char* text) override {
         char utf8[4 * 1024];
-        Cp1251ToUtf8(utf8, sizeof utf8, text);
-        fprintf(stderr, "%s\n", utf8);
+        for (bool own = false;; own = !own) {
+            const char* end = strchr(text, kAnsiMark);
+            const size_t length = end != nullptr ? static_cast<size_t>(end - text) : strlen(text);
+            if (own) {
+                fwrite(text, 1, length, stderr);
+            } else {
+                Cp1251ToUtf8(utf8, sizeof utf8, text, length);
+                fputs(utf8, stderr);
+            }
+            if (end == nullptr) break;
+            text = end + 1;
+        }
+        fputc('\n', stderr);
     }
     // The tool cannot ask: a file that cannot be written ends the extraction, after its message.
     FileAnswer AskAboutFile(const char* text) override {

@@ -5,6 +5,7 @@
 
 #include "base/messages.h"
 #include "base/running_app.h"
+#include "base/wide_text_win.h"
 #include "resources/resource.h"
 
 namespace {
@@ -14,9 +15,11 @@ const int kTextId = 100;
 void OnCreate(HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    const HWND text = CreateWindowExA(
-        0, "STATIC", kMessageStandIn, WS_CHILD | WS_VISIBLE | SS_CENTER, 12, 16, client.right - 24, client.bottom - 24,
-        window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), GetModuleHandleA(NULL), NULL);
+    WCHAR message[256];
+    WideFrom1251(kMessageStandIn, message, 256);
+    const HWND text = CreateWindowExW(
+        0, L"STATIC", message, WS_CHILD | WS_VISIBLE | SS_CENTER, 12, 16, client.right - 24, client.bottom - 24, window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), GetModuleHandleA(NULL), NULL);
     SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
 }
 
@@ -24,33 +27,36 @@ LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_CREATE: OnCreate(window); return 0;
     case WM_KEYDOWN:
-        if (wParam == VK_ESCAPE) PostMessageA(window, WM_CLOSE, 0, 0);
+        if (wParam == VK_ESCAPE) PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
+// A Unicode window, as the application's: its title reads the same whatever the code page.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    WNDCLASSA windowClass = {};
+    WCHAR className[16], title[32];
+    WideFrom1251(kRunningWindowClass, className, 16);
+    WideFrom1251(kCaptionProduct, title, 32);
+    WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = StandInProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(PEL_ICON_MAIN));
     windowClass.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));  // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kRunningWindowClass;
-    if (RegisterClassA(&windowClass) == 0) return 1;
-    const HWND window = CreateWindowExA(0, kRunningWindowClass, kCaptionProduct,
-                                        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, 440, 130, NULL, NULL, instance, NULL);
+    windowClass.lpszClassName = className;
+    if (RegisterClassW(&windowClass) == 0) return 1;
+    const HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, 440, 130, NULL, NULL, instance, NULL);
     if (window == NULL) return 1;
     ShowWindow(window, SW_SHOWNORMAL);
     MSG message;
-    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+    while (GetMessageW(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     return 0;
 }

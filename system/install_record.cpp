@@ -35,7 +35,7 @@ bool QueryText(Registry& registry, RegistryKey key, const char* name, char* data
 
 void SetText(Registry& registry, RegistryKey key, const char* name, const char* text, size_t cap) {
     // Stored without the terminator: "1.8.3" is 5 bytes.
-    registry.SetTextValue(key, name, text, static_cast<uint32_t>(TextLengthN(text, cap)));
+    registry.SetTextValue(key, name, text, static_cast<uint32_t>(TextLengthN(text, cap)), TextCode::Ansi);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include "base/install_state.h"
+#include "base/text.h"
+#include "base/wide_text_win.h"
 #include "system/install_record.h"
 #include "system/uninstall_entry.h"
 
@@ -35,7 +37,16 @@ struct Win32Registry final : Registry {
         return true;
     }
 
-    bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length) override {
+    bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length, TextCode code) override {
+        if (code == TextCode::Cp1251) {
+            // Stored as UTF-16, terminator included when length counts it.
+            WCHAR wide[kPathSize];
+            WCHAR wideName[64];
+            const int units = MultiByteToWideChar(1251, 0, text, static_cast<int>(length), wide, kPathSize);
+            if (units == 0 || !WideFrom1251(name, wideName, 64)) return false;
+            return RegSetValueExW(static_cast<HKEY>(key), wideName, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide),
+                                  static_cast<DWORD>(units) * sizeof(WCHAR)) == ERROR_SUCCESS;
+        }
         return RegSetValueExA(static_cast<HKEY>(key), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), length) ==
                ERROR_SUCCESS;
     }

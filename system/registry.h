@@ -4,6 +4,9 @@
 #include <stdint.h>
 
 enum class RegistryRoot { LocalMachine, CurrentUser };
+// A stored text is either the system's own (Windows-1251, stored so that it reads right whatever
+// the code page) or one in the system's ANSI code page (a folder), whose bytes are kept.
+enum class TextCode { Ansi, Cp1251 };
 typedef void* RegistryKey;
 
 struct Registry {
@@ -15,7 +18,7 @@ struct Registry {
     // returned. False when the value is missing, unreadable or longer than limit.
     virtual bool QueryValue(RegistryKey key, const char* name, char* data, uint32_t limit, uint32_t* size) = 0;
     // Stores length bytes of text as a REG_SZ value.
-    virtual bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length) = 0;
+    virtual bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length, TextCode code) = 0;
     // Stores a REG_DWORD value.
     virtual bool SetNumberValue(RegistryKey key, const char* name, uint32_t value) = 0;
     virtual void CloseKey(RegistryKey key) = 0;

@@ -6,6 +6,8 @@
 
 #include "base/app_win.h"
 #include "base/install_state.h"
+#include "base/text.h"
+#include "base/wide_text_win.h"
 #include "system/closing_actions.h"
 #include "system/shortcuts.h"
 
@@ -13,21 +15,21 @@ namespace {
 
 // A shell special folder's path, looked up with the backdrop as owner. False when it cannot be
 // resolved: that folder's links are then skipped.
-bool SpecialFolderPath(int folderId, char* out) {
+bool SpecialFolderPath(int folderId, WCHAR (&out)[kPathSize]) {
     LPITEMIDLIST items = NULL;
     if (FAILED(SHGetSpecialFolderLocation(g_backdrop, folderId, &items))) return false;
-    BOOL found = SHGetPathFromIDListA(items, out);  // out: at least MAX_PATH bytes
+    BOOL found = SHGetPathFromIDListW(items, out);  // out: at least MAX_PATH units
     CoTaskMemFree(items);
     return found != FALSE;
 }
 
 // Saves a shell link to target as linksFolder\title.lnk. Returns the last COM result.
-HRESULT CreateShortcut(const char* target, const char* linksFolder, const char* title) {
-    IShellLinkA* link = NULL;
+HRESULT CreateShortcut(const WCHAR* target, const WCHAR* linksFolder, const WCHAR* title) {
+    IShellLinkW* link = NULL;
     HRESULT result =
-        CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(&link));
+        CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(&link));
     if (FAILED(result)) return result;
-    char workingDir[kWorkingDirSize];
+    WCHAR workingDir[kWorkingDirSize];
     LinkWorkingDirectory(workingDir, target);
     result = link->SetPath(target);
     link->SetWorkingDirectory(workingDir);
@@ -35,11 +37,9 @@ HRESULT CreateShortcut(const char* target, const char* linksFolder, const char* 
     IPersistFile* file = NULL;
     if (SUCCEEDED(result)) result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(result)) {
-        char path[kLinkPathSize];
-        WCHAR widePath[kLinkPathSize];
-        if (LinkFilePath(path, linksFolder, title) &&
-            MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, kLinkPathSize) != 0) {
-            result = file->Save(widePath, TRUE);
+        WCHAR path[kLinkPathSize];
+        if (LinkFilePath(path, linksFolder, title)) {
+            result = file->Save(path, TRUE);
         } else {
             result = E_FAIL;  // a path beyond the Windows limit is not saved cut short
         }
@@ -49,22 +49,25 @@ HRESULT CreateShortcut(const char* target, const char* linksFolder, const char* 
     return result;
 }
 
-// Links a file of the installation folder into linksFolder.
-void CreateLink(const LinkRow& row, const char* linksFolder) {
-    char target[kLinkTargetSize];
-    if (!LinkTargetPath(target, g_installState.folder, row.target)) return;
-    CreateShortcut(target, linksFolder, row.title);
+// Links a file of the installation folder (a text in the ANSI code page) into linksFolder; the
+// file names and titles are Windows-1251.
+void CreateLink(const LinkRow& row, const WCHAR* linksFolder) {
+    WCHAR folder[kPathSize], name[kPathSize], title[kPathSize], target[kLinkTargetSize];
+    if (!WideFromAnsi(g_installState.folder, folder, kPathSize) || !WideFrom1251(row.target, name, kPathSize) ||
+        !WideFrom1251(row.title, title, kPathSize) || !LinkTargetPath(target, folder, name))
+        return;
+    CreateShortcut(target, linksFolder, title);
 }
 
 }  // namespace
 
 void RunClosingActions() {
     CoInitialize(NULL);
-    char links[kPathSize];
-    if (SpecialFolderPath(CSIDL_PROGRAMS, links)) {
-        char group[kPathSize];
-        if (JoinLinkPath(group, sizeof group, links, kGroupFolderName)) {
-            CreateDirectoryA(group, NULL);  // already there on a re-installation
+    WCHAR links[kPathSize], groupName[kPathSize];
+    if (SpecialFolderPath(CSIDL_PROGRAMS, links) && WideFrom1251(kGroupFolderName, groupName, kPathSize)) {
+        WCHAR group[kPathSize];
+        if (JoinLinkPath(group, kPathSize, links, groupName)) {
+            CreateDirectoryW(group, NULL);  // already there on a re-installation
             for (const LinkRow& row : kStartMenuLinks) CreateLink(row, group);
         }
     }

@@ -20,8 +20,8 @@ namespace {
 typedef char EntryText[kPathSize + 32];
 
 // Stored with the terminator: other programs read these values.
-void SetText(Registry& registry, RegistryKey key, const char* name, const char* text) {
-    registry.SetTextValue(key, name, text, static_cast<uint32_t>(TextLengthN(text, sizeof(EntryText)) + 1));
+void SetText(Registry& registry, RegistryKey key, const char* name, const char* text, TextCode code = TextCode::Ansi) {
+    registry.SetTextValue(key, name, text, static_cast<uint32_t>(TextLengthN(text, sizeof(EntryText)) + 1), code);
 }
 
 // prefix + folder + "\" + file + suffix.
@@ -61,7 +61,7 @@ bool WriteUninstallEntry(Registry& registry, const InstallState& state, uint64_t
     char folder[kPathSize];
     CopyTextN(folder, sizeof folder, state.folder, sizeof state.folder);
     EntryText text;
-    SetText(registry, key, kDisplayNameValue, PEL_DISPLAY_NAME);
+    SetText(registry, key, kDisplayNameValue, PEL_DISPLAY_NAME, TextCode::Cp1251);
     SetText(registry, key, kDisplayVersionValue, PEL_VERSION);
     SetText(registry, key, kInstallLocationValue, folder);
     ComposeFilePath(text, "\"", folder, PEL_UNINSTALL_FILE, "\"");

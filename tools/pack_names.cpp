@@ -1,8 +1,8 @@
 // Name checks and case folding for pelpack.
 #include "tools/pack_names.h"
 
+#include "base/cp1251.h"
 #include "payload/archive.h"
-#include "payload/cp1251.h"
 
 bool PackName(const std::string& utf8, std::string& name1251, std::string& problem) {
     char converted[kArchivePathCapacity];

@@ -20,9 +20,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/cp1251.h"
 #include "payload/archive.h"
 #include "payload/archive_builder.h"
-#include "payload/cp1251.h"
 #include "payload/file_ops_posix.h"
 #include "tools/pack_names.h"
 #include "tools/pe_resource.h"

@@ -15,12 +15,14 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include "base/ansi_text.h"
 #include "base/messages.h"
 #include "base/product.h"
 #include "base/resource_win.h"
 #include "base/run_lock_win.h"
 #include "base/running_app.h"
 #include "base/text.h"
+#include "base/wide_text_win.h"
 #include "resources/resource.h"
 #include "system/install_record.h"
 #include "system/uninstall_entry.h"
@@ -35,8 +37,33 @@ uint64_t FromFileTime(const FILETIME& time) {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// A marked path in UTF-16: the folder from the ANSI code page, the listed names and the titles
+// from Windows-1251.
+struct WidePath {
+    WCHAR text[kPathSize];
+    explicit WidePath(const char* path) { WideFromMarked(path, text, kPathSize); }
+    operator const WCHAR*() const { return text; }
+};
+
+EntryFacts InspectWide(const WCHAR* path) {
+    EntryFacts facts = {EntryKind::Missing, 0, 0};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return facts;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        facts.kind = EntryKind::Link;
+    else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        facts.kind = EntryKind::Folder;
+    else
+        facts.kind = EntryKind::File;
+    facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts.time = FromFileTime(data.ftLastWriteTime);
+    return facts;
+}
+
+bool IsSeparator(char c) { return c == '\\'; }
+
 struct Win32UninstallHost final : UninstallHost {
-    bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
+    bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
         return ::FindWindowTitle(windowClass, title, cap);
     }
 
@@ -48,7 +75,7 @@ struct Win32UninstallHost final : UninstallHost {
         case Prompt::AbortRetryIgnore: style = MB_ABORTRETRYIGNORE | MB_ICONINFORMATION; break;
         case Prompt::Information: style = MB_OK | MB_ICONINFORMATION; break;
         }
-        switch (MessageBoxA(NULL, text, caption, style | MB_SETFOREGROUND)) {
+        switch (ShowMessageBox(NULL, text, caption, style | MB_SETFOREGROUND)) {
         case IDYES: return Answer::Yes;
         case IDNO: return Answer::No;
         case IDABORT: return Answer::Abort;
@@ -58,43 +85,31 @@ struct Win32UninstallHost final : UninstallHost {
         return Answer::Ok;
     }
 
-    RemoveResult RemoveFile(const char* path) override {
-        if (DeleteFileA(path)) return RemoveResult::Removed;
+    RemoveResult RemoveFile(const char* marked) override {
+        const WidePath path(marked);
+        if (DeleteFileW(path)) return RemoveResult::Removed;
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return RemoveResult::Missing;
         // The installer gives read-only files their attribute, which refuses deletion; a delete
         // that fails all the same leaves the file as it was.
-        const DWORD attributes = GetFileAttributesA(path);
+        const DWORD attributes = GetFileAttributesW(path);
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
-            !SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY))
+            !SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY))
             return RemoveResult::Failed;
-        if (DeleteFileA(path)) return RemoveResult::Removed;
-        SetFileAttributesA(path, attributes);
+        if (DeleteFileW(path)) return RemoveResult::Removed;
+        SetFileAttributesW(path, attributes);
         return RemoveResult::Failed;
     }
 
-    bool RemoveEmptyFolder(const char* path) override { return RemoveDirectoryA(path) != FALSE; }
+    bool RemoveEmptyFolder(const char* path) override { return RemoveDirectoryW(WidePath(path)) != FALSE; }
 
-    EntryFacts Inspect(const char* path) override {
-        EntryFacts facts = {EntryKind::Missing, 0, 0};
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return facts;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-            facts.kind = EntryKind::Link;
-        else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            facts.kind = EntryKind::Folder;
-        else
-            facts.kind = EntryKind::File;
-        facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        facts.time = FromFileTime(data.ftLastWriteTime);
-        return facts;
-    }
+    EntryFacts Inspect(const char* path) override { return InspectWide(WidePath(path)); }
 
     bool InspectSelf(EntryFacts& facts) override {
-        char path[kPathSize];
-        const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-        if (length == 0 || length >= sizeof path) return false;
-        facts = Inspect(path);
+        WCHAR path[kPathSize];
+        const DWORD length = GetModuleFileNameW(NULL, path, kPathSize);
+        if (length == 0 || length >= kPathSize) return false;
+        facts = InspectWide(path);
         return facts.kind == EntryKind::File;
     }
 
@@ -118,9 +133,8 @@ struct Win32UninstallHost final : UninstallHost {
     }
 
     bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) override {
-        if (Inspect(linkPath).kind != EntryKind::File) return false;
-        WCHAR widePath[MAX_PATH];
-        if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) == 0) return false;
+        const WidePath widePath(linkPath);
+        if (InspectWide(widePath).kind != EntryKind::File) return false;
         IShellLinkA* link = NULL;
         if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                     reinterpret_cast<void**>(&link))))
@@ -178,10 +192,9 @@ struct Win32UninstallHost final : UninstallHost {
 bool OwnPath(char (&path)[kPathSize], char (&folder)[kPathSize]) {
     const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     if (length == 0 || length >= sizeof path) return false;
-    DWORD end = length;
-    while (end > 0 && path[end - 1] != '\\') --end;
-    if (end == 0) return false;
-    CopyTextN(folder, sizeof folder, path, end - 1);
+    const ptrdiff_t end = FindLastAnsiChar(path, IsSeparator);
+    if (end <= 0) return false;
+    CopyTextN(folder, sizeof folder, path, static_cast<size_t>(end));
     return true;
 }
 
@@ -346,9 +359,9 @@ bool IsUninstallerOf(HANDLE process, const char* folder) {
     char image[kPathSize];
     DWORD length = sizeof image;
     if (!QueryFullProcessImageNameA(process, 0, image, &length) || length >= sizeof image) return false;
-    while (length > 0 && image[length - 1] != '\\') --length;
-    if (length == 0) return false;
-    image[length - 1] = 0;
+    const ptrdiff_t end = FindLastAnsiChar(image, IsSeparator);
+    if (end <= 0) return false;
+    image[end] = 0;
     Win32UninstallHost host;
     return SameFolder(host, image, folder);
 }
@@ -379,6 +392,7 @@ int RunCopy(HANDLE original, HANDLE ready, const char* folder) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    LoadAnsiCodePage();
     HANDLE original = NULL, ready = NULL;
     const char* folder = NULL;
     if (ParseCopyArguments(GetCommandLineA(), original, ready, folder)) return RunCopy(original, ready, folder);
@@ -396,7 +410,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // a copy; its path may be too long for the calls that would make one.
     char message[64 + kPathSize];
     CopyText(message, kMessageRemoveFilePrefix);
-    AppendText(message, known ? ownPath : PEL_UNINSTALL_FILE);
+    if (known)
+        AppendAnsiPart(message, sizeof message, ownPath);
+    else
+        AppendText(message, PEL_UNINSTALL_FILE);
     host.Ask(message, kCaptionProduct, Prompt::Error);
     return 1;
 }

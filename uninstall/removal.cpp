@@ -1,6 +1,7 @@
 // The uninstaller's decisions: the start checks, then the removal in its fixed order.
 #include "uninstall/removal.h"
 
+#include "base/ansi_text.h"
 #include "base/messages.h"
 #include "base/running_app.h"
 #include "base/text.h"
@@ -19,9 +20,9 @@ const uint64_t kTimeTolerance = 2 * 10000000ull;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// The next part of a folder text: from p to the next separator or the end.
+// The next part of a folder text: from p to the next separator or the end, by characters.
 const char* PartEnd(const char* p) {
-    while (*p != 0 && !IsSeparator(*p)) ++p;
+    while (*p != 0 && !(AnsiCharSize(p) == 1 && IsSeparator(*p))) p += AnsiCharSize(p);
     return p;
 }
 
@@ -71,9 +72,8 @@ bool FullFolderText(const char* in, char (&out)[kPathSize]) {
         p = end;
         if (length == 1 && part[0] == '.') continue;
         if (length == 2 && part[0] == '.' && part[1] == '.') {
-            size_t cut = TextLength(out);
-            while (cut > root && out[cut - 1] != '\\') --cut;
-            out[cut > root ? cut - 1 : root] = 0;
+            const ptrdiff_t cut = FindLastAnsiChar(out, IsSeparator);
+            out[cut >= static_cast<ptrdiff_t>(root) ? static_cast<size_t>(cut) : root] = 0;
             continue;
         }
         while (length > 0 && (part[length - 1] == '.' || part[length - 1] == ' ')) --length;
@@ -84,11 +84,18 @@ bool FullFolderText(const char* in, char (&out)[kPathSize]) {
     return true;
 }
 
-// The folder part of a path: the text before its last separator (empty when there is none).
+// The folder part of an ANSI path: the text before its last separator (empty when there is none).
 void FolderPart(const char* path, char (&out)[kPathSize]) {
-    size_t end = TextLengthN(path, kNoLimit);
-    while (end > 0 && !IsSeparator(path[end - 1])) --end;
-    CopyTextN(out, sizeof out, path, end > 0 ? end - 1 : 0);
+    const ptrdiff_t end = FindLastAnsiChar(path, IsSeparator);
+    CopyTextN(out, sizeof out, path, end > 0 ? static_cast<size_t>(end) : 0);
+}
+
+// The marked path of a place under an ANSI folder: the folder, then "\" and relative (Windows-1251)
+// unless it is empty. False when it does not fit.
+bool MarkedPath(char (&out)[kPathSize], const char* folder, const char* relative) {
+    out[0] = 0;
+    return AppendAnsiPart(out, sizeof out, folder) &&
+           (*relative == 0 || (AppendText(out, "\\") && AppendText(out, relative)));
 }
 
 // A link points into the folder when the folder part of its target is that folder.
@@ -110,7 +117,7 @@ size_t DirectoryPartLength(const char* path) {
 EntryFacts InspectListed(UninstallHost& host, const char* folder, const char* relative) {
     const EntryFacts missing = {EntryKind::Missing, 0, 0};
     char path[kPathSize];
-    if (!CopyText(path, folder)) return missing;
+    if (!MarkedPath(path, folder, "")) return missing;
     EntryFacts facts = host.Inspect(path);
     for (const char* p = relative;;) {
         if (facts.kind == EntryKind::Link) return facts;
@@ -138,7 +145,7 @@ enum class Outcome { Gone, Kept, Aborted };
 // Removes one listed file when it is the installer's, asking after each failure.
 Outcome RemoveListedFile(UninstallHost& host, const char* folder, const ListedName& name) {
     char path[kPathSize];
-    if (!JoinLinkPath(path, sizeof path, folder, name.path)) return Outcome::Gone;  // no such file can exist
+    if (!MarkedPath(path, folder, name.path)) return Outcome::Gone;  // no such file can exist
     const EntryFacts found = InspectListed(host, folder, name.path);
     if (found.kind == EntryKind::Missing) return Outcome::Gone;
     if (!WrittenByInstaller(host, name, found)) return Outcome::Kept;  // the user's, or behind a link
@@ -162,8 +169,8 @@ bool FindListedFolder(const char* names, const char* end, size_t k, ListedName& 
     return false;
 }
 
-// Removes the link linksFolder\title.lnk when it leads into the installation folder: a later
-// installation elsewhere may have rewritten it, and then it is that installation's.
+// Removes the link linksFolder\title.lnk (linksFolder a marked text) when it leads into the installation folder: a
+// later installation elsewhere may have rewritten it, and then it is that installation's.
 void RemoveLinkInto(UninstallHost& host, const char* linksFolder, const char* title, const char* folder) {
     char link[kLinkPathSize];
     char target[kPathSize];
@@ -175,18 +182,18 @@ void RemoveLinkInto(UninstallHost& host, const char* linksFolder, const char* ti
 // The Start-menu links but the one that runs this program (uninstallLink false), or that one and
 // then the group folder when it is empty (true); the desktop link with the others.
 void RemoveLinks(UninstallHost& host, const char* folder, bool uninstallLink) {
-    char links[kPathSize];
+    char links[kPathSize], group[kPathSize];
     if (host.FindLinksFolder(LinksFolder::Programs, links, sizeof links)) {
-        char group[kPathSize];
-        if (JoinLinkPath(group, sizeof group, links, kGroupFolderName)) {
+        if (MarkedPath(group, links, kGroupFolderName)) {
             for (const LinkRow& row : kStartMenuLinks) {
                 if ((row.title == kLinkUninstall) == uninstallLink) RemoveLinkInto(host, group, row.title, folder);
             }
             if (uninstallLink) host.RemoveEmptyFolder(group);  // the user's own links keep it
         }
     }
-    if (!uninstallLink && host.FindLinksFolder(LinksFolder::Desktop, links, sizeof links)) {
-        RemoveLinkInto(host, links, kDesktopLink.title, folder);
+    if (!uninstallLink && host.FindLinksFolder(LinksFolder::Desktop, links, sizeof links) &&
+        MarkedPath(group, links, "")) {
+        RemoveLinkInto(host, group, kDesktopLink.title, folder);
     }
 }
 
@@ -265,8 +272,8 @@ bool ParseNextName(const char*& cursor, const char* end, ListedName& out) {
 }
 
 bool ConfirmUninstall(UninstallHost& host) {
-    char title[kPathSize] = {};
-    if (host.FindWindowTitle(kRunningWindowClass, title, sizeof title) && IsRunningProductTitle(title)) {
+    char16_t title[kPathSize] = {};
+    if (host.FindWindowTitle(kRunningWindowClass, title, kPathSize) && IsRunningProductTitle(title)) {
         host.Ask(kMessageAlreadyRunning, kCaptionError, Prompt::Error);
         return false;
     }
@@ -292,11 +299,9 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
         if (IsDataFileName(name.path + (directory > 0 ? directory + 1 : 0))) {
             const EntryKind data = InspectListed(host, folder, name.path).kind;
             if (keptIn[0] == 0 && data != EntryKind::Missing && data != EntryKind::Folder) {
-                CopyText(keptIn, folder);
-                if (directory > 0) {
-                    AppendText(keptIn, "\\");
-                    AppendTextN(keptIn, sizeof keptIn, name.path, directory);
-                }
+                char directoryPart[kPathSize];
+                CopyTextN(directoryPart, sizeof directoryPart, name.path, directory);
+                MarkedPath(keptIn, folder, directoryPart);
             }
             continue;
         }
@@ -309,7 +314,7 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
     // holds the user's files stays, and a link in a folder's place is not followed.
     char path[kPathSize];
     for (size_t k = folders; k-- > 0;) {
-        if (FindListedFolder(names, end, k, name) && JoinLinkPath(path, sizeof path, folder, name.path) &&
+        if (FindListedFolder(names, end, k, name) && MarkedPath(path, folder, name.path) &&
             InspectListed(host, folder, name.path).kind == EntryKind::Folder)
             host.RemoveEmptyFolder(path);
     }
@@ -326,14 +331,14 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
         if (outcome == Outcome::Aborted) return kExitStopped;
         filesKept = filesKept || outcome == Outcome::Kept;
     }
-    if (host.Inspect(folder).kind == EntryKind::Folder) host.RemoveEmptyFolder(folder);
+    if (MarkedPath(path, folder, "") && host.Inspect(path).kind == EntryKind::Folder) host.RemoveEmptyFolder(path);
 
     char message[3 * kPathSize + 128];
     CopyText(message, kMessageUninstalled);
     if (filesKept) {
         AppendText(message, "\n");
         AppendText(message, kMessageFilesKeptPrefix);
-        AppendText(message, folder);
+        AppendAnsiPart(message, sizeof message, folder);
     }
     if (keptIn[0] != 0) {
         AppendText(message, "\n");

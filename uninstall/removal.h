@@ -23,11 +23,14 @@ struct EntryFacts {
 };
 
 // What the uninstaller needs of the system. The Win32 host lives in uninstall/main_win.cpp;
-// tests script a fake. Paths are Windows-1251 texts.
+// tests script a fake. Folder texts (the installation folder, the links folders, the record and
+// the entry, link targets) are in the system's ANSI code page; the paths of files, folders and
+// links are marked texts (base/ansi_text.h): the folder marked, the listed names and the link
+// titles Windows-1251. Messages are marked texts too.
 struct UninstallHost {
-    // Finds a top-level window of windowClass and reads its title (terminated, at most cap-1
-    // bytes). False when no such window exists.
-    virtual bool FindWindowTitle(const char* windowClass, char* title, size_t cap) = 0;
+    // Finds a top-level window of windowClass and reads its title (UTF-16, terminated, at most
+    // cap-1 units). False when no such window exists.
+    virtual bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) = 0;
     // A modal message box without owner; the answer is the button pressed.
     virtual Answer Ask(const char* text, const char* caption, Prompt prompt) = 0;
     // Removes one file; Missing when there is none to remove.

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "base/cp1251.h"
 #include "payload/archive.h"
-#include "payload/cp1251.h"
 #include "tools/pack_names.h"
 
 // One table for every reader of names: pelpack's pack, the archive reader (a file name, a

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ansi_text.h"
 #include "base/messages.h"
 #include "payload/archive_builder.h"
 #include "tests/memory_folder.h"
@@ -236,6 +237,9 @@ TEST(Extract, UpdateInOrder) {
                                {"notes.txt", {0x22, "mine", 2}}}));
 }
 
+// The folder in a message: a text in the ANSI code page, marked as such.
+std::string Marked(const std::string& folder) { return kAnsiMark + folder + kAnsiMark; }
+
 TEST(Extract, FailureTable) {
     // The longest folder text (1023 bytes) must reach its message whole.
     const std::string longest = "D:\\" + std::string(1020, 'x');
@@ -265,16 +269,19 @@ TEST(Extract, FailureTable) {
         {"no memory for the file states", kFolder, [](FakeHost& h) { h.failObtainAt = 3; }, "(0003) " + memory, true,
          false},
         {"folder cannot be made current: the one created goes", kFolder,
-         [](FakeHost& h) { h.fail.insert("cd " + kFolder); }, folderMessage + kFolder, true, true},
-        {"folder is a link", kFolder, [](FakeHost& h) { h.folder = 0x410; }, folderMessage + kFolder, true, true},
+         [](FakeHost& h) { h.fail.insert("cd " + kFolder); }, folderMessage + Marked(kFolder), true, true},
+        {"folder is a link", kFolder, [](FakeHost& h) { h.folder = 0x410; }, folderMessage + Marked(kFolder), true,
+         true},
         // A relative folder would land wherever the current directory is: never created.
-        {"drive-relative", "C:Pelbrix", none, folderMessage + "C:Pelbrix", true, false},
-        {"no room for a working name in the deepest place", tooLong, none, folderMessage + tooLong, true, false},
-        {"1023 bytes", longest, none, folderMessage + longest, true, false},
-        {"a character the ANSI code page could not hold", "C:\\Caf?", none, folderMessage + "C:\\Caf?", true, false},
-        {"a stream", "C:\\Pel:brix", none, folderMessage + "C:\\Pel:brix", true, false},
-        {"a pipe", "C:\\a|b", none, folderMessage + "C:\\a|b", true, false},
-        {"a control character", "C:\\a\tb", none, folderMessage + "C:\\a\tb", true, false},
+        {"drive-relative", "C:Pelbrix", none, folderMessage + Marked("C:Pelbrix"), true, false},
+        {"no room for a working name in the deepest place", tooLong, none, folderMessage + Marked(tooLong), true,
+         false},
+        {"1023 bytes", longest, none, folderMessage + Marked(longest), true, false},
+        {"a character the ANSI code page could not hold", "C:\\Caf?", none, folderMessage + Marked("C:\\Caf?"), true,
+         false},
+        {"a stream", "C:\\Pel:brix", none, folderMessage + Marked("C:\\Pel:brix"), true, false},
+        {"a pipe", "C:\\a|b", none, folderMessage + Marked("C:\\a|b"), true, false},
+        {"a control character", "C:\\a\tb", none, folderMessage + Marked("C:\\a\tb"), true, false},
         {"directory cannot be created: no later directory, no file, the folder gone", kFolder,
          [](FakeHost& h) { h.fail.insert("mkdir HlpPic"); }, directory + "HlpPic", false, true},
         {"a file where a directory goes", kFolder,
@@ -317,6 +324,21 @@ TEST(Extract, FailureTable) {
         host.root = folder;
         EXPECT_TRUE(ExtractPayload(host, State(folder))) << folder;
     }
+    // In a double-byte code page (932) a letter's second byte may be "|" or "\\": the folder is
+    // read by letters, so "C:\ポ表" is taken, and a rollback leaves it for its real parent.
+    const uint8_t kLeadBytes932[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
+    SetAnsiLeadBytes(kLeadBytes932, sizeof kLeadBytes932);
+    const std::string japanese = "C:\\\x83\x7C\x95\x5C";
+    FakeHost host;
+    host.payload = ShippedLike();
+    host.root = japanese;
+    host.fail.insert("create Pelbrix.exe");
+    host.answers = {FileAnswer::Abort};
+    EXPECT_FALSE(ExtractPayload(host, State(japanese)));
+    const auto out = std::find(host.calls.begin(), host.calls.end(), "cd C:\\");
+    ASSERT_NE(out, host.calls.end());
+    EXPECT_EQ(out[1], "rmdir " + japanese);
+    SetAnsiLeadBytes(nullptr, 0);
 }
 
 // "C:" and "Pelbrix" are Wine scenarios.

@@ -14,8 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/cp1251.h"
 #include "payload/archive_builder.h"
-#include "payload/cp1251.h"
 #include "tests/unit/test_util.h"
 
 namespace {

@@ -23,7 +23,7 @@ struct FakeHost final : FlowHost {
     std::map<int, int> pageResults;  // dialog id -> result or kQuit; absent: 1
     std::vector<std::string> calls;
 
-    bool FindWindowTitle(const char* cls, char*, size_t) override {  // no running window
+    bool FindWindowTitle(const char* cls, char16_t*, size_t) override {  // no running window
         calls.push_back(std::string("find ") + cls);
         return false;
     }
@@ -117,20 +117,22 @@ TEST(Flow, AnotherRunHoldingTheLockRefusesBeforeTheBackdrop) {
 
 // The refusal itself (its message, no backdrop, no page) for the exact and a longer title, and a
 // window of another class or title, are Wine scenarios; here the title rule's edges.
-TEST(Flow, RunningInstanceCheckComparesTenBytes) {
+// The title is the Unicode window's own text: the same on every code page.
+TEST(Flow, RunningInstanceCheckComparesTenCharacters) {
     struct Case {
         const char* name;
-        std::string title;
+        std::u16string title;
         bool refused;
     };
     const Case cases[] = {
-        {"name directly followed by other bytes", PEL_DISPLAY_NAME "\xFF\xFF", true},
-        // The longest title GetWindowTextA gives into 1024 bytes is read only at its start.
-        {"1023-byte title", PEL_DISPLAY_NAME + std::string(1013, 'x'), true},
-        {"empty title", "", false},
-        {"nine bytes of the name", "Пелбриксо", false},
-        {"case differs", "ПЕЛБРИКСОН", false},
-        {"name not at the start", " " PEL_DISPLAY_NAME, false},
+        {"name directly followed by other letters", u"Пелбриксонян", true},
+        // The longest title read into 1024 units is read only at its start.
+        {"1023-unit title", u"Пелбриксон" + std::u16string(1013, u'x'), true},
+        {"empty title", u"", false},
+        {"nine letters of the name", u"Пелбриксо", false},
+        {"case differs", u"ПЕЛБРИКСОН", false},
+        {"name not at the start", u" Пелбриксон", false},
+        {"the name's Windows-1251 bytes", u"\u00CF\u00E5\u00EB\u00E1\u00F0\u00E8\u00EA\u00F1\u00EE\u00ED", false},
     };
     for (const Case& c : cases) EXPECT_EQ(IsRunningProductTitle(c.title.c_str()), c.refused) << c.name;
 }

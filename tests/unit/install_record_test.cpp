@@ -52,7 +52,7 @@ struct FakeRegistry final : Registry {
         *size = static_cast<uint32_t>(it->second.size());
         return true;
     }
-    bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length) override {
+    bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length, TextCode) override {
         (*static_cast<Values*>(key))[name] = std::string(text, length);
         return true;
     }

@@ -2,6 +2,7 @@
 // and what each answer to a failed file does.
 #include "uninstall/removal.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ansi_text.h"
 #include "base/messages.h"
 #include "system/shortcuts.h"
 
@@ -23,6 +25,13 @@ const char kNames[] =
     "HlpPic\\logo.gif\t10\t50000000\r\nPelbrix.exe\t10\t50000000\r\nTolva.dat\t10\t50000000\r\n"
     "uninstall.exe\t-\t-\r\n";
 const EntryFacts kWritten = {EntryKind::File, 10, 50000000};  // as the installer wrote each file
+
+// A marked text as a Windows-1251 system shows it: the marks around the folder dropped.
+std::string Plain(const char* marked) {
+    std::string text = marked;
+    text.erase(std::remove(text.begin(), text.end(), kAnsiMark), text.end());
+    return text;
+}
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
@@ -38,24 +47,27 @@ std::string Folded(std::string text) {
 
 struct FakeSystem final : UninstallHost {
     std::map<std::string, EntryFacts> files;
-    std::set<std::string> folders, reparse;              // reparse: paths that are links, to anything
-    std::map<std::string, std::string> links;            // link file -> target
-    std::map<std::string, std::set<std::string>> keys;   // HKCU key -> "name=value"
-    std::map<std::string, std::vector<Answer>> held;     // file -> answers given while it stays held
-    std::map<EntryRoot, std::string> entries;            // Installed-apps entry -> InstallLocation
-    EntryFacts self = kWritten;                          // the running program's own file
-    std::string runningTitle = "-", recorded = kFolder;  // "-": no running window
+    std::set<std::string> folders, reparse;             // reparse: paths that are links, to anything
+    std::map<std::string, std::string> links;           // link file -> target
+    std::map<std::string, std::set<std::string>> keys;  // HKCU key -> "name=value"
+    std::map<std::string, std::vector<Answer>> held;    // file -> answers given while it stays held
+    std::map<EntryRoot, std::string> entries;           // Installed-apps entry -> InstallLocation
+    EntryFacts self = kWritten;                         // the running program's own file
+    std::u16string runningTitle = u"-";                 // "-": no running window
+    std::string recorded = kFolder;
     std::vector<std::string> log;
 
-    bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override {
-        return runningTitle != "-" && std::string(windowClass) == "TFormMain" &&
-               snprintf(title, cap, "%s", runningTitle.c_str());
+    bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
+        if (runningTitle == u"-" || std::string(windowClass) != "TFormMain") return false;
+        CopyTextN(title, cap, runningTitle.c_str());
+        return true;
     }
-    Answer Ask(const char* text, const char* caption, Prompt prompt) override {
+    Answer Ask(const char* marked, const char* caption, Prompt prompt) override {
+        const std::string text = Plain(marked);
         log.push_back(std::string("ask ") + caption + ": " + text);
         if (prompt != Prompt::AbortRetryIgnore) return prompt == Prompt::YesNo ? Answer::Yes : Answer::Ok;
         for (auto& h : held) {
-            if (std::string(text).find(h.first.substr(strlen(kFolder) + 1)) == std::string::npos) continue;
+            if (text.find(h.first.substr(strlen(kFolder) + 1)) == std::string::npos) continue;
             const Answer answer = h.second.front();
             h.second.erase(h.second.begin());
             if (h.second.empty()) held.erase(h.first);  // released after the last scripted answer
@@ -63,14 +75,15 @@ struct FakeSystem final : UninstallHost {
         }
         return Answer::Abort;
     }
-    RemoveResult RemoveFile(const char* path) override {
+    RemoveResult RemoveFile(const char* marked) override {
+        const std::string path = Plain(marked);
         log.push_back(std::string("rm ") + path);
         if (held.count(path)) return RemoveResult::Failed;
         links.erase(path);
         return files.erase(path) ? RemoveResult::Removed : RemoveResult::Missing;
     }
-    bool RemoveEmptyFolder(const char* path) override {
-        const std::string prefix = std::string(path) + "\\";
+    bool RemoveEmptyFolder(const char* marked) override {
+        const std::string path = Plain(marked), prefix = path + "\\";
         for (const auto& f : files)
             if (StartsWith(f.first, prefix)) return false;
         for (const std::string& p : folders)
@@ -80,7 +93,8 @@ struct FakeSystem final : UninstallHost {
         log.push_back(std::string("rmdir ") + path);
         return folders.erase(path) != 0;
     }
-    EntryFacts Inspect(const char* path) override {
+    EntryFacts Inspect(const char* marked) override {
+        const std::string path = Plain(marked);
         if (reparse.count(path)) return {EntryKind::Link, 0, 0};
         if (folders.count(path)) return {EntryKind::Folder, 0, 0};
         return files.count(path) ? files[path] : EntryFacts{EntryKind::Missing, 0, 0};
@@ -96,7 +110,8 @@ struct FakeSystem final : UninstallHost {
     bool FindLinksFolder(LinksFolder which, char* out, size_t cap) override {
         return snprintf(out, cap, "%s", which == LinksFolder::Programs ? "C:\\Menu" : "C:\\Desk");
     }
-    bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) override {
+    bool ReadLinkTarget(const char* marked, char* target, size_t cap) override {
+        const std::string linkPath = Plain(marked);
         return links.count(linkPath) && snprintf(target, cap, "%s", links[linkPath].c_str());
     }
     bool ReadInstalledPath(char (&buffer)[kPathSize]) override {
@@ -153,7 +168,7 @@ std::string Lines(const std::vector<std::string>& log) {
 // the program's class whose title is not the product's does not stop the removal.
 TEST(Removal, StartChecks) {
     FakeSystem system;
-    system.runningTitle = "Пелбрикс";
+    system.runningTitle = u"Пелбрикс";
     EXPECT_TRUE(ConfirmUninstall(system));
     EXPECT_EQ(Lines(system.log), "ask Пелбриксон: Удалить программу 'Пелбриксон' с этого компьютера?\n");
 }

@@ -1,4 +1,4 @@
-// Windows-1251 <-> UTF-8 for names, into bounded buffers.
+// Windows-1251 <-> UTF-8 for names, Windows-1251 -> UTF-16 for the system's texts, into bounded buffers.
 // Mapping as Windows' and Wine's code page tables: 0x00-0x7F ASCII; 0x98, the one unassigned
 // byte, maps to U+0098 and back, so every byte value round-trips.
 #pragma once
@@ -7,6 +7,10 @@
 // Converts srcLength bytes of Windows-1251 (stopping early at a zero byte) into UTF-8 in dst
 // (cap bytes, always terminated, never a split character). False when the text had to be cut.
 bool Cp1251ToUtf8(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1));
+
+// Converts Windows-1251 (stopping early at a zero byte) into UTF-16 in dst (cap units, always
+// terminated). False when the text had to be cut.
+bool Cp1251ToUtf16(char16_t* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1));
 
 enum class Utf8ToCp1251Result {
     Ok,

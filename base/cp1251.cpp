@@ -1,5 +1,5 @@
 // Windows-1251 <-> UTF-8 for names.
-#include "payload/cp1251.h"
+#include "base/cp1251.h"
 
 #include <stdint.h>
 
@@ -83,6 +83,20 @@ bool Cp1251ToUtf8(char* dst, size_t cap, const char* src, size_t srcLength) {
             return false;
         }
         for (size_t k = 0; k < n; ++k) dst[out++] = static_cast<char>(bytes[k]);
+    }
+    dst[out] = 0;
+    return true;
+}
+
+bool Cp1251ToUtf16(char16_t* dst, size_t cap, const char* src, size_t srcLength) {
+    if (cap == 0) return false;
+    size_t out = 0;
+    for (size_t i = 0; i < srcLength && src[i] != 0; ++i) {
+        if (out + 1 >= cap) {
+            dst[out] = 0;
+            return false;
+        }
+        dst[out++] = static_cast<char16_t>(ByteToCodePoint(static_cast<uint8_t>(src[i])));
     }
     dst[out] = 0;
     return true;
