@@ -67,8 +67,8 @@ void ReadAnsiWindowText(HWND window, char* out, size_t cap) {
     // UTF-8 has every character and takes no best-fit flag nor default character: only a broken
     // text (a lone surrogate) fails there.
     const bool utf8 = GetACP() == CP_UTF8;
-    const int n = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide, -1, out,
-                                      static_cast<int>(cap), utf8 ? NULL : "?", NULL);
+    const int n = WideCharToMultiByte(utf8 ? CP_UTF8 : CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
+                                      -1, out, static_cast<int>(cap), utf8 ? NULL : "?", NULL);
     if (n == 0 && cap >= 2) CopyTextN(out, cap, "?");
 }
 
