@@ -36,6 +36,11 @@ bool AppendTextN(Char* dst, size_t cap, const Char* src, size_t srcLength = stat
     return CopyTextN(dst + used, cap - used, src, srcLength);
 }
 
+// The byte forms, kept out of line: they are called everywhere.
+size_t TextLengthN(const char* text, size_t cap);
+bool CopyTextN(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1));
+bool AppendTextN(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1));
+
 template <typename Char, size_t N>
 inline bool CopyText(Char (&dst)[N], const Char* src) {
     return CopyTextN(dst, N, src);
