@@ -35,13 +35,14 @@ def words_of(line):
 
 
 def product_constants():
-    """const char kName[] and #define PEL_* of the product's sources, by name."""
+    """const char kName[] (or WCHAR, L"...") and #define PEL_* of the product's sources, by name."""
     text = {}
     for m in re.finditer(r'#define (PEL_\w+) "([^"]*)"', open(os.path.join(ROOT, "base", "product.h")).read()):
         text[m.group(1)] = m.group(2)
     for path in glob.glob(os.path.join(ROOT, "*", "*.cpp")):
-        for m in re.finditer(r'const char (k\w+)\[\] =\s*((?:"(?:[^"\\]|\\.)*"|PEL_\w+|\s)+);', open(path).read()):
-            parts = re.findall(r'"((?:[^"\\]|\\.)*)"|(PEL_\w+)', m.group(2))
+        for m in re.finditer(r'const (?:char|WCHAR) (k\w+)\[\] =\s*((?:L?"(?:[^"\\]|\\.)*"|PEL_\w+|\s)+);',
+                             open(path).read()):
+            parts = re.findall(r'L?"((?:[^"\\]|\\.)*)"|(PEL_\w+)', m.group(2))
             text[m.group(1)] = "".join(lit.replace("\\\\", "\\") if lit or not mac else text[mac]
                                        for lit, mac in parts)
     return text
@@ -386,7 +387,7 @@ class Run:
 
     def expect_order(self):
         pid = next((int(line[4:]) for line in self.lines if line.startswith("pid ")), 0)
-        for p in check_order(os.path.join(self.dir, "driver.log"), pid):
+        for p in check_order(os.path.join(self.dir, "driver.log"), pid, image_span(self.setup)):
             self.problem("order of effects: " + p)
 
     def expect_absent(self, path):
@@ -445,25 +446,39 @@ def dos_attributes(path):
 
 
 # ---- order of effects, from Wine's relay trace ----------------------------------------------------
-CALL = re.compile(r"^([0-9a-f]+):[0-9a-f]+:Call [\w.]+\.(\w+)\((.*)\) ret=[0-9a-f]+$")
-KINDS = {"DialogBoxParamA": "P", "CreateDirectoryA": "F", "CreateFileA": "F", "MoveFileExA": "F", "CreateFileW": "K",
-         "CoCreateInstance": "L", "ShellExecuteA": "S", "RegCreateKeyExA": "C", "RegSetValueExA": "V",
-         "RegDeleteKeyA": "X"}
+CALL = re.compile(r"^([0-9a-f]+):[0-9a-f]+:Call [\w.]+\.(\w+)\((.*)\) ret=([0-9a-f]+)$")
+# The calls by kind, in their ANSI and their UTF-16 form (a file named .lnk is a link's, "K").
+KINDS = {name + form: kind for name, kind in (("DialogBoxParam", "P"), ("CreateDirectory", "F"), ("CreateFile", "F"),
+                                              ("MoveFileEx", "F"), ("ShellExecute", "S"), ("RegCreateKeyEx", "C"),
+                                              ("RegSetValueEx", "V"), ("RegDeleteKey", "X")) for form in "AW"}
+KINDS["CoCreateInstance"] = "L"
 
 
-def check_order(log, pid):
-    """The installer's calls in order: the destination and licence pages; the folders and files;
-    each link object, then its file; the features page opened and shown (SW_SHOW); the record's
-    key (not volatile), Path and Version; the toolbar key deleted; the Installed-apps entry's key
-    and its nine values; the completion page."""
+def image_span(path):
+    """The first and the last address of a program's image as Wine maps it, at its preferred base."""
+    data = pe_resources.PE(path).data
+    opt = int.from_bytes(data[0x3C:0x40], "little") + 24
+    wide = data[opt:opt + 2] == b"\x0b\x02"  # PE32+
+    base = int.from_bytes(data[opt + 24:opt + 32] if wide else data[opt + 28:opt + 32], "little")
+    return base, base + int.from_bytes(data[opt + 56:opt + 60], "little")
+
+
+def check_order(log, pid, span):
+    """The installer's own calls (returning into its image SPAN) in order: the destination and
+    licence pages; the folders and files; each link object, then its file (written by the system's
+    code); the features page opened and shown (SW_SHOW); the record's key (not volatile), Path and
+    Version; the toolbar key deleted; the Installed-apps entry's key and its nine values; the
+    completion page."""
     shape = ""
     for line in open(log, encoding="latin-1"):
         m = CALL.match(line.rstrip("\n"))
-        if not m or int(m[1], 16) != pid or m[2] not in KINDS or re.search(r'\\~pel[^"]*"[^"]*$', m[3]):
+        if not m or int(m[1], 16) != pid or m[2] not in KINDS or re.search(r'[\\"]~pel[^"]*"[^"]*$', m[3]):
             continue  # another process or call, or a working file or backup beside its place
         kind, args = KINDS[m[2]], m[3].split(",")
-        if kind == "K" and '.lnk"' not in m[3].lower():
-            continue
+        if m[2].startswith("CreateFile") and '.lnk"' in m[3].lower():
+            kind = "K"
+        elif not span[0] <= int(m[4], 16) < span[1]:
+            continue  # the system's own work, such as the registry values of its folders
         if kind == "S" and int(args[-1], 16) & 0xFFFFFFFF != 5 or kind == "C" and int(args[4], 16) & 0xFFFFFFFF:
             kind = "?"  # the page not shown, or the key volatile
         shape += kind
