@@ -183,12 +183,12 @@ serve_marks() {  # OUT
 # Runs the driver on the script read from standard input and watches the installer it starts
 # (found by PATTERN); the installer has to end with EXIT_CODE. Sets life (the installer's lifetime in ms, from the transcript), hwm, anon.
 drive() {  # TAG PATTERN EXIT_CODE
-  to_ansi >"$BENCH/$1.drv"
+  cat >"$BENCH/$1.drv"
   "$WINE" 'C:\bench\driver.exe' "C:\\bench\\$1.drv" "C:\\bench\\$1.txt" </dev/null >>"$W/wine.log" 2>&1 &
   local pid=$!
   watch_started "$pid" "$W/mem-$1" "$2"
   wait "$pid" && grep -qx "exit $3" "$BENCH/$1.txt" ||
-    { iconv -f CP1251 -t UTF-8 "$BENCH/$1.txt" >&2; die "the driver or the installer failed in $1"; }
+    { cat "$BENCH/$1.txt" >&2; die "the driver or the installer failed in $1"; }
   life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/$1.txt")
   [ -n "$life" ] || die "no lifetime in the transcript of $1"
   read -r hwm anon <"$W/mem-$1"

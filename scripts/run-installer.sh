@@ -53,7 +53,7 @@ if [ $interactive = yes ]; then
 else
   echo "== no display: running the installer on the virtual display $XVFB_DISPLAY, accepting the defaults"
   cp "$DRIVER" "$PREFIX/drive_c/setup/"
-  to_ansi >"$PREFIX/drive_c/setup/defaults.txt" <<'EOF'
+  cat >"$PREFIX/drive_c/setup/defaults.txt" <<'EOF'
 timeout 60
 start C:\setup\PelbrixSetup.exe
 page "Пелбриксон" 106
@@ -74,7 +74,7 @@ EOF
     </dev/null >>"$RUN/wine.log" 2>&1
   rc=$?
   shooter_stop
-  iconv -f CP1251 -t UTF-8 "$PREFIX/drive_c/setup/transcript.txt" >"$RUN/transcript.txt" 2>/dev/null
+  cp "$PREFIX/drive_c/setup/transcript.txt" "$RUN/transcript.txt" 2>/dev/null
   echo "-- what the installer showed:"
   grep -E '^(page|message|exit|error)|^  control [0-9]+ (Edit|Static)' "$RUN/transcript.txt" |
     grep -Ev '^  control .*"(|Frame1|#1)"$'

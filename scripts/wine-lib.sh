@@ -141,6 +141,3 @@ shooter_stop() {
     SHOOTER_PID=
   fi
 }
-
-# Converts UTF-8 text on standard input to the prefix's ANSI code page.
-to_ansi() { iconv -f UTF-8 -t CP1251; }

@@ -4,8 +4,9 @@
 //
 //   driver.exe SCRIPT TRANSCRIPT
 //
-// The script and the transcript are ANSI (Windows-1251 under a Russian locale). One command per
-// line, words separated by blanks, "double quotes" around words with blanks; # starts a comment.
+// The script and the transcript are UTF-8, and every text crosses to the system in UTF-16, so
+// that a transcript reads the same under every ANSI code page. One command per line, words
+// separated by blanks, "double quotes" around words with blanks; # starts a comment.
 //
 //   timeout SECONDS            default wait for the commands below (20 s at start)
 //   start PATH [ARGS...]       start the installer (the process that `finish` waits for)
@@ -33,8 +34,8 @@
 //   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
 //                              select it and send the page the selection-change notification
 //   regkey HKCU|HKLM KEY       record a registry key (native view): its class and every value, by
-//                              name, with its type, its length as the ANSI call reports it and its
-//                              bytes in hex
+//                              name, with its type, its length and its bytes in hex as stored
+//                              (texts in UTF-16)
 //   wait-file PATH             wait for a file, record its lines, then delete it
 //   hold PATH                  open (or create) a file without sharing and keep it open
 //   release PATH               close a file that `hold` keeps open
@@ -43,8 +44,9 @@
 // 5 Ignore, 6 Yes, 7 No). After `finish`, `start` may run another program (its exit code is
 // recorded by the next `finish`).
 //
-// Transcript lines, in the order things were seen: `page "CAPTION"` followed by one line per
-// control, `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
+// Transcript lines, in the order things were seen: first `codepage N`, the ANSI code page the
+// run has; `page "CAPTION"` followed by one line per control,
+// `  control ID CLASS enabled|disabled [checked|unchecked] [count=N] "TEXT"`;
 // `message "CAPTION" "TEXT"`; `window CLASS "TITLE" visible [maximized]` or `no-window CLASS`;
 // the actions as given; `exit N`, or `exit 0xC0000005 crash` for a crash, then
 // `lifetime N ms`; `pid N` after `start`;
@@ -81,6 +83,22 @@ std::vector<std::pair<std::string, HANDLE>> g_held;  // files kept open by `hold
 HWND g_current = nullptr;                            // the page or message the commands act on
 std::set<HWND> g_dismissed;                          // windows ended by the driver; never matched again
 
+// UTF-8 (the script's words, the transcript) from and to UTF-16 (the system's texts).
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
+std::string Utf8(const WCHAR* text) {
+    const int length = static_cast<int>(wcslen(text));
+    std::string narrow(static_cast<size_t>(length) * 3, '\0');
+    narrow.resize(
+        WideCharToMultiByte(CP_UTF8, 0, text, length, &narrow[0], static_cast<int>(narrow.size()), nullptr, nullptr));
+    return narrow;
+}
+
 void Record(const std::string& line) {
     fputs(line.c_str(), g_transcript);
     fputc('\n', g_transcript);
@@ -90,32 +108,32 @@ void Record(const std::string& line) {
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 std::string ClassOf(HWND window) {
-    char name[256] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
+    WCHAR name[256] = L"";
+    GetClassNameW(window, name, 256);
+    return Utf8(name);
 }
 
-// Reads a window's text with WM_GETTEXT: GetWindowTextA does not read the controls of another
+// Reads a window's text with WM_GETTEXT: GetWindowTextW does not read the controls of another
 // process. A window that does not answer in time gives "".
 std::string TextOf(HWND window) {
-    static char buffer[8192];
+    static WCHAR buffer[8192];
     buffer[0] = 0;
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
                              kSendTimeoutMs, &length))
         return "";
-    buffer[sizeof buffer - 1] = 0;
-    return buffer;
+    buffer[8191] = 0;
+    return Utf8(buffer);
 }
 
 bool Answers(HWND window) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
 }
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* ok = nullptr) {
     DWORD_PTR result = 0;
-    BOOL sent = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    BOOL sent = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
     if (ok) *ok = sent != 0;
     return static_cast<LRESULT>(result);
 }
@@ -150,7 +168,7 @@ void EndProcesses() {
 
 // The lines of a text file without their line ends; fails the script when it cannot be read.
 std::vector<std::string> ReadLines(const std::string& path) {
-    FILE* file = fopen(path.c_str(), "rb");
+    FILE* file = _wfopen(Wide(path).c_str(), L"rb");
     if (!file) Fail("cannot read " + path);
     std::vector<std::string> lines;
     char line[4096];
@@ -199,15 +217,15 @@ HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* 
     std::string commandLine = CommandLineOf(words, 1);
     // The program starts in its own folder, as when the user opens it from there.
     std::string folder = FolderOf(words[1]);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     // Wine now and then refuses a process creation with an internal error (1359) that the next
     // attempt does not meet: a few attempts before the scenario counts as failed.
     DWORD error = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        std::string line = commandLine;  // CreateProcessA may write into its command line
-        if (CreateProcessA(words[1].c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                           folder.empty() ? nullptr : folder.c_str(), &startup, info))
+        std::wstring line = Wide(commandLine);  // CreateProcessW may write into its command line
+        if (CreateProcessW(Wide(words[1]).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                           folder.empty() ? nullptr : Wide(folder).c_str(), &startup, info))
             return info->hProcess;
         error = GetLastError();
         if (error != ERROR_INTERNAL_ERROR) break;
@@ -215,6 +233,13 @@ HANDLE StartProcess(const std::vector<std::string>& words, PROCESS_INFORMATION* 
     }
     Fail("cannot start " + words[1] + " (error " + std::to_string(error) + ")");
     return nullptr;
+}
+
+// Notes a visible top-level window as ` CLASS "TITLE";`: what a wait that timed out saw instead.
+BOOL CALLBACK NoteVisible(HWND window, LPARAM seen) {
+    if (IsWindowVisible(window))
+        *reinterpret_cast<std::string*>(seen) += " " + ClassOf(window) + " " + Quote(TextOf(window)) + ";";
+    return TRUE;
 }
 
 // Polls until `found` returns something (a window, true) or the timeout passes.
@@ -225,7 +250,11 @@ auto WaitFor(Find found, const std::string& what) -> decltype(found()) {
         if (auto result = found()) return result;
         if (g_installer.hProcess && WaitForSingleObject(g_installer.hProcess, 0) == WAIT_OBJECT_0)
             Fail("the installer ended while waiting for " + what);
-        if (GetTickCount() - start > g_timeoutMs) Fail("timeout waiting for " + what);
+        if (GetTickCount() - start > g_timeoutMs) {
+            std::string seen;
+            EnumWindows(NoteVisible, reinterpret_cast<LPARAM>(&seen));
+            Fail("timeout waiting for " + what + " (visible:" + seen + ")");
+        }
         Sleep(kPollMs);
     }
 }
@@ -264,7 +293,7 @@ void PaintNow(HWND window) {
 
 bool IsCheckBox(HWND control) {
     if (ClassOf(control) != "Button") return false;
-    LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+    LONG type = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
     return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
            type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
 }
@@ -329,24 +358,22 @@ void Screenshot(const std::string& name) {
     std::string request = g_folder + "shot-" + name + ".req";
     std::string written = g_folder + "shot-" + name + ".tmp";
     std::string done = g_folder + "shot-" + name + ".done";
-    DeleteFileA(done.c_str());
-    FILE* file = fopen(written.c_str(), "wb");
+    DeleteFileW(Wide(done).c_str());
+    FILE* file = _wfopen(Wide(written).c_str(), L"wb");
     if (!file) Fail("cannot write " + written);
     fputs(ShotArea().c_str(), file);
-    if (fclose(file) != 0 || !MoveFileExA(written.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (fclose(file) != 0 || !MoveFileExW(Wide(written).c_str(), Wide(request).c_str(), MOVEFILE_REPLACE_EXISTING))
         Fail("cannot write " + request);
-    WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the screenshot " + name);
-    DeleteFileA(done.c_str());
+    WaitFor([&] { return GetFileAttributesW(Wide(done).c_str()) != INVALID_FILE_ATTRIBUTES; },
+            "the screenshot " + name);
+    DeleteFileW(Wide(done).c_str());
     Record("shot " + name);
 }
 
-// An entry of a list box or a combo box. Wine narrows an ANSI LB_GETTEXT from another process
-// character by character, so the entry is read in UTF-16 and converted here.
+// An entry of a list box or a combo box, read in UTF-16.
 std::string EntryText(HWND list, bool combo, LRESULT index) {
     static WCHAR wide[8192];
-    static char entry[8192];
     wide[0] = 0;
-    entry[0] = 0;
     DWORD_PTR length = 0;
     if (SendMessageTimeoutW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                             &length) &&
@@ -355,9 +382,8 @@ std::string EntryText(HWND list, bool combo, LRESULT index) {
         SendMessageTimeoutW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide),
                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
         wide[length] = 0;
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, entry, sizeof entry, nullptr, nullptr);
     }
-    return entry;
+    return Utf8(wide);
 }
 
 // The number of the entry that reads exactly `text`; fails the script when there is none.
@@ -405,36 +431,37 @@ void ChooseEntry(int id, const std::string& text) {
 }
 
 // Records a registry key of the native view: its class, then every value in name order with its
-// type, the length RegQueryValueExA reports and the bytes it returns.
+// type, its length and its bytes as RegQueryValueExW returns them.
 void DumpRegistryKey(const std::string& rootName, const std::string& path) {
     if (rootName != "HKCU" && rootName != "HKLM") Fail("regkey: unknown root " + rootName);
     std::string head = "regkey " + rootName + " " + Quote(path);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(rootName == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExW(rootName == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, Wide(path).c_str(), 0, KEY_READ,
+                      &key) != ERROR_SUCCESS) {
         Record(head + " missing");
         return;
     }
-    char keyClass[256] = "";
-    DWORD classLength = sizeof keyClass;
+    WCHAR keyClass[256] = L"";
+    DWORD classLength = 256;
     DWORD valueCount = 0;
-    RegQueryInfoKeyA(key, keyClass, &classLength, nullptr, nullptr, nullptr, nullptr, &valueCount, nullptr, nullptr,
+    RegQueryInfoKeyW(key, keyClass, &classLength, nullptr, nullptr, nullptr, nullptr, &valueCount, nullptr, nullptr,
                      nullptr, nullptr);
-    std::set<std::string> names;
+    std::set<std::wstring> names;
     for (DWORD i = 0;; ++i) {
-        char name[16384];
-        DWORD nameLength = sizeof name;
-        if (RegEnumValueA(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        WCHAR name[16384];
+        DWORD nameLength = 16384;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         names.insert(name);
     }
-    Record(head + " class " + Quote(keyClass) + " values " + std::to_string(valueCount));
-    for (const std::string& name : names) {
+    Record(head + " class " + Quote(Utf8(keyClass)) + " values " + std::to_string(valueCount));
+    for (const std::wstring& name : names) {
         static BYTE data[65536];
         DWORD type = 0;
         DWORD length = sizeof data;
-        if (RegQueryValueExA(key, name.c_str(), nullptr, &type, data, &length) != ERROR_SUCCESS)
-            Fail("regkey: cannot read the value " + name);
-        std::string line = "  value " + Quote(name) + (type == REG_SZ ? " REG_SZ" : " type" + std::to_string(type)) +
+        if (RegQueryValueExW(key, name.c_str(), nullptr, &type, data, &length) != ERROR_SUCCESS)
+            Fail("regkey: cannot read the value " + Utf8(name.c_str()));
+        std::string line = "  value " + Quote(Utf8(name.c_str())) +
+                           (type == REG_SZ ? " REG_SZ" : " type" + std::to_string(type)) +
                            " length=" + std::to_string(length) + " hex=";
         char pair[3];
         for (DWORD i = 0; i < length; ++i) {
@@ -448,10 +475,10 @@ void DumpRegistryKey(const std::string& rootName, const std::string& path) {
 
 // Waits for a file, records its lines and deletes it, so that the next wait sees a new one.
 void TakeFile(const std::string& path) {
-    WaitFor([&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }, "the file " + path);
+    WaitFor([&] { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }, "the file " + path);
     Record("file " + Quote(path));
     for (const std::string& line : ReadLines(path)) Record("  | " + line);
-    DeleteFileA(path.c_str());
+    DeleteFileW(Wide(path).c_str());
 }
 
 void Finish() {
@@ -481,12 +508,12 @@ void Finish() {
 // A running process of that image name other than the last one started or adopted; 0 if none.
 DWORD FindProcess(const std::string& name, DWORD skip) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
+    PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     DWORD found = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
-        const char* base = strrchr(entry.szExeFile, '\\');
-        if (entry.th32ProcessID != skip && lstrcmpiA(base ? base + 1 : entry.szExeFile, name.c_str()) == 0)
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+        const WCHAR* base = wcsrchr(entry.szExeFile, L'\\');
+        if (entry.th32ProcessID != skip && lstrcmpiW(base ? base + 1 : entry.szExeFile, Wide(name).c_str()) == 0)
             found = entry.th32ProcessID;
     }
     CloseHandle(snapshot);
@@ -528,11 +555,11 @@ void Run(const std::vector<std::string>& words) {
     } else if (command == "wait-window") {
         const std::string cls = words[1];
         const std::string* title = words.size() > 2 ? &words[2] : nullptr;
-        HWND window =
-            WaitFor([&] { return FindWindowA(cls.c_str(), title ? title->c_str() : nullptr); }, "window " + cls);
+        HWND window = WaitFor([&] { return FindWindowW(Wide(cls).c_str(), title ? Wide(*title).c_str() : nullptr); },
+                              "window " + cls);
         Record("window " + cls + " " + Quote(TextOf(window)));
     } else if (command == "window") {
-        HWND window = FindWindowA(words[1].c_str(), nullptr);
+        HWND window = FindWindowW(Wide(words[1]).c_str(), nullptr);
         if (!window) {
             Record("no-window " + words[1]);
         } else {
@@ -560,7 +587,7 @@ void Run(const std::vector<std::string>& words) {
         WaitFor(
             [&] {
                 last = TextOf(Control(id));
-                return words.size() < 3 || lstrcmpiA(last.c_str(), words[2].c_str()) == 0;
+                return words.size() < 3 || lstrcmpiW(Wide(last).c_str(), Wide(words[2]).c_str()) == 0;
             },
             "text in control " + std::to_string(id));
         Record("text " + std::to_string(id) + " " + Quote(last));
@@ -575,9 +602,8 @@ void Run(const std::vector<std::string>& words) {
     } else if (command == "set") {
         int id = IdArgument(words);
         HWND field = PressableControl(id);
-        // In UTF-16, so that a character the script's code page lacks reaches the field as itself.
         WCHAR text[4096];
-        if (!MultiByteToWideChar(CP_ACP, 0, words[2].c_str(), -1, text, 4096)) Fail("set: the text is too long");
+        if (!MultiByteToWideChar(CP_UTF8, 0, words[2].c_str(), -1, text, 4096)) Fail("set: the text is too long");
         for (WCHAR* at = text; (at = wcsstr(at, L"&#")) != nullptr; ++at) {
             WCHAR* end = nullptr;
             const unsigned long code = wcstoul(at + 2, &end, 10);
@@ -598,7 +624,7 @@ void Run(const std::vector<std::string>& words) {
             Send(button, BM_CLICK, 0, 0, &ok);
             if (!ok) Fail("click " + std::to_string(id) + ": not handled in time");
         } else {
-            PostMessageA(button, BM_CLICK, 0, 0);
+            PostMessageW(button, BM_CLICK, 0, 0);
         }
         NoteDismissal(id);
         Record(command + " " + std::to_string(id));
@@ -611,15 +637,15 @@ void Run(const std::vector<std::string>& words) {
         if (GetGUIThreadInfo(GetWindowThreadProcessId(g_current, nullptr), &info) && info.hwndFocus &&
             (info.hwndFocus == g_current || IsChild(g_current, info.hwndFocus)))
             target = info.hwndFocus;
-        PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-        PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
         g_dismissed.insert(g_current);
         Record("esc");
     } else if (command == "close") {
-        HWND window = words.size() > 1 ? FindWindowA(words[1].c_str(), nullptr) : g_current;
+        HWND window = words.size() > 1 ? FindWindowW(Wide(words[1]).c_str(), nullptr) : g_current;
         if (!window || !IsWindow(window)) Fail("close: no such window");
-        if (!(GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU)) Fail("close: the window has no close box");
-        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (!(GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU)) Fail("close: the window has no close box");
+        PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         g_dismissed.insert(g_current);
         Record(CommandLineOf(words, 0));
     } else if (command == "shot") {
@@ -638,7 +664,8 @@ void Run(const std::vector<std::string>& words) {
     } else if (command == "wait-file") {
         TakeFile(words[1]);
     } else if (command == "hold") {
-        HANDLE file = CreateFileA(words[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+        HANDLE file =
+            CreateFileW(Wide(words[1]).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
         g_held.push_back({words[1], file});
         Record("hold " + Quote(words[1]));
@@ -654,13 +681,14 @@ void Run(const std::vector<std::string>& words) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 3 || !(g_transcript = fopen(argv[2], "wb"))) {
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3 || !(g_transcript = _wfopen(argv[2], L"wb"))) {
         fprintf(stderr, "usage: driver SCRIPT TRANSCRIPT (a file it can write)\n");
         return 2;
     }
-    g_folder = FolderOf(argv[2]);
-    for (const std::string& line : ReadLines(argv[1])) {
+    g_folder = FolderOf(Utf8(argv[2]));
+    Record("codepage " + std::to_string(GetACP()));
+    for (const std::string& line : ReadLines(Utf8(argv[1]))) {
         std::vector<std::string> words = SplitWords(line);
         if (!words.empty()) Run(words);
     }

@@ -1,6 +1,7 @@
 // Stand-in for the running application: a top-level window of class "TFormMain" (or another
 // class, to show that the class matters) whose title is the last argument. It waits until it is
-// closed or terminated.
+// closed or terminated. Its arguments are read and its window made in UTF-16, so that the title is
+// the same under every ANSI code page.
 //
 //   fake_app.exe [--class NAME] TITLE
 #include <windows.h>
@@ -12,34 +13,34 @@ LRESULT CALLBACK FakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    const char* className = "TFormMain";
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    const wchar_t* className = L"TFormMain";
     int next = 1;
-    if (__argc > 2 && lstrcmpA(__argv[1], "--class") == 0) {
-        className = __argv[2];
+    if (__argc > 2 && lstrcmpW(__wargv[1], L"--class") == 0) {
+        className = __wargv[2];
         next = 3;
     }
-    const char* title = __argc > next ? __argv[next] : "";
-    WNDCLASSA windowClass = {};
+    const wchar_t* title = __argc > next ? __wargv[next] : L"";
+    WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = FakeWindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = className;
-    if (!RegisterClassA(&windowClass)) return 1;
+    if (!RegisterClassW(&windowClass)) return 1;
     HWND window =
-        CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, 320, 120, nullptr, nullptr, instance, nullptr);
+        CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, 320, 120, nullptr, nullptr, instance, nullptr);
     if (!window) return 1;
     ShowWindow(window, SW_SHOWNOACTIVATE);
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     return 0;
 }

@@ -27,6 +27,12 @@ ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE", "HKCR": "HKE
 # The Start-menu links: the product's constant of each title (replaced by its text at start), target.
 LINKS = [("kLinkProgram", "Pelbrix.exe"), ("kLinkHelp", "Help.htm"), ("kLinkNews", "News.htm"),
          ("kLinkLicence", "Licence.txt"), ("kLinkFeatures", "features.htm"), ("kLinkUninstall", "uninstall.exe")]
+# The locales a scenario runs under (`locale NAME`, else PEL_E2E_LOCALE, else 1251), named by the
+# ANSI code page Wine gives them, which it takes from LC_CTYPE; any other NAME is a Linux locale
+# for LC_ALL. 65001 keeps English messages and takes LC_CTYPE from a locale Windows has no ANSI
+# code page for. All of them UTF-8, the character set Wine gives Linux file names.
+LOCALES = {"1251": {"LC_ALL": "ru_RU.UTF-8"}, "1252": {"LC_ALL": "en_US.UTF-8"}, "932": {"LC_ALL": "ja_JP.UTF-8"},
+           "65001": {"LANG": "en_US.UTF-8", "LC_CTYPE": "hi_IN.UTF-8"}}
 
 
 def words_of(line):
@@ -63,7 +69,7 @@ class Scenario:
     def __init__(self, name):
         self.name = name
         self.prep, self.actions, self.expects, self.env, self.lets = [], [], [], {}, []
-        self.continues = self.installer = None
+        self.continues = self.installer = self.locale = None
         self.read(os.path.join(SCENARIOS, name + ".scn"))
 
     def read(self, path):
@@ -76,7 +82,7 @@ class Scenario:
                 (self.actions if verb == ">" else self.expects).append(rest)
             elif verb == "include":
                 self.read(os.path.join(SCENARIOS, rest.split()[0] + ".inc"))
-            elif verb in ("continues", "installer"):
+            elif verb in ("continues", "installer", "locale"):
                 setattr(self, verb, rest.split()[0])
             elif verb == "let":
                 self.lets.append(words_of(rest)[:2])
@@ -95,6 +101,11 @@ class Run:
         self.dir = os.path.join(E2E, scenario.name)
         self.prefix = os.path.join(self.dir, "prefix")
         self.problems, self.snapshots, self.drives, self.vars = [], {}, [], {}
+        self.locale = scenario.locale or ENV.get("PEL_E2E_LOCALE") or "1251"
+        # The code page the locale must give: its name in LOCALES, or the one whose LC_ALL it is.
+        self.codepage = next((cp for cp, env in LOCALES.items() if self.locale in (cp, env.get("LC_ALL"))), None)
+        self.env = {k: v for k, v in ENV.items() if not k.startswith("LC_") and k not in ("LANG", "LANGUAGE")}
+        self.env.update(LOCALES.get(self.locale) or {"LC_ALL": self.locale})
 
     def problem(self, text):
         self.problems.append(text)
@@ -114,7 +125,7 @@ class Run:
 
     def wine(self, args, log, extra=None, timeout=None):
         """Runs a program of the prefix (output to LOG); its exit code."""
-        env = dict(ENV, WINEPREFIX=self.prefix, **(extra or {}))
+        env = dict(self.env, WINEPREFIX=self.prefix, **(extra or {}))
         with open(os.path.join(self.dir, log), "ab") as out:
             return subprocess.call([ENV["WINE"]] + args, stdin=subprocess.DEVNULL, stdout=out,
                                    stderr=subprocess.STDOUT, env=env, timeout=timeout)
@@ -210,7 +221,7 @@ class Run:
         folder = self.host("C:\\e2e")
         script = "\r\n".join(self.sub(a) for a in self.s.actions) + "\r\n"
         with open(os.path.join(folder, "script.txt"), "wb") as f:
-            f.write(script.encode("cp1251"))
+            f.write(script.encode("utf-8"))
         self.day = time.strftime("%Y%m%d")  # the installer's local date, as the Linux side's
         # The screenshot server of scripts/wine-lib.sh, ended with its process group.
         shooter = subprocess.Popen(["bash", "-c", '. "$0"; shooter_start "$1" "$2"; wait', WINE_LIB, folder,
@@ -223,7 +234,8 @@ class Run:
         os.killpg(shooter.pid, signal.SIGTERM)
         shooter.wait()
         try:
-            self.lines = open(os.path.join(folder, "transcript.txt"), "rb").read().decode("cp1251").splitlines()
+            with open(os.path.join(folder, "transcript.txt"), "rb") as f:
+                self.lines = f.read().decode("utf-8", "replace").splitlines()
         except OSError:
             self.lines = []
         with open(os.path.join(self.dir, "transcript.txt"), "w", encoding="utf-8") as f:
@@ -231,6 +243,10 @@ class Run:
         if rc != 0:
             error = next((line for line in self.lines if line.startswith("error")), "")
             self.problem("driver exit code %s: %s" % (rc, error))
+        got = next((line[9:] for line in self.lines if line.startswith("codepage ")), None)
+        if self.codepage and got and got != self.codepage:
+            self.problem("locale %s gave the code page %s, not %s" % (self.locale, got, self.codepage))
+        self.codepage = got or self.codepage
         for line in self.lines:
             if line.endswith(" crash"):
                 self.problem("transcript: " + line)
@@ -296,12 +312,13 @@ class Run:
         """The Start-menu links (and the desktop link, or none) into FOLDER, nothing else beside them."""
         group, desk = self.host(self.vars["GROUP"]), self.host(self.vars["DESKTOP"])
         want = [(group, title, target) for title, target in LINKS[:6]] + [(desk, *LINKS[6])] * (desktop == "yes")
+        # Wine keeps a link's local path in the ANSI code page alone: a letter it lacks is '?'.
+        codec = "cp" + (self.codepage or "1251")
+        ansi = lambda text: text.encode(codec, "replace").decode(codec)
         for where, title, target in want:
-            path = os.path.join(where, title + ".lnk")
-            out = subprocess.run(["lnkinfo", "-c", "windows-1251", path], stdin=subprocess.DEVNULL,
-                                 capture_output=True).stdout.decode("utf-8", "replace")
-            fields = dict(re.findall(r"(?m)^\t*([^:\n]*[^ \t:\n])[ \t]*: (.*)$", out))
-            for name, value, same in (("Description", title, str), ("Local path", folder + "\\" + target, str.lower),
+            fields = link_fields(os.path.join(where, title + ".lnk"), codec)
+            for name, value, same in (("Description", title, str),
+                                      ("Local path", ansi(folder + "\\" + target), str.lower),
                                       ("Working directory", folder, str.lower)):
                 if same(fields.get(name, "")) != same(value):
                     self.problem("%s: %s is %r, not %r" % (title, name, fields.get(name), value))
@@ -330,13 +347,14 @@ class Run:
         if block[0] != want:
             self.problem("Setup key after the run: %s" % block[0])
         # Wine's RegSetValueExA adds the terminator a caller leaves out of the length (as NT does),
-        # so the value may read back one zero byte longer; the relay trace shows the length passed.
+        # so the value may read back with it; the relay trace shows the length passed.
         for name, text in ((v["kPathValue"], folder), (v["kVersionValue"], v["PEL_VERSION"])):
-            data = text.encode("cp1251").hex().upper()
-            pattern = r'  value "%s" REG_SZ length=(%d hex=%s|%d hex=%s00)$' % (
-                re.escape(name), len(data) // 2, data, len(data) // 2 + 1, data)
+            data = text.encode("utf-16-le").hex().upper()
+            pattern = r'  value "%s" REG_SZ length=(%d hex=%s|%d hex=%s0000)$' % (
+                re.escape(name), len(data) // 2, data, len(data) // 2 + 2, data)
             if not any(re.match(pattern, line) for line in block[1:]):
-                self.problem("%s is not the REG_SZ text %s" % (name, text))
+                got = next((line for line in block[1:] if line.startswith('  value "%s" ' % name)), "")
+                self.problem("%s is %s, not the REG_SZ text %r" % (name, reg_text(got.partition('" ')[2]), text))
         toolbar = self.last_block("HKCU", v["kToolBarKey"])
         if not toolbar[0].endswith(" missing"):
             self.problem("the toolbar key is still there")
@@ -352,7 +370,7 @@ class Run:
         terminator, the size of the archive's files in KiB rounded up, today's date."""
         v = self.vars
         block = self.last_block("HKLM", v["ENTRYKEY"])
-        text = lambda t: "REG_SZ length=%d hex=%s00" % (len(t.encode("cp1251")) + 1, t.encode("cp1251").hex().upper())
+        text = reg_sz
         dword = lambda n: "type4 length=4 hex=" + n.to_bytes(4, "little").hex().upper()
         got = dict(re.match(r'  value "(.*?)" (.*)$', line).groups() for line in block[1:])
         day = next((d for d in (time.strftime("%Y%m%d"), self.day) if got.get(v["kInstallDateValue"]) == text(d)),
@@ -365,7 +383,8 @@ class Run:
                 v["kNoModifyValue"]: dword(1), v["kNoRepairValue"]: dword(1), v["kInstallDateValue"]: text(day)}
         for name in sorted(set(want) | set(got)):
             if want.get(name) != got.get(name):
-                self.problem("entry value %s is %s, not %s" % (name, got.get(name), want.get(name)))
+                self.problem("entry value %s is %s, not %s"
+                             % (name, reg_text(got.get(name)), reg_text(want.get(name))))
 
     def expect_no_entry(self):
         if not self.last_block("HKLM", self.vars["ENTRYKEY"])[0].endswith(" missing"):
@@ -404,6 +423,40 @@ class Run:
 
 
 TEXT_CHECKS = {"first", "count", "exit"}
+
+
+def link_fields(path, codec):
+    """A shell link's description, local path (read in CODEC) and working folder, as Wine writes
+    them; {} when there is no link."""
+    try:
+        data = open(path, "rb").read()
+    except OSError:
+        return {}
+    number = lambda at, size: int.from_bytes(data[at:at + size], "little")
+    flags, at, fields = number(20, 4), 76, {}
+    if flags & 1:  # the target as a list of shell items
+        at += 2 + number(at, 2)
+    if flags & 2:  # the link information, with the local path
+        path_at = at + number(at + 16, 4)
+        fields["Local path"] = data[path_at:data.index(b"\0", path_at)].decode(codec, "replace")
+        at += number(at, 4)
+    for bit, name in ((4, "Description"), (8, "Relative path"), (16, "Working directory")):
+        if flags & bit:  # counted UTF-16 texts (Wine counts their terminator too)
+            fields[name] = data[at + 2:at + 2 + 2 * number(at, 2)].decode("utf-16-le", "replace").rstrip("\0")
+            at += 2 + 2 * number(at, 2)
+    return fields
+
+
+def reg_sz(text):
+    """A REG_SZ value with its terminator as the driver's dump shows it."""
+    data = text.encode("utf-16-le")
+    return "REG_SZ length=%d hex=%s0000" % (len(data) + 2, data.hex().upper())
+
+
+def reg_text(value):
+    """A value of a registry dump as a problem shows it: a REG_SZ as its text."""
+    m = re.match(r"REG_SZ length=\d+ hex=([0-9A-F]*)$", value or "")
+    return repr(bytes.fromhex(m[1]).decode("utf-16-le", "replace")) if m else value
 
 
 def reg_escape(text):
@@ -541,13 +594,15 @@ def main(names):
                 run.check()
             finally:
                 run.stop()
+        where = "" if run.locale == "1251" else "code page %s, " % run.codepage if run.codepage else run.locale + ", "
         if run.problems:
             failed += 1
-            print("FAIL %s (%.1f s; transcript: %s)" % (name, time.time() - began, os.path.join(run.dir, "transcript.txt")))
+            print("FAIL %s (%s%.1f s; transcript: %s)"
+                  % (name, where, time.time() - began, os.path.join(run.dir, "transcript.txt")))
             for p in run.problems:
                 print("     " + p)
         else:
-            print("PASS %s (%.1f s)" % (name, time.time() - began))
+            print("PASS %s (%s%.1f s)" % (name, where, time.time() - began))
             if ENV.get("PEL_E2E_KEEP") != "1" and name not in continued:
                 shutil.rmtree(run.prefix, ignore_errors=True)
         sys.stdout.flush()
