@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "base/ansi_text.h"
+#include "base/cp1251.h"
 #include "base/messages.h"
 #include "base/product.h"
 #include "base/text.h"
@@ -113,12 +114,8 @@ bool Fail(Extraction& x, Failure failure, const char* name = "", bool rollBack =
 char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Letters as Windows compares names: ASCII and Cyrillic without case; "/" is "\".
-uint8_t Fold(char c) {
-    const uint8_t u = static_cast<uint8_t>(c);
-    if ((u >= 'A' && u <= 'Z') || u >= 0xC0) return u | 0x20;
-    return u == 0xA8 ? 0xB8 : u == '/' ? '\\' : u;
-}
+// Letters as Windows compares names, without case; "/" is "\".
+uint8_t Fold(char c) { return static_cast<uint8_t>(c == '/' ? '\\' : FoldLetter1251(c)); }
 
 // The path of a file (kind 0), or its working ("+") or backup ("-") name of the run tagged tag;
 // a directory's entry (past the files) gives its name.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1251.h"
 #include "payload/archive.h"
 #include "payload/extract.h"
 #include "tests/memory_folder.h"
@@ -57,13 +58,7 @@ void CheckInside(const char* path) {
 
 std::string Folded(const char* path) {
     std::string key;
-    for (; *path != 0; ++path) {
-        const uint8_t u = static_cast<uint8_t>(*path);
-        key += static_cast<char>(((u >= 'A' && u <= 'Z') || u >= 0xC0) ? u | 0x20
-                                 : u == 0xA8                           ? 0xB8
-                                 : u == '/'                            ? '\\'
-                                                                       : u);
-    }
+    for (; *path != 0; ++path) key += *path == '/' ? '\\' : FoldLetter1251(*path);
     return key;
 }
 bool IsLink(const Node& n) { return (n.attributes & kAttributeReparsePoint) != 0; }

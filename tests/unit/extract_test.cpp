@@ -291,7 +291,7 @@ TEST(Extract, FailureTable) {
          directory + "HlpPic", false, true},
         {"two records for one place", kFolder,
          [](FakeHost& h) {
-             h.payload = BuiltArchive({{0x30, 7, "HlpPic"}, {0x30, 7, "hlppic"}},
+             h.payload = BuiltArchive({{0x30, 7, "\xAF"}, {0x30, 7, "\xBF"}},  // Ї, ї
                                       {{0x20, 1, 1, "A", B("1")}, {0x20, 1, 2, "a", {}}});
          },
          broken, true, false},
