@@ -399,7 +399,7 @@ TEST(Extract, FileFailureTable) {
         {"new: close fails", {"close b"}, {abort}, false},
         {"Ignore: the earlier file stays", {"rename a " + backup}, {ignore}, true, "a"},
         {"Retry: replaced after all", {"rename " + work + " a", "close b"}, {retry, retry}, true},
-        {"new: short write, not removed: Retry removes it", {"write 2 b", "delete b"}, {retry}, true},
+        {"new: partial, not removed: Retry removes it", {"write 2 b", "delete b", "close d\\c"}, {retry, abort}, false},
         {"... Ignore once it is gone", {"write 2 b", "delete b", "delete b"}, {ignore, ignore}, true, "b"},
         {"replaced: not put in place nor back", {"rename " + work + " a", "rename " + backup + " a"}, {abort}, false},
         {"replaced, then held at Abort: asked till it goes back", {"create b", "delete a"}, {abort, retry}, false},
