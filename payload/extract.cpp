@@ -44,7 +44,7 @@ struct FileState {
     const char* name;  // in the second copy
     uint32_t directoryIndex;
     uint32_t attributes;  // the record's
-    uint32_t earlier;     // what the listing (or a Retry's look) showed at the place; kNoAttributes: none
+    uint32_t earlier;     // what the listing or a Retry's look saw at the place; kNoAttributes: none
     uint32_t backupTag, backupAttributes;
     FileTimes earlierTimes, backupTimes;
     uint8_t flags;

@@ -48,7 +48,8 @@ struct ExtractHost {
     virtual bool RemoveDirectoryLevel(const char* path) = 0;
     // Makes path the current folder, against which later relative paths resolve.
     virtual bool SetCurrentFolder(const char* path) = 0;
-    // Names, attributes and times of what a folder holds ("" is the current folder); false if unreadable.
+    // Names, attributes and times of what a folder holds ("" is the current folder); false if
+    // unreadable.
     virtual bool ListFolder(const char* path, FolderVisitor visit, void* context) = 0;
     // Creates a new file for writing; kNoFile when anything of that name exists or on failure.
     // Others may not open it, but it may be renamed while open.
