@@ -232,40 +232,33 @@ struct MemoryHost : ExtractHost {
     FileAnswer AskAboutFile(const char* text) override {
         const int bits = (answerBits >> (2 * (questions++ % 8))) & 3;
         if (killed || questions > 12) return FileAnswer::Abort;
-        if (questions == static_cast<int>((change >> 3) & 3) + 1)
+        if (questions == static_cast<int>((change >> 2) & 3) + 1)
             ChangeWhileAsked(text + strlen(kMessageWriteFilePrefix));
         if (bits == 0 || questions > 8) return ignored = true, FileAnswer::Ignore;
         return bits == 1 ? FileAnswer::Abort : FileAnswer::Retry;
     }
-    // What the user does at the asked place meanwhile (change bits 0-2): 1 removes the file there,
-    // 2 the empty folder there, 3 puts a file there (unless the run keeps the earlier one aside,
-    // which then could not come back), 4 puts a folder of a reserved name beside it. The expected
-    // earlier folder follows: a user's file removed is gone, one put there is the user's.
+    // What the user does at the asked place meanwhile (change bits 0-1): 1 removes the file or the
+    // empty folder there, 2 puts a file there (unless the run keeps the earlier one aside, which
+    // then could not come back), 3 puts a folder of a reserved name beside it. The expected earlier
+    // folder follows: what of the user's was removed is gone, what was put there is the user's.
     void ChangeWhileAsked(const char* path) {
         const std::string key = Folded(path), folder = key.substr(0, key.rfind('\\') + 1);
-        const std::string name = key.substr(folder.size());
+        const std::string name = key.substr(folder.size()), reserved = folder + "~pel00000000-" + name;
         char aside[16];
         snprintf(aside, sizeof aside, "~pel%08x-", tag);
-        Node* n = Find(key);
+        const Node* n = Find(key);
         const auto next = disk.upper_bound(key);
         const bool empty = next == disk.end() || next->first.compare(0, key.size() + 1, key + "\\") != 0;
-        switch (change & 7) {
-        case 1:
-        case 2:
-            if (n == nullptr || IsLink(*n) || (n->attributes & kAttributeDirectory) != (change & 7) - 1u << 4 || !empty)
-                return;
-            if (expected->count(key) != 0 && (expected->at(key) == *n || (change & 7) == 2)) expected->erase(key);
+        if ((change & 3) == 1 && n != nullptr && !IsLink(*n) && empty) {
+            if (expected->count(key) != 0 && (expected->at(key) == *n || (n->attributes & kAttributeDirectory)))
+                expected->erase(key);
             disk.erase(key);
-            break;
-        case 3:
-            if (n != nullptr || Find(folder + aside + name) != nullptr) return;
+        } else if ((change & 3) == 2 && n == nullptr && Find(folder + aside + name) == nullptr) {
             disk[key] = (*expected)[key] = {kAttributeArchive, "appeared", 4};
-            break;
-        case 4:
-            if (Find(folder + "~pel00000000-" + name) != nullptr) return;
-            disk[folder + "~pel00000000-" + name] = (*expected)[folder + "~pel00000000-" + name] = {0x10, "", 5};
-            break;
-        default: return;
+        } else if ((change & 3) == 3 && Find(reserved) == nullptr) {
+            disk[reserved] = (*expected)[reserved] = {kAttributeDirectory, "", 5};
+        } else {
+            return;
         }
         changed = true;
     }
