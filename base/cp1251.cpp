@@ -1,4 +1,4 @@
-// Windows-1251 <-> UTF-8 for names.
+// Windows-1251 <-> UTF-8 for names; the letter-case fold.
 #include "base/cp1251.h"
 
 #include <stdint.h>
@@ -14,6 +14,11 @@ const uint16_t kHigh[64] = {
     0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
     0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
 };
+
+// The letters of 0x80-0xBF that have two cases: each capital, then its small letter.
+const uint8_t kLetterPairs[] = {0x80, 0x90, 0x81, 0x83, 0x8A, 0x9A, 0x8C, 0x9C, 0x8D, 0x9D,
+                                0x8E, 0x9E, 0x8F, 0x9F, 0xA1, 0xA2, 0xA3, 0xBC, 0xA5, 0xB4,
+                                0xA8, 0xB8, 0xAA, 0xBA, 0xAF, 0xBF, 0xB2, 0xB3, 0xBD, 0xBE};
 
 uint32_t ByteToCodePoint(uint8_t b) {
     if (b < 0x80) return b;
@@ -126,4 +131,13 @@ Utf8ToCp1251Result Utf8ToCp1251(char* dst, size_t cap, const char* src, size_t s
     }
     dst[out] = 0;
     return Utf8ToCp1251Result::Ok;
+}
+
+char FoldLetter1251(char c) {
+    const uint8_t u = static_cast<uint8_t>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDF)) return static_cast<char>(u + 0x20);
+    if (u >= 0x80 && u < 0xC0)
+        for (size_t i = 0; i < sizeof kLetterPairs; i += 2)
+            if (u == kLetterPairs[i]) return static_cast<char>(kLetterPairs[i + 1]);
+    return c;
 }

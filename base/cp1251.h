@@ -1,4 +1,5 @@
-// Windows-1251 <-> UTF-8 for names, Windows-1251 -> UTF-16 for the system's texts, into bounded buffers.
+// Windows-1251 <-> UTF-8 for names, Windows-1251 -> UTF-16 for the system's texts, into bounded
+// buffers; the letter-case fold by which Windows takes two names for one.
 // Mapping as Windows' and Wine's code page tables: 0x00-0x7F ASCII; 0x98, the one unassigned
 // byte, maps to U+0098 and back, so every byte value round-trips.
 #pragma once
@@ -22,3 +23,8 @@ enum class Utf8ToCp1251Result {
 // terminated). On Unconvertible, *failedAt (if given) receives the source offset of the character.
 Utf8ToCp1251Result Utf8ToCp1251(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1),
                                 size_t* failedAt = nullptr);
+
+// A Windows-1251 byte with its letter in one case (the small one), as Windows compares names:
+// A-Z, А-Я and every other Cyrillic capital of the code page (Ђ Ѓ Љ Њ Ќ Ћ Џ Ў Ј Ґ Ё Є Ї І Ѕ).
+// Every other byte stays itself.
+char FoldLetter1251(char c);

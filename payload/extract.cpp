@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "base/ansi_text.h"
+#include "base/cp1251.h"
 #include "base/messages.h"
 #include "base/product.h"
 #include "base/text.h"
@@ -31,14 +32,21 @@ const FailureRow kFailures[] = {
     {kMessageBrokenArchive, true, false}, {kMessageFolderPrefix, true, true}, {kMessageDirectoryPrefix, false, false},
 };
 
-// What this run knows of and did to one file of the archive.
-enum : uint8_t { kCreated = 1, kReplaced = 2, kLeftoverWork = 4, kLeftoverBackup = 8 };
+// What this run knows of and did to one file of the archive: what is where, kept true after
+// every call, so that a Retry, an Ignore and the rollback start from the truth on disk.
+enum : uint8_t {
+    kWork = 1,      // this run's working file is beside the place
+    kOurs = 2,      // a file this run wrote is at the place
+    kAside = 4,     // the earlier file is beside it under this run's backup name
+    kLeftover = 8,  // a killed run's backup of it is beside it (tag backupTag)
+};
 struct FileState {
     const char* name;  // in the second copy
     uint32_t directoryIndex;
     uint32_t attributes;  // the record's
-    uint32_t earlier;     // what the folder's listing showed before the run; kNoAttributes: none
-    uint32_t workTag, backupTag, backupAttributes;  // a killed run's files beside it
+    uint32_t earlier;     // what the listing or a Retry's look saw at the place; kNoAttributes: none
+    uint32_t backupTag, backupAttributes;
+    FileTimes earlierTimes, backupTimes;
     uint8_t flags;
 };
 
@@ -113,15 +121,11 @@ bool Fail(Extraction& x, Failure failure, const char* name = "", bool rollBack =
 char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Letters as Windows compares names: ASCII and Cyrillic without case; "/" is "\".
-uint8_t Fold(char c) {
-    const uint8_t u = static_cast<uint8_t>(c);
-    if ((u >= 'A' && u <= 'Z') || u >= 0xC0) return u | 0x20;
-    return u == 0xA8 ? 0xB8 : u == '/' ? '\\' : u;
-}
+// Letters as Windows compares names, without case; "/" is "\".
+uint8_t Fold(char c) { return static_cast<uint8_t>(c == '/' ? '\\' : FoldLetter1251(c)); }
 
-// The path of a file (kind 0), or its working ("+") or backup ("-") name of the run tagged tag;
-// a directory's entry (past the files) gives its name.
+// The path of a file (kind 0), or its working ("+"), backup ("-") or finished run's backup ("=")
+// name of the run tagged tag; a directory's entry (past the files) gives its name.
 void NameOf(const Extraction& x, uint32_t entry, PathText& out, char kind = 0, uint32_t tag = 0) {
     out[0] = 0;
     if (entry >= x.fileCount) {
@@ -264,8 +268,20 @@ bool RemoveOurs(ExtractHost& host, const char* path, uint32_t attributes) {
     return false;
 }
 
-// "~pel", 8 hex digits, "+" or "-" and a name, as this extraction writes them: a working or
-// backup file of some run.
+bool IsPlainFile(uint32_t attributes) {
+    return attributes != kNoAttributes && (attributes & (kAttributeDirectory | kAttributeReparsePoint)) == 0;
+}
+
+// A backup that no run may restore any more: removed, or when it cannot go now (a program still
+// runs from it) given the finished run's name, which no later run restores, and removed when the
+// system next starts (or, read-only, by the next run).
+void Discard(ExtractHost& host, const char* path, uint32_t attributes, const char* finished) {
+    if (RemoveOurs(host, path, attributes)) return;
+    host.RemoveAtRestart(finished != nullptr && host.Rename(path, finished) ? finished : path);
+}
+
+// "~pel", 8 hex digits, "+", "-" or "=" and a name, as this extraction writes them: a working
+// file, a backup, or a backup that a run which succeeded could not remove.
 bool IsReservedName(const char* name, uint32_t& tag, char& kind) {
     if (strncmp(name, kReservedPrefix, 4) != 0) return false;
     tag = 0;
@@ -275,66 +291,72 @@ bool IsReservedName(const char* name, uint32_t& tag, char& kind) {
         tag = tag << 4 | static_cast<uint32_t>(digit - kHexDigits);
     }
     kind = name[12];
-    return (kind == '+' || kind == '-') && name[13] != 0;
+    return (kind == '+' || kind == '-' || kind == '=') && name[13] != 0;
 }
 
-// One folder's listing: the earlier attributes of the archive's files, and the files a killed
-// run left beside them. Anything else there is none of this run's business.
+// One folder's listing: the earlier attributes and times of the archive's files, and what other
+// runs left beside them. Only plain files of this extraction's making are settled: a folder or a
+// link of a reserved name is the user's. A killed run's working file goes at once, and so does a
+// backup that a run which succeeded could not remove; a killed run's backup is noted. Anything
+// else there is none of this run's business.
 struct Listing {
     Extraction* x;
     uint32_t directory;  // 0: the installation folder; k: the k-th directory entry
 };
-void VisitListed(void* context, const char* name, uint32_t attributes) {
+void VisitListed(void* context, const char* name, uint32_t attributes, const FileTimes& times) {
     const Listing& l = *static_cast<Listing*>(context);
     PathText path = "";
     if (l.directory != 0) {
         CopyText(path, l.x->Slot(l.directory - 1));
         AppendText(path, "\\");
     }
+    const size_t folderLength = strlen(path);
     uint32_t tag = 0;
     char kind = 0;
-    if (!IsReservedName(name, tag, kind)) kind = 0;
-    if (!AppendText(path, kind != 0 ? name + kReservedNameOverhead : name)) return;
+    if (!AppendText(path, name)) return;
+    if (IsReservedName(name, tag, kind)) {
+        if (!IsPlainFile(attributes)) return;
+        if (kind == '+') l.x->host.RemoveFile(path);
+        if (kind == '=') Discard(l.x->host, path, attributes, nullptr);
+        if (kind != '-') return;
+        path[folderLength] = 0;
+        AppendText(path, name + kReservedNameOverhead);
+    }
     const uint32_t e = FindPath(*l.x, path);
     if (e >= l.x->fileCount) return;
     FileState& f = l.x->files[e];
     if (kind == 0) {
         f.earlier = attributes;
-    } else if ((attributes & kAttributeReparsePoint) != 0) {
-        return;  // never ours: left alone
-    } else if (kind == '+') {
-        f.flags |= kLeftoverWork;
-        f.workTag = tag;
+        f.earlierTimes = times;
     } else {
-        f.flags |= kLeftoverBackup;
+        f.flags |= kLeftover;
         f.backupTag = tag;
         f.backupAttributes = attributes;
+        f.backupTimes = times;
     }
 }
 
-// Lists a folder that existed before the run, then settles what a killed run left there: its
-// working files go, and each earlier file it had moved aside comes back to its place (over
-// that run's new file), so that this run starts from the folder as it was before that one.
+// Lists a folder that existed before the run, then settles what a killed run left there: each
+// earlier file it had moved aside comes back to its place (over that run's new file) with its
+// times, so that this run starts from the folder as it was before that one. A backup that cannot
+// come back stays noted, to go once this run has written its file.
 bool ListAndSettle(Extraction& x, uint32_t directory) {
     Listing listing = {&x, directory};
     if (!x.host.ListFolder(directory == 0 ? "" : x.Slot(directory - 1), VisitListed, &listing)) return false;
     for (uint32_t e = 0; e < x.fileCount; ++e) {
         FileState& f = x.files[e];
-        if (f.directoryIndex != directory) continue;
+        if (f.directoryIndex != directory || (f.flags & kLeftover) == 0) continue;
         PathText path, aside;
         NameOf(x, e, path);
-        if ((f.flags & kLeftoverWork) != 0) {
-            NameOf(x, e, aside, '+', f.workTag);
-            x.host.RemoveFile(aside);
+        NameOf(x, e, aside, '-', f.backupTag);
+        if (IsPlainFile(f.earlier) && !IsDataFileName(f.name) && RemoveOurs(x.host, path, f.earlier))
+            f.earlier = kNoAttributes;
+        if (f.earlier == kNoAttributes && x.host.Rename(aside, path)) {
+            x.host.RestoreTimes(path, f.backupTimes, f.backupAttributes);
+            f.earlier = f.backupAttributes;
+            f.earlierTimes = f.backupTimes;
+            f.flags = 0;
         }
-        if ((f.flags & kLeftoverBackup) != 0) {
-            NameOf(x, e, aside, '-', f.backupTag);
-            const bool plain = (f.earlier & (kAttributeDirectory | kAttributeReparsePoint)) == 0;
-            if (f.earlier != kNoAttributes && plain && !IsDataFileName(f.name) && RemoveOurs(x.host, path, f.earlier))
-                f.earlier = kNoAttributes;
-            if (f.earlier == kNoAttributes && x.host.Rename(aside, path)) f.earlier = f.backupAttributes;
-        }
-        f.flags = 0;
     }
     return true;
 }
@@ -363,19 +385,47 @@ bool CreateFolders(Extraction& x) {
     return true;
 }
 
+// The place of file e as it was before the run: this run's working file gone, a file it wrote
+// there removed, the earlier file back from its backup with the times the listing saw (a name
+// given back right after another file left it would take that file's creation time: NTFS name
+// tunnelling). After a question the place is looked at first: what is no longer a plain file
+// there (the user removed it, or put a folder or a link in its place) is not ours to remove.
+// True when nothing of this run's is left there; otherwise the flags say what is where.
+bool PutBack(Extraction& x, uint32_t e, bool look) {
+    FileState& f = x.files[e];
+    if ((f.flags & (kWork | kOurs | kAside)) == 0) return true;
+    ExtractHost& host = x.host;
+    PathText path, aside;
+    NameOf(x, e, path);
+    NameOf(x, e, aside, '+', x.tag);
+    if ((f.flags & kWork) != 0 && host.RemoveFile(aside)) f.flags &= ~kWork;
+    if ((f.flags & kOurs) != 0 && look && !IsPlainFile(host.GetAttributes(path))) f.flags &= ~kOurs;
+    if ((f.flags & kOurs) != 0 && RemoveOurs(host, path, f.attributes)) f.flags &= ~kOurs;
+    NameOf(x, e, aside, '-', x.tag);
+    if ((f.flags & (kOurs | kAside)) == kAside && host.Rename(aside, path)) {
+        f.flags &= ~kAside;
+        host.RestoreTimes(path, f.earlierTimes, f.earlier);
+    }
+    return (f.flags & (kWork | kOurs | kAside)) == 0;
+}
+
 // One file. A file with no earlier copy is created new under its own name; an earlier copy is
 // replaced through a working file and kept aside under the run's backup name until the run
 // ends. The times are set at the final place, after the data: neither the write nor a replaced
-// name's times carry over. False after undoing this attempt: the earlier file is as it was.
+// name's times carry over. False after undoing what it can of this attempt. A Retry first undoes
+// what an earlier attempt left, then looks at the place again: the user may have removed,
+// released or put something there meanwhile.
 bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) {
     ExtractHost& host = x.host;
     FileState& f = x.files[e];
+    if (!PutBack(x, e, retry)) return false;
     PathText path, work, backup;
     NameOf(x, e, path);
-    // A data file that is there, whatever it is, is the user's; a Retry looks again.
-    if (IsDataFileName(f.name) && (retry ? host.GetAttributes(path) : f.earlier) != kNoAttributes) return true;
+    if (retry) f.earlier = host.GetAttributes(path, &f.earlierTimes);
+    // A data file that is there, whatever it is, is the user's.
+    if (IsDataFileName(f.name) && f.earlier != kNoAttributes) return true;
     const bool replace = f.earlier != kNoAttributes;
-    if (replace && (f.earlier & (kAttributeDirectory | kAttributeReparsePoint)) != 0) return false;
+    if (replace && !IsPlainFile(f.earlier)) return false;
     // The data file too goes through a working file: a killed run must not leave a short one that
     // the next run would keep as the user's.
     const bool viaWork = replace || IsDataFileName(f.name);
@@ -383,7 +433,7 @@ bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) 
     NameOf(x, e, backup, '-', x.tag);
     const FileHandle out = host.CreateNewFile(viaWork ? work : path);
     if (out == kNoFile) return false;
-    if (!viaWork) f.flags |= kCreated;
+    f.flags |= viaWork ? kWork : kOurs;
     bool ok = true;
     for (uint32_t done = 0; ok && done < file.dataLength; done += kWriteChunk) {
         const uint32_t left = file.dataLength - done;
@@ -391,47 +441,42 @@ bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) 
     }
     // A name no file had before the run carries no times over: they go before it is named.
     if (ok && !replace) host.SetFileTimes(out, file.time);
-    int step = replace ? 0 : viaWork ? 1 : 2;  // 1: the earlier file aside, 2: the new one in place
-    if (ok && step == 0) {
+    if (ok && replace) {
         ok = host.Rename(path, backup);
-        step = ok ? 1 : 0;
+        if (ok) f.flags |= kAside;
     }
-    if (ok && step == 1) {
+    if (ok && viaWork) {
         ok = host.Rename(work, path);
-        step = ok ? 2 : 1;
-        if (ok && !replace) f.flags |= kCreated;
+        if (ok) f.flags = static_cast<uint8_t>((f.flags & ~kWork) | kOurs);
     }
     if (ok && replace) host.SetFileTimes(out, file.time);
     ok = host.CloseFile(out) && ok;
-    if (ok) {
-        if (file.attributes != kAttributeArchive) host.SetAttributes(path, file.attributes);
-        if (replace) f.flags |= kReplaced;
-        return true;
-    }
-    if (step == 2) {
-        if (host.RemoveFile(path) && (!replace || host.Rename(backup, path)))
-            f.flags &= ~kCreated;
-        else if (replace)
-            f.flags |= kReplaced;
+    if (!ok) {
+        PutBack(x, e, false);
         return false;
     }
-    if (step == 1 && replace) host.Rename(backup, path);
-    host.RemoveFile(work);
-    return false;
+    if (file.attributes != kAttributeArchive) host.SetAttributes(path, file.attributes);
+    return true;
 }
 
-// The installation folder as it was before the run: every file it created gone, every earlier
-// file back from its backup (a rename keeps its bytes, times and attributes), every directory it
-// created gone, the folder too when it created it.
+// "(0005)" and the path of file e: Abort, Retry or Ignore.
+FileAnswer AskAbout(Extraction& x, uint32_t e) {
+    PathText path;
+    NameOf(x, e, path);
+    MessageText message;
+    ComposeMessage(message, kMessageWriteFilePrefix, path);
+    return x.host.AskAboutFile(message);
+}
+
+// The installation folder as it was before the run: every file it wrote gone, every earlier file
+// back from its backup (a rename keeps its bytes and attributes), every directory it created
+// gone, the folder too when it created it. A file that cannot be put back (a program holds it)
+// is asked about again until it can; when the user gives up (Abort or Ignore) it stays as a
+// killed run would leave it, which the next run settles.
 void RollBack(Extraction& x) {
-    for (uint32_t e = x.fileCount; e-- > 0;) {
-        const FileState& f = x.files[e];
-        if ((f.flags & (kCreated | kReplaced)) == 0) continue;
-        PathText path, backup;
-        NameOf(x, e, path);
-        NameOf(x, e, backup, '-', x.tag);
-        if (RemoveOurs(x.host, path, f.attributes) && (f.flags & kReplaced) != 0) x.host.Rename(backup, path);
-    }
+    for (uint32_t e = x.fileCount; e-- > 0;)
+        while (!PutBack(x, e, true) && AskAbout(x, e) == FileAnswer::Retry) {
+        }
     for (uint32_t k = x.directoryCount; k-- > 0;)
         if (x.DirectoryCreated(k)) x.host.RemoveDirectoryLevel(x.Slot(k));
     if (!x.folderCreated) return;
@@ -450,19 +495,17 @@ void RollBack(Extraction& x) {
 }
 
 // Step 8: every file record. A file that cannot be written asks the user: Retry writes it again,
-// Ignore skips it (the earlier file stays), Abort rolls the whole run back and gives false. After
-// the last file, the earlier files kept aside go.
+// Ignore skips it once its place is as it was (the earlier file stays), Abort rolls the whole run
+// back and gives false. After the last file, the earlier files kept aside go, and so do the
+// backups killed runs left of the files written.
 bool WriteFiles(Extraction& x) {
     ArchiveReader walk = x.reader;
     FileEntry file;
     ArchiveError error;
     for (uint32_t e = 0; NextFileEntry(walk, file, error) == ArchiveStep::Item; ++e) {
         for (bool retry = false; !WriteOneFile(x, e, file, retry); retry = true) {
-            PathText path;
-            NameOf(x, e, path);
-            MessageText message;
-            ComposeMessage(message, kMessageWriteFilePrefix, path);
-            const FileAnswer answer = x.host.AskAboutFile(message);
+            FileAnswer answer = AskAbout(x, e);
+            while (answer == FileAnswer::Ignore && !PutBack(x, e, true)) answer = AskAbout(x, e);
             if (answer == FileAnswer::Abort) {
                 RollBack(x);
                 return false;
@@ -471,15 +514,30 @@ bool WriteFiles(Extraction& x) {
         }
     }
     for (uint32_t e = 0; e < x.fileCount; ++e) {
-        if ((x.files[e].flags & kReplaced) == 0) continue;
-        PathText backup;
-        NameOf(x, e, backup, '-', x.tag);
-        RemoveOurs(x.host, backup, x.files[e].earlier);
+        const FileState& f = x.files[e];
+        if ((f.flags & kOurs) == 0) continue;
+        PathText backup, finished;
+        if ((f.flags & kAside) != 0) {
+            NameOf(x, e, backup, '-', x.tag);
+            NameOf(x, e, finished, '=', x.tag);
+            Discard(x.host, backup, f.earlier, finished);
+        }
+        if ((f.flags & kLeftover) != 0) {
+            NameOf(x, e, backup, '-', f.backupTag);
+            NameOf(x, e, finished, '=', f.backupTag);
+            Discard(x.host, backup, f.backupAttributes, finished);
+        }
     }
     return true;
 }
 
 }  // namespace
+
+uint32_t LinkAttributes(uint32_t attributes, uint32_t reparseTag) {
+    const uint32_t kNameSurrogate = 0x20000000;  // IsReparseTagNameSurrogate
+    if (attributes == kNoAttributes || reparseTag == 0 || (reparseTag & kNameSurrogate) != 0) return attributes;
+    return attributes & ~kAttributeReparsePoint;
+}
 
 bool IsDataFileName(const char* name) {
     static const char kDataFileName[] = PEL_DATA_FILE;

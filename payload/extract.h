@@ -10,7 +10,8 @@
 // until the run ends. A file that cannot be written asks: Abort, Retry or Ignore. True after a
 // complete extraction (files the user chose to skip aside); false after a coded message (and, for
 // resource, memory, broken-archive and folder failures, the quit request with exit code 1) or
-// when the user aborted; a false run that changed anything puts the folder back as it was.
+// when the user aborted; a false run that changed anything puts the folder back as it was, but
+// for a file the user gave up putting back, which it leaves as a killed run would.
 bool ExtractPayload(ExtractHost& host, const InstallState& state);
 
 // The installer's extraction (Win32 binding): reads g_installState, payload RCDATA 101.

@@ -1,5 +1,7 @@
 // The extraction's Win32 host: the payload resource, VirtualAlloc'd working copies, the file calls.
 #include <windows.h>
+#include <stddef.h>
+#include <string.h>
 
 #include "base/app_win.h"
 #include "base/install_state.h"
@@ -37,6 +39,17 @@ bool NameIn1251(const WCHAR* name, char (&out)[kPathSize]) {
            defaulted == FALSE;
 }
 
+// A FILETIME is a little-endian 64-bit count, and the find and attribute data hold the three
+// in the order of FileTimes.
+static_assert(sizeof(FileTimes) == 3 * sizeof(FILETIME) &&
+                  offsetof(FILE_BASIC_INFO, ChangeTime) == offsetof(FILE_BASIC_INFO, CreationTime) + sizeof(FileTimes),
+              "three FILETIMEs");
+FileTimes TimesFrom(const FILETIME* created) {
+    FileTimes times;
+    memcpy(&times, created, sizeof times);
+    return times;
+}
+
 struct Win32Host : ExtractHost {
     bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
         return LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size);
@@ -60,8 +73,10 @@ struct Win32Host : ExtractHost {
         do {
             const WCHAR* n = found.cFileName;
             char name[kPathSize];
+            // dwReserved0 holds a reparse point's tag.
             if (!(n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) && NameIn1251(n, name))
-                visit(context, name, found.dwFileAttributes);
+                visit(context, name, LinkAttributes(found.dwFileAttributes, found.dwReserved0),
+                      TimesFrom(&found.ftCreationTime));
         } while (FindNextFileW(find, &found));
         FindClose(find);
         return true;
@@ -82,7 +97,22 @@ struct Win32Host : ExtractHost {
         SetFileTime(ToHandle(file), &ft, &ft, &ft);
     }
     bool CloseFile(FileHandle file) override { return CloseHandle(ToHandle(file)) != FALSE; }
-    uint32_t GetAttributes(const char* path) override { return GetFileAttributesW(WidePath(path)); }
+    // Only a reparse point is looked up once more, for the tag that tells a link from a file.
+    uint32_t GetAttributes(const char* path, FileTimes* times) override {
+        const WidePath wide(path);
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW(wide, GetFileExInfoStandard, &data)) return kNoAttributes;
+        if (times != NULL) *times = TimesFrom(&data.ftCreationTime);
+        DWORD tag = 0;
+        WIN32_FIND_DATAW found;
+        const HANDLE find = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FindFirstFileW(wide, &found)
+                                                                                        : INVALID_HANDLE_VALUE;
+        if (find != INVALID_HANDLE_VALUE) {
+            tag = found.dwReserved0;
+            FindClose(find);
+        }
+        return LinkAttributes(data.dwFileAttributes, tag);
+    }
     bool SetAttributes(const char* path, uint32_t attributes) override {
         return SetFileAttributesW(WidePath(path), attributes) != FALSE;
     }
@@ -90,7 +120,24 @@ struct Win32Host : ExtractHost {
     bool Rename(const char* from, const char* to) override {
         return MoveFileExW(WidePath(from), WidePath(to), 0) != FALSE;
     }
+    // Times and attributes in one call: Wine's SetFileTime drops the read-only and hidden bits.
+    void RestoreTimes(const char* path, const FileTimes& times, uint32_t attributes) override {
+        const HANDLE file =
+            CreateFileW(WidePath(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        if (file == INVALID_HANDLE_VALUE) return;
+        FILE_BASIC_INFO info;
+        memcpy(&info.CreationTime, &times, sizeof times);
+        info.ChangeTime.QuadPart = 0;               // left as it is
+        info.FileAttributes = attributes & 0x31A7;  // only the bits a caller may set
+        SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info);
+        CloseHandle(file);
+    }
+    // DeleteFileW opens the name itself (a link's own, never its target) and refuses a folder.
     bool RemoveFile(const char* path) override { return DeleteFileW(WidePath(path)) != FALSE; }
+    // The system resolves the relative path against the current folder, the installation folder,
+    // and notes it in the machine's registry, which the elevated installer may write.
+    void RemoveAtRestart(const char* path) override { MoveFileExW(WidePath(path), NULL, MOVEFILE_DELAY_UNTIL_REBOOT); }
     void ShowMessage(const char* text) override {
         ShowMessageBox(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION);
     }

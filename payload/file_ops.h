@@ -3,7 +3,7 @@
 // Paths are Windows-1251 texts with "\" between folders, relative to the current folder, except
 // the installation folder's own text and its parent: absolute, in the system's ANSI code page.
 // Messages are Windows-1251 with the ANSI parts marked (base/messages.h). No operation follows
-// a link in a path's last part.
+// a link in a path's last part, and only a link carries the reparse-point bit (LinkAttributes).
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -20,8 +20,19 @@ enum class DirectoryResult { Created, AlreadyExists, Failed };
 // The user's answer to a file that could not be written.
 enum class FileAnswer { Abort, Retry, Ignore };
 
+// Creation, last-access and last-write time (FILETIME values).
+struct FileTimes {
+    uint64_t created, accessed, written;
+};
+
 // Called by ListFolder for each entry of the folder but "." and "..".
-typedef void (*FolderVisitor)(void* context, const char* name, uint32_t attributes);
+typedef void (*FolderVisitor)(void* context, const char* name, uint32_t attributes, const FileTimes& times);
+
+// The attributes of a reparse point as the extraction reads them: a name surrogate (a symbolic
+// link, a junction, a mount point) or one whose tag the system does not give (0: Wine's links)
+// is a link and keeps the bit; any other (a cloud-file placeholder, a deduplicated or compressed
+// file) is an ordinary file or folder.
+uint32_t LinkAttributes(uint32_t attributes, uint32_t reparseTag);
 
 struct ExtractHost {
     // The payload resource's bytes and size; false when it cannot be found or loaded.
@@ -37,7 +48,8 @@ struct ExtractHost {
     virtual bool RemoveDirectoryLevel(const char* path) = 0;
     // Makes path the current folder, against which later relative paths resolve.
     virtual bool SetCurrentFolder(const char* path) = 0;
-    // Names and attributes of what a folder holds ("" is the current folder); false if unreadable.
+    // Names, attributes and times of what a folder holds ("" is the current folder); false if
+    // unreadable.
     virtual bool ListFolder(const char* path, FolderVisitor visit, void* context) = 0;
     // Creates a new file for writing; kNoFile when anything of that name exists or on failure.
     // Others may not open it, but it may be renamed while open.
@@ -48,14 +60,20 @@ struct ExtractHost {
     virtual void SetFileTimes(FileHandle file, uint64_t time) = 0;
     // False when the system reports that the file could not be completed.
     virtual bool CloseFile(FileHandle file) = 0;
-    // Windows attribute bits of an existing file or folder, kNoAttributes when there is none.
-    virtual uint32_t GetAttributes(const char* path) = 0;
+    // Windows attribute bits of an existing file or folder, kNoAttributes when there is none; its
+    // times too when asked.
+    virtual uint32_t GetAttributes(const char* path, FileTimes* times = nullptr) = 0;
     // Windows attribute bits; false when they could not be set.
     virtual bool SetAttributes(const char* path, uint32_t attributes) = 0;
     // Gives the file or link from the name to, in one step; false when to exists.
     virtual bool Rename(const char* from, const char* to) = 0;
+    // Gives a closed file back its three times and its attribute bits, in one step (a link's own,
+    // never its target's).
+    virtual void RestoreTimes(const char* path, const FileTimes& times, uint32_t attributes) = 0;
     // Removes a file (a link itself, never what it points to).
     virtual bool RemoveFile(const char* path) = 0;
+    // Has a file that cannot be removed now removed when the system next starts.
+    virtual void RemoveAtRestart(const char* path) = 0;
     // Modal message with the product caption and the information icon over the backdrop.
     virtual void ShowMessage(const char* text) = 0;
     // The same message with Abort, Retry and Ignore; gives the user's choice.

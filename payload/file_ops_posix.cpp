@@ -94,6 +94,16 @@ struct Place {
     }
 };
 
+uint64_t FileTimeOf(const struct timespec& t) {
+    uint64_t time = 0;
+    return TimespecToFileTime(t, time) ? time : 0;
+}
+// Linux keeps no creation time: the last write stands for it.
+FileTimes TimesOf(const struct stat& st) {
+    const FileTimes times = {FileTimeOf(st.st_mtim), FileTimeOf(st.st_atim), FileTimeOf(st.st_mtim)};
+    return times;
+}
+
 class PosixHost : public ExtractHost {
 public:
     PosixHost(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {}
@@ -168,7 +178,7 @@ public:
             uint32_t attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
             if (S_ISLNK(st.st_mode)) attributes |= kAttributeReparsePoint;
             if ((st.st_mode & 0222) == 0) attributes |= kAttributeReadOnly;
-            visit(context, name, attributes);
+            visit(context, name, attributes, TimesOf(st));
         }
         closedir(folder);
         return true;
@@ -192,10 +202,11 @@ public:
         futimens(static_cast<int>(file), times);
     }
     bool CloseFile(FileHandle file) override { return close(static_cast<int>(file)) == 0; }
-    uint32_t GetAttributes(const char* path) override {
+    uint32_t GetAttributes(const char* path, FileTimes* times) override {
         Place place(Base(), path, folders_);
         struct stat st;
         if (!place.ok || fstatat(place.parent, place.leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) return kNoAttributes;
+        if (times != nullptr) *times = TimesOf(st);
         uint32_t attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
         if ((st.st_mode & 0222) == 0) attributes |= kAttributeReadOnly;
         const int fd = openat(place.parent, place.leaf, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -240,10 +251,18 @@ public:
         return source.ok && target.ok && source.parent == target.parent &&
                renameat2(source.parent, source.leaf, target.parent, target.leaf, RENAME_NOREPLACE) == 0;
     }
+    void RestoreTimes(const char* path, const FileTimes& times, uint32_t attributes) override {
+        Place place(Base(), path, folders_);
+        const struct timespec both[2] = {FileTimeToTimespec(times.accessed), FileTimeToTimespec(times.written)};
+        if (place.ok && utimensat(place.parent, place.leaf, both, AT_SYMLINK_NOFOLLOW) == 0)
+            SetAttributes(path, attributes);
+    }
     bool RemoveFile(const char* path) override {
         Place place(Base(), path, folders_);
         return place.ok && unlinkat(place.parent, place.leaf, 0) == 0;
     }
+    // Nothing here keeps a file from being removed at once.
+    void RemoveAtRestart(const char*) override {}
     bool RemoveDirectoryLevel(const char* path) override {
         Place place(Base(), path, folders_);
         return place.ok && unlinkat(place.parent, place.leaf, AT_REMOVEDIR) == 0;

@@ -1,7 +1,8 @@
 // A folder in memory for the extraction's test hosts: each path (relative to the installation
-// folder) with its attributes, bytes and time.
+// folder) with its attributes, bytes and time (one for all three).
 #pragma once
 #include <map>
+#include <ostream>
 #include <stdint.h>
 #include <string>
 
@@ -22,5 +23,10 @@ inline void ListDisk(const Disk& disk, const std::string& prefix, FolderVisitor 
     for (const auto& entry : listed)
         if (entry.first.compare(0, prefix.size(), prefix) == 0 &&
             entry.first.find('\\', prefix.size()) == std::string::npos)
-            visit(context, entry.first.c_str() + prefix.size(), entry.second.attributes);
+            visit(context, entry.first.c_str() + prefix.size(), entry.second.attributes,
+                  FileTimes{entry.second.time, entry.second.time, entry.second.time});
+}
+// How a failed expectation shows a node.
+inline void PrintTo(const Node& n, std::ostream* os) {
+    *os << std::hex << n.attributes << std::dec << " \"" << n.data << "\" " << n.time;
 }

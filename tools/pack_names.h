@@ -8,6 +8,6 @@
 // or breaks the archive's name rules (CheckNamePart), the same rules the installer reads by.
 bool PackName(const std::string& utf8, std::string& name1251, std::string& problem);
 
-// The name with its letters in one case, as Windows compares names: ASCII and the Cyrillic
-// letters of Windows-1251. Two names with equal keys are one file on Windows.
+// The name with its letters in one case (FoldLetter1251). Two names with equal keys are one file
+// on Windows.
 std::string FoldCase1251(const std::string& name1251);

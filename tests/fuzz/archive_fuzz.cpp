@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1251.h"
+#include "base/messages.h"
 #include "payload/archive.h"
 #include "payload/extract.h"
 #include "tests/memory_folder.h"
@@ -51,19 +53,14 @@ void CheckInside(const char* path) {
 
 // A folder in memory under the installation folder, keyed by path without case as Windows
 // compares names. From the input's last 8 bytes come the earlier state (files with bytes, times
-// and attributes, links, a data file or none), the host call that fails, the user's answers and
-// the call at which the run is killed: from then on nothing changes and every question is Abort.
-// A path through a link, or a link written, renamed or removed, stops the fuzzer.
+// and attributes, links, a data file or none), the host calls that fail (one, or up to four in a
+// row), the user's answers, what the user changes while a question is open, and the call at
+// which the run is killed: from then on nothing changes and every question is Abort. A path
+// through a link, a link written, renamed or removed, or a folder renamed, stops the fuzzer.
 
 std::string Folded(const char* path) {
     std::string key;
-    for (; *path != 0; ++path) {
-        const uint8_t u = static_cast<uint8_t>(*path);
-        key += static_cast<char>(((u >= 'A' && u <= 'Z') || u >= 0xC0) ? u | 0x20
-                                 : u == 0xA8                           ? 0xB8
-                                 : u == '/'                            ? '\\'
-                                                                       : u);
-    }
+    for (; *path != 0; ++path) key += *path == '/' ? '\\' : FoldLetter1251(*path);
     return key;
 }
 bool IsLink(const Node& n) { return (n.attributes & kAttributeReparsePoint) != 0; }
@@ -79,16 +76,18 @@ struct MemoryHost : ExtractHost {
     std::map<FileHandle, std::string> open;
     FileHandle next = 1;
     bool inFolder = false, quit = false, created = false, killed = false, ignored = false;
-    bool folderThere = false;
+    bool folderThere = false, changed = false;
     int messages = 0, questions = 0;
-    uint32_t calls = 0, failAt = 0, killAt = 0, answerBits = 0;
+    uint32_t calls = 0, failAt = 0, failSpan = 0, killAt = 0, answerBits = 0, change = 0, tag = 0;
     Disk disk;
+    Disk* expected = nullptr;       // the earlier folder, as the user's changes leave it
+    std::set<std::string> restart;  // removed when the system next starts
 
     MemoryHost(const uint8_t* d, size_t s) : input(d), size(s) {}
     // A call that changes the folder: false when it is the failing one or the run is dead.
     bool Step(bool mayFail = true) {
         if (++calls == killAt) killed = true;
-        return !killed && (calls != failAt || !mayFail);
+        return !killed && (failAt == 0 || calls < failAt || calls > failAt + failSpan || !mayFail);
     }
     std::string Key(const char* path) {
         CheckInside(path);
@@ -118,7 +117,7 @@ struct MemoryHost : ExtractHost {
         Check(blocks.erase(static_cast<uint8_t*>(p)) == 1, "release of unknown memory");
         free(p);
     }
-    uint32_t RunTag() override { return 0x0badf00d + calls; }
+    uint32_t RunTag() override { return tag = 0x0badf00d + calls; }
     DirectoryResult CreateDirectoryLevel(const char* path) override {
         if (!inFolder) {
             Check(strcmp(path, kFolder) == 0, "directory created before the folder was entered");
@@ -187,9 +186,10 @@ struct MemoryHost : ExtractHost {
         open.erase(file);
         return Step();
     }
-    uint32_t GetAttributes(const char* path) override {
+    uint32_t GetAttributes(const char* path, FileTimes* times) override {
         if (strcmp(path, kFolder) == 0) return folderThere ? kAttributeDirectory : kNoAttributes;
         const Node* n = Find(Key(path));
+        if (n != nullptr && times != nullptr) *times = {n->time, n->time, n->time};
         return n == nullptr ? kNoAttributes : n->attributes;
     }
     bool SetAttributes(const char* path, uint32_t attributes) override {
@@ -205,12 +205,22 @@ struct MemoryHost : ExtractHost {
         Node* n = Find(a);
         if (n == nullptr || Find(b) != nullptr) return false;
         Check(!IsLink(*n), "link renamed");
+        Check((n->attributes & kAttributeDirectory) == 0, "folder renamed");
         if (!Step()) return false;
         disk[b] = *n;
         disk.erase(a);
         for (auto& handle : open)
             if (handle.second == a) handle.second = b;
         return true;
+    }
+    void RestoreTimes(const char* path, const FileTimes& times, uint32_t attributes) override {
+        Node* n = Find(Key(path));
+        Check(n != nullptr && !IsLink(*n) && (attributes & kAttributeDirectory) == 0, "times restored on no file");
+        if (Step(false)) *n = {attributes, n->data, times.written};
+    }
+    void RemoveAtRestart(const char* path) override {
+        Check(IsReserved(Key(path)), "one of the user's files marked for removal");
+        if (Step(false)) restart.insert(Key(path));
     }
     bool RemoveFile(const char* path) override {
         const std::string key = Key(path);
@@ -219,11 +229,38 @@ struct MemoryHost : ExtractHost {
         Check(!IsLink(*n), "link removed");
         return Step() && (disk.erase(key), true);
     }
-    FileAnswer AskAboutFile(const char*) override {
-        const int bits = (answerBits >> (2 * (questions++ % 16))) & 3;
-        if (killed) return FileAnswer::Abort;
+    FileAnswer AskAboutFile(const char* text) override {
+        const int bits = (answerBits >> (2 * (questions++ % 8))) & 3;
+        if (killed || questions > 12) return FileAnswer::Abort;
+        if (questions == static_cast<int>((change >> 2) & 3) + 1)
+            ChangeWhileAsked(text + strlen(kMessageWriteFilePrefix));
         if (bits == 0 || questions > 8) return ignored = true, FileAnswer::Ignore;
         return bits == 1 ? FileAnswer::Abort : FileAnswer::Retry;
+    }
+    // What the user does at the asked place meanwhile (change bits 0-1): 1 removes the file or the
+    // empty folder there, 2 puts a file there (unless the run keeps the earlier one aside, which
+    // then could not come back), 3 puts a folder of a reserved name beside it. The expected earlier
+    // folder follows: what of the user's was removed is gone, what was put there is the user's.
+    void ChangeWhileAsked(const char* path) {
+        const std::string key = Folded(path), folder = key.substr(0, key.rfind('\\') + 1);
+        const std::string name = key.substr(folder.size()), reserved = folder + "~pel00000000-" + name;
+        char aside[16];
+        snprintf(aside, sizeof aside, "~pel%08x-", tag);
+        const Node* n = Find(key);
+        const auto next = disk.upper_bound(key);
+        const bool empty = next == disk.end() || next->first.compare(0, key.size() + 1, key + "\\") != 0;
+        if ((change & 3) == 1 && n != nullptr && !IsLink(*n) && empty) {
+            if (expected->count(key) != 0 && (expected->at(key) == *n || (n->attributes & kAttributeDirectory)))
+                expected->erase(key);
+            disk.erase(key);
+        } else if ((change & 3) == 2 && n == nullptr && Find(folder + aside + name) == nullptr) {
+            disk[key] = (*expected)[key] = {kAttributeArchive, "appeared", 4};
+        } else if ((change & 3) == 3 && Find(reserved) == nullptr) {
+            disk[reserved] = (*expected)[reserved] = {kAttributeDirectory, "", 5};
+        } else {
+            return;
+        }
+        changed = true;
     }
     void ShowMessage(const char*) override { ++messages; }
     void PostQuitRequest(int code) override { Check(code == 1, "quit code"), quit = true; }
@@ -294,16 +331,19 @@ void CheckOutcome(const MemoryHost& host, bool extracted, const Disk& earlier, b
         return;
     }
     for (const auto& n : host.disk) {
-        // Only a backup whose removal failed may outlive a true run, the earlier file whole.
-        if (IsReserved(n.first)) {
-            bool whole = false;
-            for (const auto& e : earlier) whole |= e.second == n.second;
-            Check(n.first.find("-", n.first.rfind("~pel")) != std::string::npos && whole, "working file left");
-            continue;
-        }
         const auto file = archive.files.find(n.first);
         const auto before = earlier.find(n.first);
         const bool asBefore = before != earlier.end() && before->second == n.second;
+        // Of the run's own names, only a backup whose removal failed may outlive a true run: the
+        // earlier file whole (but its read-only bit), marked for removal at the next start, and
+        // renamed as a finished run's unless that failed too. A user's folder of such a name stays.
+        if (IsReserved(n.first)) {
+            bool whole = false;
+            for (const auto& e : earlier) whole |= e.second.data == n.second.data && e.second.time == n.second.time;
+            const bool finished = host.restart.count(n.first) != 0;
+            Check(asBefore || (finished && whole), "working file left");
+            continue;
+        }
         if (file != archive.files.end()) {
             const bool data = archive.dataFiles.count(n.first) != 0;
             const bool kept = asBefore && (host.ignored || data);
@@ -332,8 +372,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MakeEarlier(host, archive, static_cast<uint32_t>(control[0] | control[1] << 8 | control[2] << 16));
     host.failAt = control[3];
     host.killAt = control[4] & 0x80 ? control[4] & 0x7F : 0;
-    host.answerBits = static_cast<uint32_t>(control[5] | control[6] << 8 | control[7] << 16);
-    const Disk earlier = host.disk;
+    host.failSpan = control[4] & 0x80 ? 0 : control[4] & 3;
+    host.answerBits = static_cast<uint32_t>(control[5] | control[6] << 8);
+    host.change = control[7];
+    Disk earlier = host.disk;
+    host.expected = &earlier;
     const bool folderBefore = host.folderThere;
     InstallState state = {};
     memcpy(state.folder, kFolder, sizeof kFolder);
@@ -346,34 +389,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(!host.created, "broken archive created something");
         return 0;
     }
-    // A failure injected into the rollback itself (a removal or a rename back refused) cannot
-    // leave the folder as it was: what it leaves must be settled as a killed run's is.
+    // A failure injected into the rollback itself (a removal or a rename back refused, and the
+    // user gave up) cannot leave the folder as it was: what it leaves must be settled as a killed
+    // run's is.
     const bool rollbackFailed = !extracted && host.failAt != 0 && host.calls >= host.failAt &&
                                 !(host.disk == earlier && host.folderThere == folderBefore);
     if (!host.killed && !rollbackFailed) {
         CheckOutcome(host, extracted, earlier, folderBefore, archive);
-        return 0;
-    }
-    // Killed (or its rollback refused): every earlier file at its place or whole beside it under a reserved name (its
-    // read-only bit may be gone: a killed run may have been removing it after success); then a
-    // run without failures settles what was left and ends as any run from the earlier folder.
-    // A run killed while it removed its backups had put every file of the archive in place (or
-    // skipped it): the earlier copies it had already removed are no loss then.
-    bool installed = true;
-    for (const auto& f : archive.files)
-        installed &= (host.disk.count(f.first) != 0 && host.disk.at(f.first) == f.second) ||
-                     (earlier.count(f.first) != 0 && host.disk.count(f.first) != 0 &&
-                      host.disk.at(f.first) == earlier.at(f.first));  // skipped, or the user's data file
-    for (const auto& n : earlier) {
-        bool whole = (host.disk.count(n.first) != 0 && host.disk.at(n.first) == n.second) ||
-                     (installed && archive.files.count(n.first) != 0);
-        const size_t slash = n.first.rfind('\\');
-        const std::string name = n.first.substr(slash == std::string::npos ? 0 : slash + 1);
-        for (const auto& m : host.disk)
-            whole |= IsReserved(m.first) && m.second.data == n.second.data && m.second.time == n.second.time &&
-                     m.first.size() >= name.size() &&
-                     m.first.compare(m.first.size() - name.size(), name.size(), name) == 0;
-        Check(whole, "a killed run lost an earlier file");
+        // A finished run's backup or a user's change: the next run must take them as they are.
+        if (!host.changed && host.restart.empty()) return 0;
+    } else {
+        // Killed (or its rollback given up): every earlier file at its place or whole beside it
+        // under a reserved name (its read-only bit may be gone: a killed run may have been
+        // removing it after success); then a run without failures settles what was left and ends
+        // as any run from the earlier folder. A run killed while it removed its backups had put
+        // every file of the archive in place (or skipped it): the earlier copies it had already
+        // removed are no loss then.
+        bool installed = true;
+        for (const auto& f : archive.files)
+            installed &= (host.disk.count(f.first) != 0 && host.disk.at(f.first) == f.second) ||
+                         (earlier.count(f.first) != 0 && host.disk.count(f.first) != 0 &&
+                          host.disk.at(f.first) == earlier.at(f.first));  // skipped, or the user's data file
+        for (const auto& n : earlier) {
+            bool whole = (host.disk.count(n.first) != 0 && host.disk.at(n.first) == n.second) ||
+                         (installed && archive.files.count(n.first) != 0);
+            const size_t slash = n.first.rfind('\\');
+            const std::string name = n.first.substr(slash == std::string::npos ? 0 : slash + 1);
+            for (const auto& m : host.disk)
+                whole |= IsReserved(m.first) && m.second.data == n.second.data && m.second.time == n.second.time &&
+                         m.first.size() >= name.size() &&
+                         m.first.compare(m.first.size() - name.size(), name.size(), name) == 0;
+            Check(whole, "a killed run lost an earlier file");
+        }
     }
     MemoryHost again(data, size);
     again.disk = host.disk;

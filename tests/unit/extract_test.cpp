@@ -23,7 +23,8 @@ const std::string kFolder = "C:\\Program Files\\Pelbrix";
 // A folder in memory (paths relative to the installation folder) under a host that records every
 // call in order. A call listed in fail fails (once for each time it is listed) and changes
 // nothing, as does every call naming held; a read-only file cannot be removed, and nothing is
-// created where a name exists.
+// created where a name exists. As NTFS, a name given to a file right after another left it takes
+// that file's creation time (here the one time).
 
 struct FakeHost : ExtractHost {
     Bytes payload;
@@ -37,6 +38,7 @@ struct FakeHost : ExtractHost {
     int failObtainAt = -1;            // 0: first copy, 1: second copy, 2: directory table
     std::vector<std::string> calls;
     std::map<FileHandle, std::string> open;
+    std::map<std::string, uint64_t> tunnel;  // names removed, with their files' times
     int obtained = 0, outstanding = 0;
     FileHandle nextHandle = 100;
 
@@ -115,9 +117,11 @@ struct FakeHost : ExtractHost {
         open.erase(f);
         return ok;
     }
-    uint32_t GetAttributes(const char* path) override {
+    uint32_t GetAttributes(const char* path, FileTimes* times) override {
         calls.push_back(std::string("look ") + path);
-        return path == root ? folder : Has(path) ? disk[path].attributes : kNoAttributes;
+        if (path == root || !Has(path)) return path == root ? folder : kNoAttributes;
+        if (times != nullptr) *times = {disk[path].time, disk[path].time, disk[path].time};
+        return disk[path].attributes;
     }
     bool SetAttributes(const char* path, uint32_t value) override {
         if (!Log(std::string("attr ") + path + " " + std::to_string(value)) || !Has(path)) return false;
@@ -127,14 +131,21 @@ struct FakeHost : ExtractHost {
         if (!Log(std::string("rename ") + from + " " + to) || !Has(from) || Has(to)) return false;
         disk[to] = disk[from];
         disk.erase(from);
+        if (tunnel.count(to) != 0) disk[to].time = tunnel[to];
         for (auto& handle : open)
             if (handle.second == from) handle.second = to;
         return true;
     }
+    void RestoreTimes(const char* path, const FileTimes& times, uint32_t attributes) override {
+        if (Log(std::string("times ") + path + " " + std::to_string(attributes)) && Has(path))
+            disk[path] = {attributes, disk[path].data, times.written};
+    }
     bool RemoveFile(const char* path) override {
         if (!Log(std::string("delete ") + path) || !Has(path) || (disk[path].attributes & 0x11) != 0) return false;
+        tunnel[path] = disk[path].time;
         return disk.erase(path), true;
     }
+    void RemoveAtRestart(const char* path) override { Log(std::string("at restart ") + path); }
     void ShowMessage(const char* text) override { Log(std::string("message ") + text); }
     FileAnswer AskAboutFile(const char* text) override {
         Log(std::string("ask ") + text);
@@ -291,7 +302,7 @@ TEST(Extract, FailureTable) {
          directory + "HlpPic", false, true},
         {"two records for one place", kFolder,
          [](FakeHost& h) {
-             h.payload = BuiltArchive({{0x30, 7, "HlpPic"}, {0x30, 7, "hlppic"}},
+             h.payload = BuiltArchive({{0x30, 7, "\xAF"}, {0x30, 7, "\xBF"}},  // Ї, ї
                                       {{0x20, 1, 1, "A", B("1")}, {0x20, 1, 2, "a", {}}});
          },
          broken, true, false},
@@ -359,29 +370,41 @@ TEST(Extract, AbsoluteFolders) {
 
 // Abort after each step of a replaced file ("a", read-only and hidden before the run) and of new
 // ones ("b"; "d\c" in a new directory) puts everything back: the earlier file with its bytes,
-// times and attributes, nothing new left. Ignore keeps the earlier file; no backup outlives a run.
+// times and attributes, nothing new left, also when a step's undoing fails once too. Ignore keeps
+// the earlier file, once nothing of the run's is left in its place; Retry looks at the place
+// again. A user's folder of a reserved name is never taken for a backup.
 TEST(Extract, FileFailureTable) {
     const std::string work = "~pel1234abcd+a", backup = "~pel1234abcd-a";
-    const Disk earlier = {{"a", {0x23, "old", 7}}, {"keep", {0x20, "mine", 8}}};
+    const Disk earlier = {{"a", {0x23, "old", 7}}, {"keep", {0x20, "mine", 8}}, {"~pel00000000-b", {0x10, "", 3}}};
     struct Case {
         const char* what;
         std::vector<std::string> failing;  // calls that fail, once each
         std::vector<FileAnswer> answers;
         bool result;
-        bool aKept;  // true runs: "a" as it was (skipped)
+        std::string skipped = "";            // true runs: this file as before the run
+        void (*onAsk)(FakeHost&) = nullptr;  // what the user does while asked
+        Disk left = {};                      // beside the outcome
     };
     const FileAnswer abort = FileAnswer::Abort, retry = FileAnswer::Retry, ignore = FileAnswer::Ignore;
+    const auto removeA = [](FakeHost& h) { h.disk.erase("a"); };
+    const Disk finished = {{"~pel1234abcd=a", {0x23, "old", 7}}};  // removed at restart
     const Case cases[] = {
-        {"replaced: working file not created", {"create " + work}, {abort}, false, false},
-        {"replaced: short write", {"write 1 " + work}, {abort}, false, false},
-        {"replaced: earlier file not moved aside", {"rename a " + backup}, {abort}, false, false},
-        {"replaced: new file not put in place", {"rename " + work + " a"}, {abort}, false, false},
-        {"replaced: close fails in place", {"close a"}, {abort}, false, false},
-        {"new: not created", {"create b"}, {abort}, false, false},
-        {"new: short write", {"write 2 b"}, {abort}, false, false},
-        {"new: close fails", {"close b"}, {abort}, false, false},
-        {"Ignore: the earlier file stays", {"rename a " + backup}, {ignore}, true, true},
-        {"Retry: replaced after all", {"rename " + work + " a", "close b"}, {retry, retry}, true, false},
+        {"replaced: working file not created", {"create " + work}, {abort}, false},
+        {"replaced: short write", {"write 1 " + work}, {abort}, false},
+        {"replaced: earlier file not moved aside", {"rename a " + backup}, {abort}, false},
+        {"replaced: new file not put in place", {"rename " + work + " a"}, {abort}, false},
+        {"replaced: close fails in place", {"close a"}, {abort}, false},
+        {"new: not created", {"create b"}, {abort}, false},
+        {"new: short write", {"write 2 b"}, {abort}, false},
+        {"new: close fails", {"close b"}, {abort}, false},
+        {"Ignore: the earlier file stays", {"rename a " + backup}, {ignore}, true, "a"},
+        {"Retry: replaced after all", {"rename " + work + " a", "close b"}, {retry, retry}, true},
+        {"new: partial, not removed: Retry removes it", {"write 2 b", "delete b", "close d\\c"}, {retry, abort}, false},
+        {"... Ignore once it is gone", {"write 2 b", "delete b", "delete b"}, {ignore, ignore}, true, "b"},
+        {"replaced: not put in place nor back", {"rename " + work + " a", "rename " + backup + " a"}, {abort}, false},
+        {"replaced, then held at Abort: asked till it goes back", {"create b", "delete a"}, {abort, retry}, false},
+        {"Retry after the earlier file was removed", {"rename a " + backup}, {retry}, true, "", removeA},
+        {"backup not removed: a finished run's", {"delete " + backup}, {}, true, "", nullptr, finished},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -392,28 +415,36 @@ TEST(Extract, FileFailureTable) {
         host.folder = 0x10;
         host.disk = earlier;
         host.answers = c.answers;
+        if (c.onAsk != nullptr) host.onAsk = [&] { c.onAsk(host); };
         EXPECT_EQ(ExtractPayload(host, State(kFolder)), c.result);
         EXPECT_TRUE(host.answers.empty());
         EXPECT_TRUE(host.open.empty());
         EXPECT_FALSE(host.Called("message"));
+        EXPECT_EQ(host.Called("at restart"), !c.left.empty());
         Disk expected = earlier;
         if (c.result) {
             expected.insert({{"b", {0x21, "2", 6}}, {"d", {0x10, "", 0}}, {"d\\c", {0x20, "", 9}}});
-            if (!c.aKept) expected["a"] = {0x20, "1", 5};
+            expected["a"] = {0x20, "1", 5};
+            if (c.skipped == "a") expected["a"] = earlier.at("a");
+            if (c.skipped == "b") expected.erase("b");
         }
+        expected.insert(c.left.begin(), c.left.end());
         EXPECT_EQ(host.disk, expected);
     }
 }
 
 // What a killed run left is settled before anything is written: its working file goes, the
-// earlier file it had moved aside comes back over that run's new one.
+// earlier file it had moved aside comes back over that run's new one with its times. A backup a
+// finished run could not remove only goes.
 TEST(Extract, KilledRunIsSettled) {
     for (FileAnswer answer : {FileAnswer::Abort, FileAnswer::Ignore}) {
         FakeHost host;
         host.payload = BuiltArchive({}, {{0x20, 5, 0, "a", B("1")}, {0x20, 6, 0, "b", B("2")}});
         host.folder = 0x10;
-        host.disk = {
-            {"a", {0x20, "half", 3}}, {"~pel00c0ffee-a", {0x21, "old", 2}}, {"~pel00c0ffee+b", {0x20, "x", 1}}};
+        host.disk = {{"a", {0x20, "half", 3}},
+                     {"~pel00c0ffee-a", {0x21, "old", 2}},
+                     {"~pel00c0ffee+b", {0x20, "x", 1}},
+                     {"~pel0000beef=b", {0x21, "a finished run's", 4}}};
         host.fail.insert("create b");
         host.answers = {answer};
         EXPECT_EQ(ExtractPayload(host, State(kFolder)), answer == FileAnswer::Ignore);
@@ -421,6 +452,22 @@ TEST(Extract, KilledRunIsSettled) {
         if (answer == FileAnswer::Ignore) expected["a"] = {0x20, "1", 5};
         EXPECT_EQ(host.disk, expected);
     }
+}
+
+// Only name surrogates are links; a reparse point without a tag (Wine's links) counts as one.
+TEST(Extract, OnlyNameSurrogatesAreLinks) {
+    const struct {
+        const char* what;
+        uint32_t attributes, tag, read;
+    } cases[] = {
+        {"symbolic link", 0x420, 0xA000000C, 0x420},
+        {"junction", 0x410, 0xA0000003, 0x410},
+        {"Wine's link", 0x410, 0, 0x410},
+        {"cloud placeholder", 0x420, 0x9000001A, 0x20},
+        {"deduplicated", 0x421, 0x80000013, 0x21},
+        {"nothing", kNoAttributes, 5, kNoAttributes},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LinkAttributes(c.attributes, c.tag), c.read) << c.what;
 }
 
 // Anything of the data file's name that is there stays untouched and nothing is asked about it,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/ansi_text.h"
+#include "base/cp1251.h"
 #include "base/messages.h"
 #include "system/shortcuts.h"
 
@@ -35,13 +36,9 @@ std::string Plain(const char* marked) {
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
-// Windows-1251 letters in one case: ASCII, А-Я and Ё.
+// Windows-1251 letters in one case, as Windows compares names.
 std::string Folded(std::string text) {
-    for (char& c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if ((u >= 'a' && u <= 'z') || u >= 0xE0) c = static_cast<char>(u - 0x20);
-        if (u == 0xB8) c = static_cast<char>(0xA8);
-    }
+    for (char& c : text) c = FoldLetter1251(c);
     return text;
 }
 
