@@ -127,3 +127,27 @@ Utf8ToCp1251Result Utf8ToCp1251(char* dst, size_t cap, const char* src, size_t s
     dst[out] = 0;
     return Utf8ToCp1251Result::Ok;
 }
+
+char UpperCase1251(char ch) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 'a' && c <= 'z') || c >= 0xE0) return static_cast<char>(c - 0x20);  // а-я -> А-Я
+    switch (c) {
+    case 0xB8: c = 0xA8; break;  // ё
+    case 0xBA: c = 0xAA; break;  // є
+    case 0xBF: c = 0xAF; break;  // ї
+    case 0xB3: c = 0xB2; break;  // і
+    case 0xB4: c = 0xA5; break;  // ґ
+    case 0xA2: c = 0xA1; break;  // ў
+    case 0xBC: c = 0xA3; break;  // ј
+    case 0xBE: c = 0xBD; break;  // ѕ
+    case 0x90: c = 0x80; break;  // ђ
+    case 0x83: c = 0x81; break;  // ѓ
+    case 0x9A: c = 0x8A; break;  // љ
+    case 0x9C: c = 0x8C; break;  // њ
+    case 0x9D: c = 0x8D; break;  // ќ
+    case 0x9E: c = 0x8E; break;  // ћ
+    case 0x9F: c = 0x8F; break;  // џ
+    default: break;
+    }
+    return static_cast<char>(c);
+}

@@ -22,3 +22,7 @@ enum class Utf8ToCp1251Result {
 // terminated). On Unconvertible, *failedAt (if given) receives the source offset of the character.
 Utf8ToCp1251Result Utf8ToCp1251(char* dst, size_t cap, const char* src, size_t srcLength = static_cast<size_t>(-1),
                                 size_t* failedAt = nullptr);
+
+// A Windows-1251 byte in upper case, as Windows compares names: ASCII and the Cyrillic letters of
+// Windows-1251; any other byte as it is. Two names whose bytes agree so are one file on Windows.
+char UpperCase1251(char c);
