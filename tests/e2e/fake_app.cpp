@@ -1,8 +1,8 @@
 // Stand-in for the running application: a top-level window of class "TFormMain" (or another
 // class, to show that the class matters) whose title is the last argument. It waits until it is
-// closed or terminated.
+// closed or terminated. As a squatter it first creates a mutex (held) or an event of a name.
 //
-//   fake_app.exe [--class NAME] TITLE
+//   fake_app.exe [--class NAME] [--mutex NAME] [--event NAME] TITLE
 #include <windows.h>
 
 namespace {
@@ -20,9 +20,10 @@ LRESULT CALLBACK FakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const char* className = "TFormMain";
     int next = 1;
-    if (__argc > 2 && lstrcmpA(__argv[1], "--class") == 0) {
-        className = __argv[2];
-        next = 3;
+    for (; next + 1 < __argc && __argv[next][0] == '-'; next += 2) {
+        if (lstrcmpA(__argv[next], "--class") == 0) className = __argv[next + 1];
+        if (lstrcmpA(__argv[next], "--mutex") == 0 && !CreateMutexA(nullptr, TRUE, __argv[next + 1])) return 1;
+        if (lstrcmpA(__argv[next], "--event") == 0 && !CreateEventA(nullptr, TRUE, FALSE, __argv[next + 1])) return 1;
     }
     const char* title = __argc > next ? __argv[next] : "";
     WNDCLASSA windowClass = {};
