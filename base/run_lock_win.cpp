@@ -20,8 +20,8 @@ typedef BOOL(WINAPI* AddSidCall)(HANDLE* boundary, PSID sid);
 typedef HANDLE(WINAPI* CreateNamespaceCall)(LPSECURITY_ATTRIBUTES attributes, LPVOID boundary, LPCWSTR alias);
 typedef HANDLE(WINAPI* OpenNamespaceCall)(LPVOID boundary, LPCWSTR alias);
 
-const WCHAR kNamespaceAlias[] = L"Pelbrix";
-const WCHAR kNamespacedMutex[] = L"Pelbrix\\" PEL_RUN_MUTEX;
+const WCHAR kNamespace[] = L"Pelbrix";  // the boundary's name, and the namespace's alias
+const char kNamespacedMutex[] = "Pelbrix\\" PEL_RUN_MUTEX;
 
 // The boundary's SID: Administrators where this process has the group enabled, else its user.
 bool BoundarySid(BYTE (&sid)[SECURITY_MAX_SID_SIZE]) {
@@ -55,11 +55,11 @@ HANDLE OpenNamespacedMutex(PSID sid) {
     const OpenNamespaceCall openNamespace =
         reinterpret_cast<OpenNamespaceCall>(reinterpret_cast<void*>(GetProcAddress(kernel, "OpenPrivateNamespaceW")));
     if (createBoundary == NULL || addSid == NULL || createNamespace == NULL || openNamespace == NULL) return NULL;
-    HANDLE boundary = createBoundary(L"" PEL_RUN_MUTEX, 0);
+    HANDLE boundary = createBoundary(kNamespace, 0);
     if (boundary == NULL || !addSid(&boundary, sid)) return NULL;
-    HANDLE space = createNamespace(NULL, boundary, kNamespaceAlias);
-    if (space == NULL && GetLastError() == ERROR_ALREADY_EXISTS) space = openNamespace(boundary, kNamespaceAlias);
-    return space != NULL ? CreateMutexW(NULL, FALSE, kNamespacedMutex) : NULL;
+    HANDLE space = createNamespace(NULL, boundary, kNamespace);
+    if (space == NULL && GetLastError() == ERROR_ALREADY_EXISTS) space = openNamespace(boundary, kNamespace);
+    return space != NULL ? CreateMutexA(NULL, FALSE, kNamespacedMutex) : NULL;
 }
 
 HANDLE OpenRunMutex() {
@@ -67,13 +67,13 @@ HANDLE OpenRunMutex() {
     if (!BoundarySid(sid)) return NULL;
     HANDLE mutex = OpenNamespacedMutex(sid);
     if (mutex != NULL) return mutex;
-    WCHAR* text = NULL;
-    WCHAR name[256] = L"Global\\" PEL_RUN_MUTEX ".";
-    const bool named = ConvertSidToStringSidW(sid, &text) && AppendText(name, text);
+    char* text = NULL;
+    char name[256] = "Global\\" PEL_RUN_MUTEX ".";
+    const bool named = ConvertSidToStringSidA(sid, &text) && AppendText(name, text);
     if (text != NULL) LocalFree(text);
     if (!named) return NULL;
-    mutex = CreateMutexW(NULL, FALSE, name);
-    if (mutex == NULL && GetLastError() == ERROR_ACCESS_DENIED) mutex = CreateMutexW(NULL, FALSE, name + 7);
+    mutex = CreateMutexA(NULL, FALSE, name);
+    if (mutex == NULL && GetLastError() == ERROR_ACCESS_DENIED) mutex = CreateMutexA(NULL, FALSE, name + 7);
     return mutex;
 }
 

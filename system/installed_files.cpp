@@ -25,7 +25,8 @@ bool ParseNumber(const char* p, const char* end, uint64_t& value) {
     for (; p != end; ++p) {
         if (*p < '0' || *p > '9') return false;
         const uint64_t digit = static_cast<uint64_t>(*p - '0');
-        if (value > (UINT64_MAX - digit) / 10) return false;
+        // No division at run time: a 32-bit build would take a 64-bit one from the compiler's library.
+        if (value > UINT64_MAX / 10 || (value == UINT64_MAX / 10 && digit > UINT64_MAX % 10)) return false;
         value = value * 10 + digit;
     }
     return true;

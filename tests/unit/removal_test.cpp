@@ -314,7 +314,7 @@ TEST(Removal, IgnoreKeepsTheFailedFile) {
 TEST(Removal, LeftoversAndAFolderWithoutInstallation) {
     FakeSystem system;
     const std::string top = "C:\\Pelbrix\\", pic = top + "HlpPic\\";
-    for (const std::string& name :
+    for (const char* name :
          {"~pel0badcafe-Pelbrix.exe", "~pel0badcafe=uninstall.exe", "~pel12345678-Tolva.dat", "~pel12345678+Tolva.dat",
           "~pel0badcafe-notes.txt", "~pel0BADCAFE-Pelbrix.exe", "~pel0badcafe*Pelbrix.exe", "~pel0badcafe-logo.gif",
           "HlpPic\\~pel0badcafe+logo.gif", "HlpPic\\~pel0badcafe-Deep", "HlpPic\\~pel0badcafe-HlpPic"})
