@@ -73,14 +73,6 @@ bool LineNames(const char* p, const char* end, const char* path, bool filesOnly)
     return p == end || *p == '\t' || *p == '\r' || *p == '\n';
 }
 
-// The file name of a listed path: what follows its last "\".
-const char* NamePart(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p != 0; ++p)
-        if (*p == '\\') name = p + 1;
-    return name;
-}
-
 }  // namespace
 
 // Two lists written in one order meet line by line, so a search mostly takes one step.
@@ -115,6 +107,21 @@ bool ParseNextName(const char*& cursor, const char* end, ListedName& out) {
         if (CheckDirectoryName(line, pathLength - (out.folder ? 1 : 0)) != ArchiveFault::None) continue;
         CopyTextN(out.path, sizeof out.path, line, pathLength - (out.folder ? 1 : 0));
         return true;
+    }
+    return false;
+}
+
+bool IsDataFile(const ListedName& name) {
+    const char* file = name.path;
+    for (const char* p = name.path; *p != 0; ++p)
+        if (*p == '\\') file = p + 1;
+    return !name.folder && IsDataFileName(file);
+}
+
+bool FindListedFolder(const char* names, const char* end, size_t k, ListedName& out) {
+    const char* cursor = names;
+    while (ParseNextName(cursor, end, out)) {
+        if (out.folder && k-- == 0) return true;
     }
     return false;
 }
@@ -161,17 +168,14 @@ void RemoveEarlierFiles(FilesHost& host, const char* folder, const char* earlier
     size_t folders = 0;
     while (ParseNextName(cursor, earlierEnd, name)) {
         if (name.folder) ++folders;
-        if (name.folder || name.self || IsDataFileName(NamePart(name.path))) continue;
+        if (name.folder || name.self || IsDataFile(name)) continue;
         if (ListsPath(current, currentEnd, hint, name.path, false) || !MarkedPath(path, folder, name.path)) continue;
         if (IsAsWritten(host, path, name, InspectListed(host, folder, name.path))) host.RemoveFile(path);
     }
     // Children before parents: the list has parents first.
     for (size_t k = folders; k-- > 0;) {
-        cursor = earlier;
-        for (size_t seen = 0; ParseNextName(cursor, earlierEnd, name);)
-            if (name.folder && seen++ == k) break;
-        if (!ListsPath(current, currentEnd, hint, name.path, false) && MarkedPath(path, folder, name.path) &&
-            InspectListed(host, folder, name.path).kind == EntryKind::Folder)
+        if (FindListedFolder(earlier, earlierEnd, k, name) && !ListsPath(current, currentEnd, hint, name.path, false) &&
+            MarkedPath(path, folder, name.path) && InspectListed(host, folder, name.path).kind == EntryKind::Folder)
             host.RemoveEmptyFolder(path);
     }
 }

@@ -51,6 +51,10 @@ struct ListedName {
     uint32_t checksum;
 };
 bool ParseNextName(const char*& cursor, const char* end, ListedName& out);
+// True for a file line of the user's data file (its name, in whatever folder).
+bool IsDataFile(const ListedName& name);
+// The k-th folder line of the list (0-based), or false when there are fewer.
+bool FindListedFolder(const char* names, const char* end, size_t k, ListedName& out);
 
 // The marked path of a place under an ANSI folder: the folder, then "\" and relative (Windows-1251)
 // unless it is empty. False when it does not fit.

@@ -24,16 +24,16 @@ struct Win32FilesHost final : FilesHost {
 
 }  // namespace
 
+EntryKind KindOf(DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryKind::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::File;
+}
+
 EntryFacts InspectWide(const WCHAR* path) {
     EntryFacts facts = {EntryKind::Missing, 0, 0};
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return facts;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        facts.kind = EntryKind::Link;
-    else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        facts.kind = EntryKind::Folder;
-    else
-        facts.kind = EntryKind::File;
+    facts.kind = KindOf(data.dwFileAttributes);
     facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     facts.time =
         (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;

@@ -6,6 +6,8 @@
 
 #include "system/installed_files.h"
 
+// What its attributes say a path holds: any reparse point is a Link, file or folder.
+EntryKind KindOf(DWORD attributes);
 // The facts of what stands at a path, its own attributes (a link is not followed).
 EntryFacts InspectWide(const WCHAR* path);
 

@@ -83,13 +83,9 @@ struct Win32UninstallHost final : UninstallHost {
         do {
             char name[MAX_PATH * 2];
             BOOL lossy = FALSE;
-            const DWORD attributes = found.dwFileAttributes;
-            const EntryKind kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::Link
-                                   : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::Folder
-                                                                                    : EntryKind::File;
             if (WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, found.cFileName, -1, name, sizeof name, NULL, &lossy) &&
                 !lossy)
-                more = visit(context, name, kind);
+                more = visit(context, name, KindOf(found.dwFileAttributes));
         } while (more && FindNextFileW(find, &found));
         FindClose(find);
     }

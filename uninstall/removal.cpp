@@ -140,11 +140,6 @@ size_t DirectoryPartLength(const char* path) {
     return end > 0 ? end - 1 : 0;
 }
 
-bool IsDataFile(const ListedName& name) {
-    const size_t directory = DirectoryPartLength(name.path);
-    return IsDataFileName(name.path + (directory > 0 ? directory + 1 : 0));
-}
-
 // Whether the folder holds an installation: the record or an Installed-apps entry names it, or
 // a listed file there is as the installer wrote it (this program aside: a copy of it is no
 // installation).
@@ -200,15 +195,6 @@ bool VisitLeftover(void* context, const char* name, EntryKind kind) {
     l.kept = l.kept || outcome == Outcome::Kept;
     l.aborted = outcome == Outcome::Aborted;
     return !l.aborted;
-}
-
-// The k-th folder of the list (0-based), or false when there are fewer.
-bool FindListedFolder(const char* names, const char* end, size_t k, ListedName& out) {
-    const char* cursor = names;
-    while (ParseNextName(cursor, end, out)) {
-        if (out.folder && k-- == 0) return true;
-    }
-    return false;
 }
 
 // Removes the link linksFolder\title.lnk (linksFolder a marked text) when it leads into the installation folder: a
