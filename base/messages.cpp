@@ -22,6 +22,7 @@ const char kMessageRemoveFilePrefix[] = "(0006) Ошибка при удален
 const char kMessageUninstalled[] = "Программа '" PEL_DISPLAY_NAME "' удалена с компьютера.";
 const char kMessageDataFileKeptPrefix[] = "Файл данных " PEL_DATA_FILE " сохранён в папке ";
 const char kMessageFilesKeptPrefix[] = "Часть файлов не удалена и осталась в папке ";
+const char kMessageNotInstalledInPrefix[] = "Программа '" PEL_DISPLAY_NAME "' не установлена в папке ";
 
 const char kMessageStandIn[] = "Эта программа замещает приложение '" PEL_DISPLAY_NAME
                                "' в образце установки.\n"

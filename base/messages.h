@@ -22,6 +22,8 @@ extern const char kMessageRemoveFilePrefix[];  // "(0006) Ошибка при у
 extern const char kMessageUninstalled[];  // "Программа 'Пелбриксон' удалена с компьютера."
 extern const char kMessageDataFileKeptPrefix[];  // "Файл данных Tolva.dat сохранён в папке " + folder
 extern const char kMessageFilesKeptPrefix[];  // "Часть файлов не удалена и осталась в папке " + folder
+// "Программа 'Пелбриксон' не установлена в папке " + folder: the uninstaller run from elsewhere
+extern const char kMessageNotInstalledInPrefix[];
 
 // The stand-in application's window text (sample payload only).
 extern const char kMessageStandIn[];

@@ -46,7 +46,10 @@ int RunInstaller(FlowHost& host) {
     host.ShowBackdrop();
     const bool accepted = RunPages(host);
     // The record is written only after a complete extraction, so a failed run keeps the old one.
+    // The earlier version's own files go only then too: a rollback never needs them back.
+    if (accepted) host.ReadEarlierList();
     if (accepted && host.ExtractPayload()) {
+        host.RemoveEarlierFiles();
         host.RunClosingActions();
         host.WriteInstallRecord();
         host.WriteUninstallEntry();

@@ -27,7 +27,13 @@ struct FlowHost {
     // Makes folder the process's current directory.
     virtual bool MakeCurrentDirectory(const char* folder) = 0;
     virtual bool ReadInstalledPath(char (&buffer)[kPathSize]) = 0;
+    // The list of the files that the installation in the chosen folder holds, read from its
+    // uninstaller before the extraction replaces it (nothing when there is none).
+    virtual void ReadEarlierList() = 0;
     virtual bool ExtractPayload() = 0;
+    // After a complete extraction: the files and folders of that list that this version no
+    // longer has, where they are as the earlier installer wrote them.
+    virtual void RemoveEarlierFiles() = 0;
     // Start-menu group, links, desktop link, features page: after a complete extraction.
     virtual void RunClosingActions() = 0;
     virtual void WriteInstallRecord() = 0;

@@ -15,6 +15,7 @@
 #include "resources/resource.h"
 #include "system/closing_actions.h"
 #include "system/install_record.h"
+#include "system/installed_files_win.h"
 #include "system/uninstall_entry.h"
 
 HINSTANCE g_instance = NULL;
@@ -34,6 +35,8 @@ DLGPROC PageProcedure(int dialogId) {
 }
 
 struct Win32FlowHost final : FlowHost {
+    NamesList earlier = {};
+
     bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
         return ::FindWindowTitle(windowClass, title, cap);
     }
@@ -69,7 +72,15 @@ struct Win32FlowHost final : FlowHost {
 
     bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
     bool ReadInstalledPath(char (&buffer)[kPathSize]) override { return ::ReadInstalledPath(buffer); }
+    void ReadEarlierList() override { ReadNamesList(g_installState.folder, earlier); }
     bool ExtractPayload() override { return ::ExtractPayload(); }
+    void RemoveEarlierFiles() override {
+        NamesList current;
+        ReadNamesList(g_installState.folder, current);
+        ::RemoveEarlierFiles(g_installState.folder, earlier, current);
+        ReleaseNamesList(current);
+        ReleaseNamesList(earlier);
+    }
     void RunClosingActions() override { ::RunClosingActions(); }
     void WriteInstallRecord() override { ::WriteInstallRecord(); }
     // The installed size comes from the payload the extraction has just unpacked.

@@ -34,6 +34,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/reserved_name.h"
 #include "base/text.h"
 
 const size_t kArchiveHeaderSize = 12;
@@ -148,8 +149,6 @@ NameFault CheckNamePart(const char* part, size_t length);
 const char* NameFaultText(NameFault fault);  // English, for the tools
 // The prefix of the extraction's own names: "~pel", the run's 8 hex digits, "+" (working file)
 // or "-" (backup of an earlier file), then the name of the file they stand beside.
-const char kReservedPrefix[] = "~pel";
-const size_t kReservedNameOverhead = 4 + 8 + 1;  // what a working or backup name adds to a name
 
 // Whole names, also used by the archive builder.
 ArchiveFault CheckDirectoryName(const char* name, size_t length);

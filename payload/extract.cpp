@@ -8,6 +8,7 @@
 #include "base/cp1251.h"
 #include "base/messages.h"
 #include "base/product.h"
+#include "base/reserved_name.h"
 #include "base/text.h"
 #include "payload/archive.h"
 
@@ -18,7 +19,6 @@ const int kQuitExitCode = 1;
 const uint32_t kWriteChunk = 1u << 24;  // a file up to 16 MB in one write, larger ones in such blocks
 const size_t kWindowsPathLimit = 260;   // a full path and its zero, for the uninstaller and the links
 const uint32_t kNoEntry = 0xFFFFFFFFu;
-const char kHexDigits[] = "0123456789abcdef";
 
 // The coded failures and their messages; a prefix is followed by the folder or directory name.
 enum class Failure { NoResource, NoFirstCopy, NoSecondCopy, BrokenArchive, Folder, Directory };
@@ -138,11 +138,8 @@ void NameOf(const Extraction& x, uint32_t entry, PathText& out, char kind = 0, u
         AppendText(out, "\\");
     }
     if (kind != 0) {
-        char reserved[kReservedNameOverhead + 1];
-        memcpy(reserved, kReservedPrefix, 4);
-        for (int i = 0; i < 8; ++i) reserved[4 + i] = kHexDigits[(tag >> (28 - 4 * i)) & 15];
-        reserved[12] = kind;
-        reserved[13] = 0;
+        char reserved[kReservedHeadLength + 1];
+        FormatReservedHead(tag, kind, reserved);
         AppendText(out, reserved);
     }
     AppendText(out, f.name);
@@ -239,7 +236,7 @@ bool LoadArchive(Extraction& x) {
         PathText path;
         NameOf(x, e, path);
         if (FindPath(x, path, e) != kNoEntry) return Fail(x, Failure::BrokenArchive);
-        const size_t length = strlen(path) + (e < x.fileCount ? kReservedNameOverhead : 0);
+        const size_t length = strlen(path) + (e < x.fileCount ? kReservedHeadLength : 0);
         if (length > x.longest) x.longest = length;
     }
     return true;
@@ -280,20 +277,6 @@ void Discard(ExtractHost& host, const char* path, uint32_t attributes, const cha
     host.RemoveAtRestart(finished != nullptr && host.Rename(path, finished) ? finished : path);
 }
 
-// "~pel", 8 hex digits, "+", "-" or "=" and a name, as this extraction writes them: a working
-// file, a backup, or a backup that a run which succeeded could not remove.
-bool IsReservedName(const char* name, uint32_t& tag, char& kind) {
-    if (strncmp(name, kReservedPrefix, 4) != 0) return false;
-    tag = 0;
-    for (int i = 4; i < 12; ++i) {
-        const char* digit = strchr(kHexDigits, name[i]);
-        if (name[i] == 0 || digit == nullptr) return false;
-        tag = tag << 4 | static_cast<uint32_t>(digit - kHexDigits);
-    }
-    kind = name[12];
-    return (kind == '+' || kind == '-' || kind == '=') && name[13] != 0;
-}
-
 // One folder's listing: the earlier attributes and times of the archive's files, and what other
 // runs left beside them. Only plain files of this extraction's making are settled: a folder or a
 // link of a reserved name is the user's. A killed run's working file goes at once, and so does a
@@ -311,16 +294,16 @@ void VisitListed(void* context, const char* name, uint32_t attributes, const Fil
         AppendText(path, "\\");
     }
     const size_t folderLength = strlen(path);
-    uint32_t tag = 0;
-    char kind = 0;
+    ReservedName reserved = {0, 0, nullptr};
     if (!AppendText(path, name)) return;
-    if (IsReservedName(name, tag, kind)) {
+    const char kind = ParseReservedName(name, reserved) ? reserved.kind : 0;
+    if (kind != 0) {
         if (!IsPlainFile(attributes)) return;
-        if (kind == '+') l.x->host.RemoveFile(path);
-        if (kind == '=') Discard(l.x->host, path, attributes, nullptr);
-        if (kind != '-') return;
+        if (kind == kReservedWork) l.x->host.RemoveFile(path);
+        if (kind == kReservedLeftover) Discard(l.x->host, path, attributes, nullptr);
+        if (kind != kReservedBackup) return;
         path[folderLength] = 0;
-        AppendText(path, name + kReservedNameOverhead);
+        AppendText(path, reserved.name);
     }
     const uint32_t e = FindPath(*l.x, path);
     if (e >= l.x->fileCount) return;
@@ -330,7 +313,7 @@ void VisitListed(void* context, const char* name, uint32_t attributes, const Fil
         f.earlierTimes = times;
     } else {
         f.flags |= kLeftover;
-        f.backupTag = tag;
+        f.backupTag = reserved.tag;
         f.backupAttributes = attributes;
         f.backupTimes = times;
     }
@@ -348,7 +331,7 @@ bool ListAndSettle(Extraction& x, uint32_t directory) {
         if (f.directoryIndex != directory || (f.flags & kLeftover) == 0) continue;
         PathText path, aside;
         NameOf(x, e, path);
-        NameOf(x, e, aside, '-', f.backupTag);
+        NameOf(x, e, aside, kReservedBackup, f.backupTag);
         if (IsPlainFile(f.earlier) && !IsDataFileName(f.name) && RemoveOurs(x.host, path, f.earlier))
             f.earlier = kNoAttributes;
         if (f.earlier == kNoAttributes && x.host.Rename(aside, path)) {
@@ -397,11 +380,11 @@ bool PutBack(Extraction& x, uint32_t e, bool look) {
     ExtractHost& host = x.host;
     PathText path, aside;
     NameOf(x, e, path);
-    NameOf(x, e, aside, '+', x.tag);
+    NameOf(x, e, aside, kReservedWork, x.tag);
     if ((f.flags & kWork) != 0 && host.RemoveFile(aside)) f.flags &= ~kWork;
     if ((f.flags & kOurs) != 0 && look && !IsPlainFile(host.GetAttributes(path))) f.flags &= ~kOurs;
     if ((f.flags & kOurs) != 0 && RemoveOurs(host, path, f.attributes)) f.flags &= ~kOurs;
-    NameOf(x, e, aside, '-', x.tag);
+    NameOf(x, e, aside, kReservedBackup, x.tag);
     if ((f.flags & (kOurs | kAside)) == kAside && host.Rename(aside, path)) {
         f.flags &= ~kAside;
         host.RestoreTimes(path, f.earlierTimes, f.earlier);
@@ -429,8 +412,8 @@ bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) 
     // The data file too goes through a working file: a killed run must not leave a short one that
     // the next run would keep as the user's.
     const bool viaWork = replace || IsDataFileName(f.name);
-    NameOf(x, e, work, '+', x.tag);
-    NameOf(x, e, backup, '-', x.tag);
+    NameOf(x, e, work, kReservedWork, x.tag);
+    NameOf(x, e, backup, kReservedBackup, x.tag);
     const FileHandle out = host.CreateNewFile(viaWork ? work : path);
     if (out == kNoFile) return false;
     f.flags |= viaWork ? kWork : kOurs;
@@ -518,13 +501,13 @@ bool WriteFiles(Extraction& x) {
         if ((f.flags & kOurs) == 0) continue;
         PathText backup, finished;
         if ((f.flags & kAside) != 0) {
-            NameOf(x, e, backup, '-', x.tag);
-            NameOf(x, e, finished, '=', x.tag);
+            NameOf(x, e, backup, kReservedBackup, x.tag);
+            NameOf(x, e, finished, kReservedLeftover, x.tag);
             Discard(x.host, backup, f.earlier, finished);
         }
         if ((f.flags & kLeftover) != 0) {
-            NameOf(x, e, backup, '-', f.backupTag);
-            NameOf(x, e, finished, '=', f.backupTag);
+            NameOf(x, e, backup, kReservedBackup, f.backupTag);
+            NameOf(x, e, finished, kReservedLeftover, f.backupTag);
             Discard(x.host, backup, f.backupAttributes, finished);
         }
     }

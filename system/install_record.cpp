@@ -13,6 +13,7 @@ const char kSetupKey[] = "Software\\Pelbrix\\Setup";
 const char kSetupKeyClass[] = "VORTA";
 const char kPathValue[] = "Path";
 const char kVersionValue[] = "Version";
+const char kFullPathValue[] = "FullPath";
 const char kToolBarKey[] = "Software\\Pelbrix\\Main\\TFormMainToolBar";
 
 namespace {
@@ -63,11 +64,25 @@ bool ReadInstalledPath(Registry& registry, char (&buffer)[kPathSize]) {
     return buffer[0] != 0;
 }
 
-bool WriteInstallRecord(Registry& registry, const InstallState& state) {
+bool ReadRecordedFolder(Registry& registry, char (&buffer)[kPathSize]) {
+    RegistryKey key;
+    if (!registry.OpenKey(RegistryRoot::CurrentUser, kSetupKey, &key)) return false;
+    if (!QueryText(registry, key, kFullPathValue, buffer, kInstalledPathLimit) || buffer[0] == 0)
+        QueryText(registry, key, kPathValue, buffer, kInstalledPathLimit);
+    registry.CloseKey(key);
+    return buffer[0] != 0;
+}
+
+bool WriteInstallRecord(Registry& registry, const InstallState& state, const char* fullFolder) {
     RegistryKey key;
     if (registry.CreateKey(RegistryRoot::CurrentUser, kSetupKey, kSetupKeyClass, &key)) {
         SetText(registry, key, kPathValue, state.folder, sizeof state.folder);
         SetText(registry, key, kVersionValue, PEL_VERSION, sizeof PEL_VERSION);
+        // One left by an earlier installation elsewhere would name that folder.
+        if (strncmp(fullFolder, state.folder, sizeof state.folder) != 0)
+            SetText(registry, key, kFullPathValue, fullFolder, kPathSize);
+        else
+            registry.DeleteValue(key, kFullPathValue);
         registry.CloseKey(key);
     }
     // The application's saved toolbar layout does not fit the new version; gone in every case.

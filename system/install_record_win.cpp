@@ -57,6 +57,7 @@ struct Win32Registry final : Registry {
                               sizeof data) == ERROR_SUCCESS;
     }
 
+    void DeleteValue(RegistryKey key, const char* name) override { RegDeleteValueA(static_cast<HKEY>(key), name); }
     void CloseKey(RegistryKey key) override { RegCloseKey(static_cast<HKEY>(key)); }
 
     bool DeleteKey(RegistryRoot root, const char* path) override {
@@ -76,15 +77,29 @@ bool ReadInstalledPath(char (&buffer)[kPathSize]) {
     return ReadInstalledPath(registry, buffer);
 }
 
-bool WriteInstallRecord() {
+bool ReadRecordedFolder(char (&buffer)[kPathSize]) {
     Win32Registry registry;
-    return WriteInstallRecord(registry, g_installState);
+    return ReadRecordedFolder(registry, buffer);
+}
+
+void FullInstallFolder(char (&buffer)[kPathSize]) {
+    const DWORD length = GetFullPathNameA(g_installState.folder, sizeof buffer, buffer, NULL);
+    if (length == 0 || length >= sizeof buffer) CopyText(buffer, g_installState.folder);
+}
+
+bool WriteInstallRecord() {
+    char full[kPathSize];
+    FullInstallFolder(full);
+    Win32Registry registry;
+    return WriteInstallRecord(registry, g_installState, full);
 }
 
 bool WriteUninstallEntry(uint64_t installedBytes) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     const LocalDate today = {now.wYear, static_cast<uint8_t>(now.wMonth), static_cast<uint8_t>(now.wDay)};
+    char full[kPathSize];
+    FullInstallFolder(full);
     Win32Registry registry;
-    return WriteUninstallEntry(registry, g_installState, installedBytes, today);
+    return WriteUninstallEntry(registry, full, installedBytes, today);
 }

@@ -21,6 +21,8 @@ struct Registry {
     virtual bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length, TextCode code) = 0;
     // Stores a REG_DWORD value.
     virtual bool SetNumberValue(RegistryKey key, const char* name, uint32_t value) = 0;
+    // Removes a value of a key opened by CreateKey; a missing value is no failure.
+    virtual void DeleteValue(RegistryKey key, const char* name) = 0;
     virtual void CloseKey(RegistryKey key) = 0;
     virtual bool DeleteKey(RegistryRoot root, const char* path) = 0;
 

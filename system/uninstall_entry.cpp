@@ -53,13 +53,13 @@ uint32_t SizeInKiB(uint64_t bytes) {
     return kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kib);
 }
 
-bool WriteUninstallEntry(Registry& registry, const InstallState& state, uint64_t installedBytes, LocalDate today) {
+bool WriteUninstallEntry(Registry& registry, const char* fullFolder, uint64_t installedBytes, LocalDate today) {
     RegistryKey key;
     if (!registry.CreateKey(RegistryRoot::LocalMachine, PEL_UNINSTALL_KEY, "", &key) &&
         !registry.CreateKey(RegistryRoot::CurrentUser, PEL_UNINSTALL_KEY, "", &key))
         return true;
     char folder[kPathSize];
-    CopyTextN(folder, sizeof folder, state.folder, sizeof state.folder);
+    CopyTextN(folder, sizeof folder, fullFolder, kPathSize);
     EntryText text;
     SetText(registry, key, kDisplayNameValue, PEL_DISPLAY_NAME, TextCode::Cp1251);
     SetText(registry, key, kDisplayVersionValue, PEL_VERSION);

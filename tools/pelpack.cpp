@@ -59,8 +59,9 @@ const char kHelp[] =
     "  pelpack names DIR [--add NAME[=PATH]]... -o LIST\n"
     "      Writes what pack would archive: Windows-1251, one path a line (CR LF), relative\n"
     "      to DIR, folders first and ending in '\\', then the files in archive order, each\n"
-    "      followed by a tab, its size, a tab and its time as pack gives it (FILETIME,\n"
-    "      decimal); '-' and '-' for a NAME added without its PATH.\n"
+    "      followed by a tab, its size, a tab, its time as pack gives it (FILETIME,\n"
+    "      decimal), a tab and the checksum of its bytes (as verify's, 8 hex digits);\n"
+    "      '-' and '-' for a NAME added without its PATH.\n"
     "\n"
     "  pelpack list FILE\n"
     "      Prints a '#' line with the archive header, then tab-separated rows\n"
@@ -556,22 +557,23 @@ int Names(const char* folder, const std::vector<Addition>& additions, const char
     std::vector<PackDirectory> all;
     if (!CollectPayload(folder, options, additions, false, all)) return kExitNo;
     std::string list;
+    std::vector<uint8_t> data;
     for (size_t k = 1; k < all.size(); ++k) list += all[k].name1251 + "\\\r\n";
     for (size_t k = 0; k < all.size(); ++k) {
         for (const PackFile& file : all[k].files) {
             list += (k == 0 ? "" : all[k].name1251 + "\\") + file.name1251;
-            // The size and time the installer gives the file; an addition named without its
-            // file is the uninstaller itself, which cannot carry its own size.
-            struct stat st;
+            // The size and time the installer gives the file and the checksum of its bytes; an
+            // addition named without its file is the uninstaller itself, which cannot carry its
+            // own size.
             if (file.pathUtf8.empty()) {
                 list += "\t-\t-\r\n";
-            } else if (stat(file.pathUtf8.c_str(), &st) == 0) {
-                list += "\t" + std::to_string(static_cast<uint64_t>(st.st_size)) + "\t" + std::to_string(file.time) +
-                        "\r\n";
-            } else {
-                Fail("%s: %s", file.pathUtf8.c_str(), strerror(errno));
-                return kExitBad;
+                continue;
             }
+            if (!ReadWholeFile(file.pathUtf8, data)) return kExitBad;
+            char checksum[16];
+            snprintf(checksum, sizeof checksum, "\t%08" PRIx32 "\r\n", ChecksumCrc32(data.data(), data.size()));
+            list +=
+                "\t" + std::to_string(static_cast<uint64_t>(data.size())) + "\t" + std::to_string(file.time) + checksum;
         }
     }
     return WriteOutput(output, std::vector<uint8_t>(list.begin(), list.end())) ? kExitOk : kExitBad;

@@ -25,6 +25,7 @@
 #include "base/wide_text_win.h"
 #include "resources/resource.h"
 #include "system/install_record.h"
+#include "system/installed_files_win.h"
 #include "system/uninstall_entry.h"
 #include "uninstall/removal.h"
 
@@ -33,10 +34,6 @@ namespace {
 const char kCopyOption[] = "/remove ";
 const DWORD kHandOverWait = 30000;  // ms; the original and its copy each wait that long for the other
 
-uint64_t FromFileTime(const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 // A marked path in UTF-16: the folder from the ANSI code page, the listed names and the titles
 // from Windows-1251.
 struct WidePath {
@@ -44,21 +41,6 @@ struct WidePath {
     explicit WidePath(const char* path) { WideFromMarked(path, text, kPathSize); }
     operator const WCHAR*() const { return text; }
 };
-
-EntryFacts InspectWide(const WCHAR* path) {
-    EntryFacts facts = {EntryKind::Missing, 0, 0};
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return facts;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        facts.kind = EntryKind::Link;
-    else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        facts.kind = EntryKind::Folder;
-    else
-        facts.kind = EntryKind::File;
-    facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    facts.time = FromFileTime(data.ftLastWriteTime);
-    return facts;
-}
 
 bool IsSeparator(char c) { return c == '\\'; }
 
@@ -85,25 +67,28 @@ struct Win32UninstallHost final : UninstallHost {
         return Answer::Ok;
     }
 
-    RemoveResult RemoveFile(const char* marked) override {
-        const WidePath path(marked);
-        if (DeleteFileW(path)) return RemoveResult::Removed;
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return RemoveResult::Missing;
-        // The installer gives read-only files their attribute, which refuses deletion; a delete
-        // that fails all the same leaves the file as it was.
-        const DWORD attributes = GetFileAttributesW(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
-            !SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY))
-            return RemoveResult::Failed;
-        if (DeleteFileW(path)) return RemoveResult::Removed;
-        SetFileAttributesW(path, attributes);
-        return RemoveResult::Failed;
+    RemoveResult RemoveFile(const char* path) override { return RemoveMarkedFile(path); }
+    bool RemoveEmptyFolder(const char* path) override { return RemoveEmptyMarkedFolder(path); }
+    EntryFacts Inspect(const char* path) override { return InspectMarked(path); }
+    bool FileChecksum(const char* path, uint32_t& checksum) override { return MarkedFileChecksum(path, checksum); }
+
+    // Names in Windows-1251, as the list has them: a name without that form is no listed name.
+    void ListFolder(const char* path, EntryVisitor visit, void* context) override {
+        WCHAR pattern[kPathSize + 2];
+        if (!WideFromMarked(path, pattern, kPathSize) || !AppendText(pattern, L"\\*")) return;
+        WIN32_FIND_DATAW found;
+        const HANDLE find = FindFirstFileW(pattern, &found);
+        if (find == INVALID_HANDLE_VALUE) return;
+        bool more = true;
+        do {
+            char name[MAX_PATH * 2];
+            BOOL lossy = FALSE;
+            if (WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, found.cFileName, -1, name, sizeof name, NULL, &lossy) &&
+                !lossy)
+                more = visit(context, name, KindOf(found.dwFileAttributes));
+        } while (more && FindNextFileW(find, &found));
+        FindClose(find);
     }
-
-    bool RemoveEmptyFolder(const char* path) override { return RemoveDirectoryW(WidePath(path)) != FALSE; }
-
-    EntryFacts Inspect(const char* path) override { return InspectWide(WidePath(path)); }
 
     bool InspectSelf(EntryFacts& facts) override {
         WCHAR path[kPathSize];
@@ -151,7 +136,7 @@ struct Win32UninstallHost final : UninstallHost {
         return read;
     }
 
-    bool ReadInstalledPath(char (&buffer)[kPathSize]) override { return ::ReadInstalledPath(buffer); }
+    bool ReadRecordedFolder(char (&buffer)[kPathSize]) override { return ::ReadRecordedFolder(buffer); }
 
     void DeleteSetupValue(const char* name) override {
         HKEY key;

@@ -3,6 +3,7 @@
 
 #include "base/ansi_text.h"
 #include "base/messages.h"
+#include "base/reserved_name.h"
 #include "base/running_app.h"
 #include "base/text.h"
 #include "payload/archive.h"
@@ -14,9 +15,6 @@ namespace {
 
 const int kExitDone = 0;
 const int kExitStopped = 1;
-const size_t kNoLimit = static_cast<size_t>(-1);
-// FAT keeps a file's last write time to 2 seconds: times that close are the same time.
-const uint64_t kTimeTolerance = 2 * 10000000ull;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -90,14 +88,6 @@ void FolderPart(const char* path, char (&out)[kPathSize]) {
     CopyTextN(out, sizeof out, path, end > 0 ? static_cast<size_t>(end) : 0);
 }
 
-// The marked path of a place under an ANSI folder: the folder, then "\" and relative (Windows-1251)
-// unless it is empty. False when it does not fit.
-bool MarkedPath(char (&out)[kPathSize], const char* folder, const char* relative) {
-    out[0] = 0;
-    return AppendAnsiPart(out, sizeof out, folder) &&
-           (*relative == 0 || (AppendText(out, "\\") && AppendText(out, relative)));
-}
-
 // A link points into the folder when the folder part of its target is that folder.
 bool PointsInto(UninstallHost& host, const char* target, const char* folder) {
     char targetFolder[kPathSize];
@@ -105,54 +95,15 @@ bool PointsInto(UninstallHost& host, const char* target, const char* folder) {
     return targetFolder[0] != 0 && SameFolder(host, targetFolder, folder);
 }
 
-// Length of the directory part of a listed path ("HlpPic" of "HlpPic\logo.gif"; 0 at the top).
-size_t DirectoryPartLength(const char* path) {
-    size_t end = TextLengthN(path, kNoLimit);
-    while (end > 0 && path[end - 1] != '\\') --end;
-    return end > 0 ? end - 1 : 0;
-}
-
-// What stands at folder\relative, looked at level by level from the installation folder down:
-// a link at any level is reported as the Link it is, and nothing below it is looked at.
-EntryFacts InspectListed(UninstallHost& host, const char* folder, const char* relative) {
-    const EntryFacts missing = {EntryKind::Missing, 0, 0};
-    char path[kPathSize];
-    if (!MarkedPath(path, folder, "")) return missing;
-    EntryFacts facts = host.Inspect(path);
-    for (const char* p = relative;;) {
-        if (facts.kind == EntryKind::Link) return facts;
-        if (facts.kind != EntryKind::Folder) return missing;
-        const char* end = p;
-        while (*end != 0 && *end != '\\') ++end;
-        if (!AppendText(path, "\\") || !AppendTextN(path, sizeof path, p, static_cast<size_t>(end - p))) return missing;
-        facts = host.Inspect(path);
-        if (*end == 0) return facts;
-        p = end + 1;
-    }
-}
-
-// The installer's own file: the size and the time it gave it (the program's own file for "-").
-bool WrittenByInstaller(UninstallHost& host, const ListedName& name, const EntryFacts& found) {
-    EntryFacts expected = {EntryKind::File, name.size, name.time};
-    if (name.self && !host.InspectSelf(expected)) return false;
-    if (!name.self && !name.facts) return false;
-    const uint64_t apart = found.time > expected.time ? found.time - expected.time : expected.time - found.time;
-    return found.kind == EntryKind::File && found.size == expected.size && apart <= kTimeTolerance;
-}
-
 enum class Outcome { Gone, Kept, Aborted };
 
-// Removes one listed file when it is the installer's, asking after each failure.
-Outcome RemoveListedFile(UninstallHost& host, const char* folder, const ListedName& name) {
-    char path[kPathSize];
-    if (!MarkedPath(path, folder, name.path)) return Outcome::Gone;  // no such file can exist
-    const EntryFacts found = InspectListed(host, folder, name.path);
-    if (found.kind == EntryKind::Missing) return Outcome::Gone;
-    if (!WrittenByInstaller(host, name, found)) return Outcome::Kept;  // the user's, or behind a link
+// Removes one file of the installer's (path marked, relative as the message names it), asking
+// after each failure.
+Outcome RemoveOurs(UninstallHost& host, const char* path, const char* relative) {
     while (host.RemoveFile(path) == RemoveResult::Failed) {
         char message[64 + kArchivePathCapacity];
         CopyText(message, kMessageRemoveFilePrefix);
-        AppendText(message, name.path);
+        AppendText(message, relative);
         const Answer answer = host.Ask(message, kCaptionProduct, Prompt::AbortRetryIgnore);
         if (answer == Answer::Abort) return Outcome::Aborted;
         if (answer != Answer::Retry) return Outcome::Kept;  // Ignore: the file stays, the rest goes on
@@ -160,13 +111,90 @@ Outcome RemoveListedFile(UninstallHost& host, const char* folder, const ListedNa
     return Outcome::Gone;
 }
 
-// The k-th folder of the list (0-based), or false when there are fewer.
-bool FindListedFolder(const char* names, const char* end, size_t k, ListedName& out) {
-    const char* cursor = names;
-    while (ParseNextName(cursor, end, out)) {
-        if (out.folder && k-- == 0) return true;
+// The listed file found at path is the installer's: as written, or for "-" as this program is.
+bool IsOurs(UninstallHost& host, const char* path, const ListedName& name, const EntryFacts& found) {
+    if (!name.self) return IsAsWritten(host, path, name, found);
+    EntryFacts self;
+    if (!host.InspectSelf(self)) return false;
+    ListedName own = name;
+    own.facts = true;
+    own.size = self.size;
+    own.time = self.time;
+    return IsAsWritten(host, path, own, found);
+}
+
+// Removes one listed file when it is the installer's.
+Outcome RemoveListedFile(UninstallHost& host, const char* folder, const ListedName& name) {
+    char path[kPathSize];
+    if (!MarkedPath(path, folder, name.path)) return Outcome::Gone;  // no such file can exist
+    const EntryFacts found = InspectListed(host, folder, name.path);
+    if (found.kind == EntryKind::Missing) return Outcome::Gone;
+    if (!IsOurs(host, path, name, found)) return Outcome::Kept;  // the user's, or behind a link
+    return RemoveOurs(host, path, name.path);
+}
+
+// Length of the directory part of a listed path ("HlpPic" of "HlpPic\logo.gif"; 0 at the top).
+size_t DirectoryPartLength(const char* path) {
+    size_t end = TextLengthN(path, kPathSize);
+    while (end > 0 && path[end - 1] != '\\') --end;
+    return end > 0 ? end - 1 : 0;
+}
+
+// Whether the folder holds an installation: the record or an Installed-apps entry names it, or
+// a listed file there is as the installer wrote it (this program aside: a copy of it is no
+// installation).
+bool RecordNames(UninstallHost& host, const char* folder) {
+    char recorded[kPathSize] = {};
+    return host.ReadRecordedFolder(recorded) && SameFolder(host, recorded, folder);
+}
+bool EntryNames(UninstallHost& host, EntryRoot root, const char* folder) {
+    char location[kPathSize] = {};
+    return host.ReadEntryLocation(root, location) && SameFolder(host, location, folder);
+}
+bool HoldsInstallation(UninstallHost& host, const char* folder, const char* names, const char* end) {
+    if (RecordNames(host, folder) || EntryNames(host, EntryRoot::Machine, folder) ||
+        EntryNames(host, EntryRoot::User, folder))
+        return true;
+    ListedName name;
+    char path[kPathSize];
+    for (const char* cursor = names; ParseNextName(cursor, end, name);) {
+        if (name.folder || name.self || IsDataFile(name) || !MarkedPath(path, folder, name.path)) continue;
+        if (IsAsWritten(host, path, name, InspectListed(host, folder, name.path))) return true;
     }
     return false;
+}
+
+// What a killed installer left beside the listed files: plain files of the reserved form whose
+// name after it is a listed file's, in the listed file's folder. They go, but the earlier copy of
+// a data file, which the installer would give back as the user's.
+struct Leftovers {
+    UninstallHost& host;
+    const char* folder;
+    const char* names;
+    const char* end;
+    const char* hint;
+    const char* directory;      // the listed folder being listed, "" for the installation folder
+    char (*keptIn)[kPathSize];  // the folder of a data file that stays
+    bool kept, aborted;
+};
+bool VisitLeftover(void* context, const char* name, EntryKind kind) {
+    Leftovers& l = *static_cast<Leftovers*>(context);
+    ReservedName reserved;
+    if (kind != EntryKind::File || !ParseReservedName(name, reserved)) return true;
+    char listed[kPathSize], relative[kPathSize], path[kPathSize];
+    CopyText(listed, l.directory);
+    if (listed[0] != 0) AppendText(listed, "\\");
+    CopyText(relative, listed);
+    if (!AppendText(listed, reserved.name) || !AppendText(relative, name)) return true;
+    if (!ListsPath(l.names, l.end, l.hint, listed, true) || !MarkedPath(path, l.folder, relative)) return true;
+    if (IsDataFileName(reserved.name) && reserved.kind != kReservedWork) {
+        if ((*l.keptIn)[0] == 0) MarkedPath(*l.keptIn, l.folder, l.directory);
+        return true;
+    }
+    const Outcome outcome = RemoveOurs(l.host, path, relative);
+    l.kept = l.kept || outcome == Outcome::Kept;
+    l.aborted = outcome == Outcome::Aborted;
+    return !l.aborted;
 }
 
 // Removes the link linksFolder\title.lnk (linksFolder a marked text) when it leads into the installation folder: a
@@ -200,45 +228,36 @@ void RemoveLinks(UninstallHost& host, const char* folder, bool uninstallLink) {
 // The record and the Installed-apps entries go only when they name this folder: otherwise they
 // are a later installation's.
 void RemoveRecord(UninstallHost& host, const char* folder) {
-    char recorded[kPathSize] = {};
-    if (host.ReadInstalledPath(recorded) && SameFolder(host, recorded, folder)) {
+    if (RecordNames(host, folder)) {
         host.DeleteSetupValue(kPathValue);
         host.DeleteSetupValue(kVersionValue);
+        host.DeleteSetupValue(kFullPathValue);
         host.DeleteKeyIfEmpty(kSetupKey);  // other values of the key are kept, and keep it
         host.DeleteKeyIfEmpty(kProductKey);
     }
     const EntryRoot roots[] = {EntryRoot::Machine, EntryRoot::User};
-    for (EntryRoot root : roots) {
-        char location[kPathSize] = {};
-        if (host.ReadEntryLocation(root, location) && SameFolder(host, location, folder)) host.DeleteEntry(root);
-    }
+    for (EntryRoot root : roots)
+        if (EntryNames(host, root, folder)) host.DeleteEntry(root);
 }
 
-// A decimal number of up to 20 digits that fits 64 bits, from p to end.
-bool ParseNumber(const char* p, const char* end, uint64_t& value) {
-    value = 0;
-    if (p == end) return false;
-    for (; p != end; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        const uint64_t digit = static_cast<uint64_t>(*p - '0');
-        if (value > (UINT64_MAX - digit) / 10) return false;
-        value = value * 10 + digit;
-    }
-    return true;
+// Settles what a killed installer left in one folder (directory: "" for the installation folder,
+// else a listed folder), when it is a folder there and no link leads to it.
+void ListLeftovers(Leftovers& l, const char* directory) {
+    char path[kPathSize];
+    l.directory = directory;
+    if (!MarkedPath(path, l.folder, directory)) return;
+    const EntryKind kind =
+        directory[0] == 0 ? l.host.Inspect(path).kind : InspectListed(l.host, l.folder, directory).kind;
+    if (kind == EntryKind::Folder) l.host.ListFolder(path, VisitLeftover, &l);
 }
 
-// A file line's facts after its path: "SIZE\tTIME" or "-\t-".
-void ParseFacts(const char* p, const char* end, ListedName& out) {
-    out.facts = out.self = false;
-    out.size = out.time = 0;
-    const char* tab = p;
-    while (tab != end && *tab != '\t') ++tab;
-    if (tab == end) return;
-    if (tab - p == 1 && *p == '-' && end - tab == 2 && tab[1] == '-') {
-        out.self = true;
-        return;
-    }
-    out.facts = ParseNumber(p, tab, out.size) && ParseNumber(tab + 1, end, out.time);
+// The installation folder and every listed folder; false after an Abort.
+bool RemoveLeftovers(Leftovers& l) {
+    ListLeftovers(l, "");
+    ListedName name;
+    for (const char* cursor = l.names; !l.aborted && ParseNextName(cursor, l.end, name);)
+        if (name.folder) ListLeftovers(l, name.path);
+    return !l.aborted;
 }
 
 }  // namespace
@@ -249,26 +268,6 @@ bool SameFolder(UninstallHost& host, const char* a, const char* b) {
     host.FullLongPath(fullA);
     host.FullLongPath(fullB);
     return host.SameTextIgnoringCase(fullA, fullB);
-}
-
-bool ParseNextName(const char*& cursor, const char* end, ListedName& out) {
-    while (cursor < end) {
-        const char* line = cursor;
-        while (cursor < end && *cursor != '\n') ++cursor;
-        size_t length = static_cast<size_t>(cursor - line);
-        if (cursor < end) ++cursor;  // past the line feed
-        if (length > 0 && line[length - 1] == '\r') --length;
-        size_t pathLength = 0;
-        while (pathLength < length && line[pathLength] != '\t') ++pathLength;
-        ParseFacts(line + pathLength + (pathLength < length ? 1 : 0), line + length, out);
-        out.folder = pathLength > 0 && line[pathLength - 1] == '\\';
-        if (out.folder) --pathLength;
-        // Relative and inside the folder: no drive, no leading separator, no "." or ".." part.
-        if (CheckDirectoryName(line, pathLength) != ArchiveFault::None) continue;
-        CopyTextN(out.path, sizeof out.path, line, pathLength);
-        return true;
-    }
-    return false;
 }
 
 bool ConfirmUninstall(UninstallHost& host) {
@@ -284,9 +283,22 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
     const char* end = names + namesSize;
     ListedName name;
     char keptIn[kPathSize] = {};  // the folder of a data file that stays
-    bool filesKept = false;       // a listed file other than the data file stays
+    char message[3 * kPathSize + 128];
 
-    // 1. Files but this program, in list order; the user's data file is never removed.
+    // 0. A folder that holds no installation (a copy of this program elsewhere) stays as it is.
+    if (!HoldsInstallation(host, folder, names, end)) {
+        CopyText(message, kMessageNotInstalledInPrefix);
+        AppendAnsiPart(message, sizeof message, folder);
+        host.Ask(message, kCaptionProduct, Prompt::Information);
+        return kExitStopped;
+    }
+
+    // 1. What a killed installer left beside the listed files.
+    Leftovers leftovers = {host, folder, names, end, names, "", &keptIn, false, false};
+    if (!RemoveLeftovers(leftovers)) return kExitStopped;
+    bool filesKept = leftovers.kept;  // a listed file other than the data file stays
+
+    // 2. Files but this program, in list order; the user's data file is never removed.
     const char* cursor = names;
     size_t folders = 0;
     while (ParseNextName(cursor, end, name)) {
@@ -295,12 +307,11 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
             continue;
         }
         if (name.self) continue;
-        const size_t directory = DirectoryPartLength(name.path);
-        if (IsDataFileName(name.path + (directory > 0 ? directory + 1 : 0))) {
+        if (IsDataFile(name)) {
             const EntryKind data = InspectListed(host, folder, name.path).kind;
             if (keptIn[0] == 0 && data != EntryKind::Missing && data != EntryKind::Folder) {
                 char directoryPart[kPathSize];
-                CopyTextN(directoryPart, sizeof directoryPart, name.path, directory);
+                CopyTextN(directoryPart, sizeof directoryPart, name.path, DirectoryPartLength(name.path));
                 MarkedPath(keptIn, folder, directoryPart);
             }
             continue;
@@ -310,7 +321,7 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
         filesKept = filesKept || outcome == Outcome::Kept;
     }
 
-    // 2. Folders, children before parents (the list has parents first); a folder that still
+    // 3. Folders, children before parents (the list has parents first); a folder that still
     // holds the user's files stays, and a link in a folder's place is not followed.
     char path[kPathSize];
     for (size_t k = folders; k-- > 0;) {
@@ -319,27 +330,23 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
             host.RemoveEmptyFolder(path);
     }
 
-    // 3. Links, 4. the record and the entries, 5. what runs the removal again: its link and this
-    // program, then the installation folder when nothing else is left in it.
+    // 4. Links but the one that runs this program. 5. Unless listed files stay: this program, the
+    // record and the entries, its link, then the installation folder when nothing else is in it.
     RemoveLinks(host, folder, false);
-    RemoveRecord(host, folder);
-    RemoveLinks(host, folder, true);
-    cursor = names;
-    while (ParseNextName(cursor, end, name)) {
+    for (cursor = names; !filesKept && ParseNextName(cursor, end, name);) {
         if (!name.self) continue;
         const Outcome outcome = RemoveListedFile(host, folder, name);
         if (outcome == Outcome::Aborted) return kExitStopped;
-        filesKept = filesKept || outcome == Outcome::Kept;
+        filesKept = outcome == Outcome::Kept;
     }
-    if (MarkedPath(path, folder, "") && host.Inspect(path).kind == EntryKind::Folder) host.RemoveEmptyFolder(path);
+    if (!filesKept) {
+        RemoveRecord(host, folder);
+        RemoveLinks(host, folder, true);
+        if (MarkedPath(path, folder, "") && host.Inspect(path).kind == EntryKind::Folder) host.RemoveEmptyFolder(path);
+    }
 
-    char message[3 * kPathSize + 128];
-    CopyText(message, kMessageUninstalled);
-    if (filesKept) {
-        AppendText(message, "\n");
-        AppendText(message, kMessageFilesKeptPrefix);
-        AppendAnsiPart(message, sizeof message, folder);
-    }
+    CopyText(message, filesKept ? kMessageFilesKeptPrefix : kMessageUninstalled);
+    if (filesKept) AppendAnsiPart(message, sizeof message, folder);
     if (keptIn[0] != 0) {
         AppendText(message, "\n");
         AppendText(message, kMessageDataFileKeptPrefix);

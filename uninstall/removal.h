@@ -6,38 +6,30 @@
 #include <stdint.h>
 
 #include "base/text.h"
+#include "system/installed_files.h"
 
 enum class Prompt { Error, YesNo, AbortRetryIgnore, Information };
 enum class Answer { Ok, Yes, No, Abort, Retry, Ignore };
-enum class RemoveResult { Removed, Missing, Failed };
 enum class LinksFolder { Programs, Desktop };
 enum class EntryRoot { Machine, User };  // HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER
 
-// What stands at a path, its own attributes (a link is never followed): Link is any reparse
-// point, file or folder. size in bytes, time the last write as a FILETIME (100 ns since 1601).
-enum class EntryKind { Missing, File, Folder, Link };
-struct EntryFacts {
-    EntryKind kind;
-    uint64_t size;
-    uint64_t time;
-};
+// Called by ListFolder for each entry of a folder but "." and ".." (its name Windows-1251); false
+// stops the listing.
+typedef bool (*EntryVisitor)(void* context, const char* name, EntryKind kind);
 
 // What the uninstaller needs of the system. The Win32 host lives in uninstall/main_win.cpp;
 // tests script a fake. Folder texts (the installation folder, the links folders, the record and
 // the entry, link targets) are in the system's ANSI code page; the paths of files, folders and
 // links are marked texts (base/ansi_text.h): the folder marked, the listed names and the link
 // titles Windows-1251. Messages are marked texts too.
-struct UninstallHost {
+struct UninstallHost : FilesHost {
     // Finds a top-level window of windowClass and reads its title (UTF-16, terminated, at most
     // cap-1 units). False when no such window exists.
     virtual bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) = 0;
     // A modal message box without owner; the answer is the button pressed.
     virtual Answer Ask(const char* text, const char* caption, Prompt prompt) = 0;
-    // Removes one file; Missing when there is none to remove.
-    virtual RemoveResult RemoveFile(const char* path) = 0;
-    // Removes a folder only when it is empty; false otherwise (not empty, missing, refused).
-    virtual bool RemoveEmptyFolder(const char* path) = 0;
-    virtual EntryFacts Inspect(const char* path) = 0;
+    // The entries of a folder (a marked path); a name without a Windows-1251 form is left out.
+    virtual void ListFolder(const char* path, EntryVisitor visit, void* context) = 0;
     // The facts of this program's own file (the list cannot carry the size of the program that
     // carries the list). False when they cannot be read.
     virtual bool InspectSelf(EntryFacts& facts) = 0;
@@ -50,8 +42,8 @@ struct UninstallHost {
     virtual bool FindLinksFolder(LinksFolder which, char* out, size_t cap) = 0;
     // The target path that a link file names; false when there is no such link or it cannot be read.
     virtual bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) = 0;
-    // The recorded installation folder; false when there is none.
-    virtual bool ReadInstalledPath(char (&buffer)[kPathSize]) = 0;
+    // The recorded installation folder as the installer made it full; false when there is none.
+    virtual bool ReadRecordedFolder(char (&buffer)[kPathSize]) = 0;
     // Removes one value of the per-user Setup key; a missing value is no failure.
     virtual void DeleteSetupValue(const char* name) = 0;
     // Removes a per-user key (path under HKEY_CURRENT_USER) only when it has neither values nor subkeys.
@@ -69,27 +61,16 @@ protected:
 bool ConfirmUninstall(UninstallHost& host);
 
 // The removal itself, run from outside the installation folder once the original has ended.
-// folder: the installation folder; names: the list of packed paths (see ParseNextName).
-// Order: the listed files but this program, the listed folders, the links but the one that
-// runs this program, the record and the Installed-apps entry, then that link and this program:
-// an Abort anywhere leaves what can run the removal again.
-// Returns the exit code: 0 when done, 1 when the user aborted after a failed file.
+// folder: the installation folder; names: the list of packed paths (ParseNextName).
+// A folder that holds no installation (nothing of the list as the installer wrote it, and neither
+// the record nor an Installed-apps entry naming it) is left as it is, and the user told so.
+// Order: what a killed installer left beside the listed files, the listed files but this
+// program, the listed folders, the links but the one that runs this program; then, unless
+// listed files stay, this program, the record and the Installed-apps entry, that link: an Abort
+// anywhere, or files that stay, leave what runs the removal again.
+// Returns the exit code: 0 when done, 1 when the user aborted after a failed file or the folder
+// holds no installation.
 int RemoveInstallation(UninstallHost& host, const char* folder, const char* names, size_t namesSize);
-
-// One line of the names list: a path relative to the installation folder, "\" between levels,
-// a folder marked by a final "\"; a file's line goes on with a tab, its size, a tab and its time
-// (FILETIME, decimal), or "-\t-" for this program's own file. Lines end with LF or CR LF.
-// Gives false at the end of the list. A line that is empty, absolute or climbs out of the folder
-// is skipped (out stays valid); a file line without readable facts has facts false.
-struct ListedName {
-    char path[kPathSize];
-    bool folder;
-    bool facts;  // size and time were read
-    bool self;   // "-": this program's own file
-    uint64_t size;
-    uint64_t time;
-};
-bool ParseNextName(const char*& cursor, const char* end, ListedName& out);
 
 // True when two absolute folder texts name one folder: both made full ("\\?\" taken off, "/"
 // taken as "\", runs of separators as one, "." and ".." parts resolved, trailing dots and

@@ -1,9 +1,10 @@
 // Stand-in for the running application: a top-level window of class "TFormMain" (or another
 // class, to show that the class matters) whose title is the last argument. It waits until it is
 // closed or terminated. Its arguments are read and its window made in UTF-16, so that the title is
-// the same under every ANSI code page.
+// the same under every ANSI code page. As a squatter it first creates a mutex (held) or an event
+// of a name.
 //
-//   fake_app.exe [--class NAME] TITLE
+//   fake_app.exe [--class NAME] [--mutex NAME] [--event NAME] TITLE
 #include <windows.h>
 
 namespace {
@@ -21,9 +22,11 @@ LRESULT CALLBACK FakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     const wchar_t* className = L"TFormMain";
     int next = 1;
-    if (__argc > 2 && lstrcmpW(__wargv[1], L"--class") == 0) {
-        className = __wargv[2];
-        next = 3;
+    for (; next + 1 < __argc && __wargv[next][0] == L'-'; next += 2) {
+        if (lstrcmpW(__wargv[next], L"--class") == 0) className = __wargv[next + 1];
+        if (lstrcmpW(__wargv[next], L"--mutex") == 0 && !CreateMutexW(nullptr, TRUE, __wargv[next + 1])) return 1;
+        if (lstrcmpW(__wargv[next], L"--event") == 0 && !CreateEventW(nullptr, TRUE, FALSE, __wargv[next + 1]))
+            return 1;
     }
     const wchar_t* title = __argc > next ? __wargv[next] : L"";
     WNDCLASSW windowClass = {};

@@ -93,13 +93,15 @@ expect_exit 0 "pack --add" env SOURCE_DATE_EPOCH=$EPOCH "$PELPACK" pack "$SRC" -
 expect_exit 0 "list --add" "$PELPACK" list "$W/add.bin"
 grep -q "^file${T}1${T}0x20${T}$FT${T}0${T}13${T}pelbrix.EXE\$" "$W/out" || fail "--add did not replace Pelbrix.exe"
 grep -q "^file${T}6${T}0x20${T}$FT${T}0${T}13${T}new.exe\$" "$W/out" || fail "--add did not append new.exe"
-# Each file with the size and time pack gives it; an addition without its file: "-".
+# Each file with the size and time pack gives it and its bytes' checksum (as verify's); an
+# addition without its file: "-".
 expect_exit 0 "names" env SOURCE_DATE_EPOCH=$EPOCH "$PELPACK" names "$SRC" --add pelbrix.EXE="$W/other.exe" \
   --add new.exe -o "$W/names.txt"
 iconv -f CP1251 -t UTF-8 "$W/names.txt" | tr -d '\r' >"$W/names.utf8"
-printf '%s\n' 'HlpPic\' 'Папка\' 'Папка\Вложенная\' 'Пусто\' "pelbrix.EXE${T}13${T}$FT" "TOLVA.DAT${T}4${T}$FT" \
-  "empty.dat${T}0${T}$FT" "ro.txt${T}9${T}$FT" "Отчёт.txt${T}26${T}$FT" "new.exe${T}-${T}-" \
-  "HlpPic\\a.gif${T}6${T}$FT" "Папка\\Вложенная\\глубоко.txt${T}4${T}$FT" | diff - "$W/names.utf8" >&2 ||
+printf '%s\n' 'HlpPic\' 'Папка\' 'Папка\Вложенная\' 'Пусто\' "pelbrix.EXE${T}13${T}$FT${T}0b3f952b" \
+  "TOLVA.DAT${T}4${T}$FT${T}520c0c9c" "empty.dat${T}0${T}$FT${T}ffffffff" "ro.txt${T}9${T}$FT${T}e1506788" \
+  "Отчёт.txt${T}26${T}$FT${T}0a5bcd41" "new.exe${T}-${T}-" "HlpPic\\a.gif${T}6${T}$FT${T}a9b5310d" \
+  "Папка\\Вложенная\\глубоко.txt${T}4${T}$FT${T}6c6ca7a2" | diff - "$W/names.utf8" >&2 ||
   fail "names differ from what pack archives"
 [ "$(tr -cd '\r' <"$W/names.txt" | wc -c)" = 12 ] || fail "names: lines must end in CR LF"
 expect_exit 1 "--add over a folder" "$PELPACK" pack "$SRC" --add hlppic="$W/other.exe" -o "$W/no.bin"

@@ -60,6 +60,7 @@ struct FakeRegistry final : Registry {
         (*static_cast<Values*>(key))[name] = "dword " + std::to_string(value);
         return true;
     }
+    void DeleteValue(RegistryKey key, const char* name) override { static_cast<Values*>(key)->erase(name); }
     void CloseKey(RegistryKey) override { --openKeys; }
     bool DeleteKey(RegistryRoot root, const char* path) override { return keys.erase(Full(root, path)) != 0; }
 };
@@ -126,21 +127,35 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
     }
 }
 
-// The Setup key's class and texts stored without terminator, its other values kept; the toolbar
-// layout gone, even when the Setup key cannot be created.
+// The Setup key's class and texts stored without terminator, its other values kept; FullPath only
+// for a folder typed other than full (an earlier one goes); the toolbar layout gone, even when the
+// Setup key cannot be created.
 TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
-    for (bool createFails : {false, true}) {
+    struct Case {
+        bool createFails;
+        const char* folder;
+        const char* full;
+    };
+    const Case cases[] = {
+        {false, "D:\\Пелбриксон", "D:\\Пелбриксон"}, {true, "D:\\P", "D:\\P"}, {false, "\\P", "E:\\P"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
         FakeRegistry registry;
-        registry.createFailsUnder = createFails ? "HKCU" : "";
-        registry.keys[kSetupKeyPath] = {{"Other", "kept"}, {"Path", "C:\\Old"}};
+        registry.createFailsUnder = c.createFails ? "HKCU" : "";
+        const Values before = {{"Other", "kept"}, {"Path", "\\Old"}, {"FullPath", "C:\\Old"}};
+        registry.keys[kSetupKeyPath] = before;
         registry.keys["HKCU\\Software\\Pelbrix\\Main\\TFormMainToolBar"]["Layout"] = "x";
         InstallState state = {};
-        CopyText(state.folder, "D:\\Пелбриксон");
-        EXPECT_TRUE(WriteInstallRecord(registry, state));
+        CopyText(state.folder, c.folder);
+        EXPECT_TRUE(WriteInstallRecord(registry, state, c.full));
         EXPECT_EQ(registry.keyClass, "VORTA");
-        Values setup = {{"Other", "kept"}, {"Path", "C:\\Old"}};
-        if (!createFails) setup = {{"Other", "kept"}, {"Path", "D:\\Пелбриксон"}, {"Version", PEL_VERSION}};
+        Values setup = before;
+        if (!c.createFails) setup = {{"Other", "kept"}, {"Path", c.folder}, {"Version", PEL_VERSION}};
+        if (!c.createFails && strcmp(c.folder, c.full) != 0) setup["FullPath"] = c.full;
         EXPECT_EQ(registry.keys, (std::map<std::string, Values>{{kSetupKeyPath, setup}}));
+        char recorded[kPathSize];  // the uninstaller's reading: FullPath, else Path
+        EXPECT_TRUE(ReadRecordedFolder(registry, recorded));
+        EXPECT_STREQ(recorded, c.createFails ? "C:\\Old" : c.full);
         EXPECT_EQ(registry.openKeys, 0);
     }
 }
@@ -171,7 +186,7 @@ TEST(UninstallEntry, ValuesAndRoot) {
         registry.createFailsUnder = c.failsUnder;
         InstallState state = {};
         memcpy(state.folder, c.folder.data(), c.folder.size());
-        EXPECT_TRUE(WriteUninstallEntry(registry, state, c.bytes, LocalDate{2026, 3, 7}));
+        EXPECT_TRUE(WriteUninstallEntry(registry, state.folder, c.bytes, LocalDate{2026, 3, 7}));
         EXPECT_EQ(registry.openKeys, 0);
         if (!c.root) {
             EXPECT_TRUE(registry.keys.empty());

@@ -22,9 +22,10 @@ const char kFolder[] = "C:\\Pelbrix";
 const char kGroup[] = "C:\\Menu\\Пелбриксон";
 const std::string kSetup = "Software\\Pelbrix\\Setup";
 const char kNames[] =
-    "HlpPic\\\r\nHlpPic\\Deep\\\r\nHlpPic\\Deep\\a.gif\t10\t50000000\r\n"
-    "HlpPic\\logo.gif\t10\t50000000\r\nPelbrix.exe\t10\t50000000\r\nTolva.dat\t10\t50000000\r\n"
-    "uninstall.exe\t-\t-\r\n";
+    "HlpPic\\\r\nHlpPic\\Deep\\\r\nHlpPic\\Deep\\a.gif\t10\t50000000\t0badcafe\r\n"
+    "HlpPic\\logo.gif\t10\t50000000\t0badcafe\r\nPelbrix.exe\t10\t50000000\t0badcafe\r\n"
+    "Tolva.dat\t10\t50000000\t0badcafe\r\nuninstall.exe\t-\t-\r\n";
+const uint32_t kSum = 0x0badcafe;                             // the bytes the installer wrote
 const EntryFacts kWritten = {EntryKind::File, 10, 50000000};  // as the installer wrote each file
 
 // A marked text as a Windows-1251 system shows it: the marks around the folder dropped.
@@ -44,6 +45,7 @@ std::string Folded(std::string text) {
 
 struct FakeSystem final : UninstallHost {
     std::map<std::string, EntryFacts> files;
+    std::map<std::string, uint32_t> sums;               // file -> checksum of its bytes; absent: kSum
     std::set<std::string> folders, reparse;             // reparse: paths that are links, to anything
     std::map<std::string, std::string> links;           // link file -> target
     std::map<std::string, std::set<std::string>> keys;  // HKCU key -> "name=value"
@@ -96,6 +98,22 @@ struct FakeSystem final : UninstallHost {
         if (folders.count(path)) return {EntryKind::Folder, 0, 0};
         return files.count(path) ? files[path] : EntryFacts{EntryKind::Missing, 0, 0};
     }
+    bool FileChecksum(const char* marked, uint32_t& checksum) override {
+        const std::string path = Plain(marked);
+        log.push_back("read " + path);
+        checksum = sums.count(path) ? sums[path] : kSum;
+        return files.count(path) != 0;
+    }
+    void ListFolder(const char* marked, EntryVisitor visit, void* context) override {
+        const std::string prefix = Plain(marked) + "\\";
+        std::set<std::string> names;
+        for (const auto& f : files) names.insert(f.first);
+        names.insert(folders.begin(), folders.end());
+        for (const std::string& n : names) {
+            if (!StartsWith(n, prefix) || n.find('\\', prefix.size()) != std::string::npos) continue;
+            if (!visit(context, n.c_str() + prefix.size(), Inspect(n.c_str()).kind)) return;
+        }
+    }
     bool InspectSelf(EntryFacts& facts) override {
         facts = self;
         return true;
@@ -111,8 +129,11 @@ struct FakeSystem final : UninstallHost {
         const std::string linkPath = Plain(marked);
         return links.count(linkPath) && snprintf(target, cap, "%s", links[linkPath].c_str());
     }
-    bool ReadInstalledPath(char (&buffer)[kPathSize]) override {
-        return keys[kSetup].count("Path=" + recorded) && snprintf(buffer, sizeof buffer, "%s", recorded.c_str());
+    bool ReadRecordedFolder(char (&buffer)[kPathSize]) override {  // FullPath, else Path
+        for (const std::string name : {"FullPath=", "Path="})
+            for (const std::string& value : keys[kSetup])
+                if (StartsWith(value, name)) return snprintf(buffer, sizeof buffer, "%s", value.c_str() + name.size());
+        return false;
     }
     void DeleteSetupValue(const char* name) override {
         log.push_back(std::string("regdel ") + name);
@@ -186,12 +207,12 @@ TEST(Removal, WholeInstallationInOrder) {
               "rm C:\\Menu\\Пелбриксон\\Лицензионное соглашение.lnk\n"
               "rm C:\\Menu\\Пелбриксон\\Особенности.lnk\n"
               "rm C:\\Desk\\Пелбриксон.lnk\n"
-              "regdel Path\nregdel Version\n"
+              "rm C:\\Pelbrix\\uninstall.exe\n"
+              "regdel Path\nregdel Version\nregdel FullPath\n"
               "keydel Software\\Pelbrix\\Setup\nkeydel Software\\Pelbrix\n"
               "entrydel HKLM\nentrydel HKCU\n"
               "rm C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk\n"
               "rmdir C:\\Menu\\Пелбриксон\n"
-              "rm C:\\Pelbrix\\uninstall.exe\n"
               "ask Пелбриксон: Программа 'Пелбриксон' удалена с компьютера.\n"
               "Файл данных Tolva.dat сохранён в папке C:\\Pelbrix\n");
     EXPECT_EQ(system.FileNames(), std::set<std::string>{"C:\\Pelbrix\\Tolva.dat"});
@@ -205,11 +226,10 @@ TEST(Removal, AbortAtEachFileThenAgain) {
         FakeSystem system;
         system.held[std::string(kFolder) + "\\" + held] = {Answer::Abort};
         EXPECT_EQ(system.Run(), 1);
-        const bool last = std::string(held) == "uninstall.exe";
         EXPECT_EQ(system.files.count("C:\\Pelbrix\\uninstall.exe"), 1u);
-        EXPECT_EQ(system.links.count("C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk"), last ? 0u : 1u);
-        EXPECT_EQ(system.keys[kSetup].count("Path=C:\\Pelbrix"), last ? 0u : 1u);
-        EXPECT_EQ(system.entries.size(), last ? 0u : 1u);
+        EXPECT_EQ(system.links.count("C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk"), 1u);
+        EXPECT_EQ(system.keys[kSetup].count("Path=C:\\Pelbrix"), 1u);
+        EXPECT_EQ(system.entries.size(), 1u);
         system.log.clear();
         EXPECT_EQ(system.Run(), 0);
         EXPECT_EQ(system.FileNames(), std::set<std::string>{"C:\\Pelbrix\\Tolva.dat"});
@@ -220,20 +240,25 @@ TEST(Removal, AbortAtEachFileThenAgain) {
     }
 }
 
-// Only what the installer wrote goes: a file of another size or time is the user's, and nothing
-// at or below a link is touched. The final message says that files stayed.
+// Only what the installer wrote goes: a file of another size, or of another time and other
+// bytes, is the user's, and nothing at or below a link is touched; a time moved by an hour (FAT
+// across a daylight-saving change) is recognised by the bytes. When listed files stay, this
+// program, its link and the record stay too, and the final message says where the files are.
 TEST(Removal, KeepsFilesNotAsWritten) {
     const std::string logo = "C:\\Pelbrix\\HlpPic\\logo.gif", deep = "C:\\Pelbrix\\HlpPic\\Deep\\a.gif";
     const std::string exe = "C:\\Pelbrix\\Pelbrix.exe", self = "C:\\Pelbrix\\uninstall.exe";
+    const uint64_t hour = 36000000000ull;
     struct Case {
         const char* change;
-        std::set<std::string> kept;  // besides Tolva.dat
+        std::set<std::string> kept;  // besides Tolva.dat and, when any, this program
     };
     const Case cases[] = {
         {"size", {logo}},
-        {"time +2.1 s", {logo}},
-        {"time -2.1 s", {logo}},
-        {"time +2 s", {}},
+        {"time +1 h", {}},
+        {"time -1 h", {}},
+        {"time +1 h, other bytes", {logo}},
+        {"time +2.1 s, other bytes", {logo}},
+        {"time +2 s, other bytes", {}},
         {"own size", {self}},
         {"link file", {logo}},
         {"link HlpPic", {logo, deep}},
@@ -245,9 +270,11 @@ TEST(Removal, KeepsFilesNotAsWritten) {
         FakeSystem system;
         const std::string change = c.change;
         if (change == "size") system.files[logo].size = 11;
-        if (change == "time +2.1 s") system.files[logo].time += 21000000;
-        if (change == "time -2.1 s") system.files[logo].time -= 21000000;
-        if (change == "time +2 s") system.files[logo].time += 20000000;
+        if (change.find("other bytes") != std::string::npos) system.sums[logo] = 1;
+        if (change.compare(0, 9, "time +1 h") == 0) system.files[logo].time += hour;
+        if (change == "time -1 h") system.files[logo].time -= hour;
+        if (change == "time +2.1 s, other bytes") system.files[logo].time += 21000000;
+        if (change == "time +2 s, other bytes") system.files[logo].time += 20000000;
         if (change == "own size") system.self.size = 12;
         if (change == "link file") system.reparse.insert(logo);
         if (change == "link HlpPic") system.reparse.insert("C:\\Pelbrix\\HlpPic");
@@ -256,23 +283,102 @@ TEST(Removal, KeepsFilesNotAsWritten) {
         EXPECT_EQ(system.Run(), 0);
         std::set<std::string> expected = c.kept;
         expected.insert("C:\\Pelbrix\\Tolva.dat");
+        if (!c.kept.empty()) expected.insert(self);
         EXPECT_EQ(system.FileNames(), expected);
         for (const std::string& line : system.log)
             for (const std::string& link : system.reparse) EXPECT_FALSE(StartsWith(line, "rm " + link)) << line;
-        const bool told = system.log.back().find(
-                              "удалена с компьютера.\nЧасть файлов не удалена и осталась в папке "
-                              "C:\\Pelbrix\nФайл данных") != std::string::npos;
-        EXPECT_EQ(told, !c.kept.empty());
+        EXPECT_EQ(system.links.count("C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk"), c.kept.empty() ? 0u : 1u);
+        EXPECT_EQ(system.keys[kSetup].size(), c.kept.empty() ? 0u : 2u);
+        const std::string told = c.kept.empty() ? "Программа 'Пелбриксон' удалена с компьютера.\nФайл данных"
+                                                : "Часть файлов не удалена и осталась в папке C:\\Pelbrix\nФайл данных";
+        EXPECT_NE(system.log.back().find(told), std::string::npos) << system.log.back();
     }
 }
 
-// Retry and Abort are proven under Wine and above; Ignore skips the file and the rest goes.
+// Ignore skips the file; the rest goes, but what runs the removal again.
 TEST(Removal, IgnoreKeepsTheFailedFile) {
     FakeSystem system;
     system.held["C:\\Pelbrix\\HlpPic\\logo.gif"] = {Answer::Ignore};
     EXPECT_EQ(system.Run(), 0);
-    EXPECT_EQ(system.FileNames(), (std::set<std::string>{"C:\\Pelbrix\\HlpPic\\logo.gif", "C:\\Pelbrix\\Tolva.dat"}));
-    EXPECT_EQ(system.keys.count(kSetup), 0u);
+    EXPECT_EQ(system.FileNames(), (std::set<std::string>{"C:\\Pelbrix\\HlpPic\\logo.gif", "C:\\Pelbrix\\Tolva.dat",
+                                                         "C:\\Pelbrix\\uninstall.exe"}));
+    EXPECT_EQ(system.keys[kSetup].size(), 2u);
+}
+
+// What a killed update left beside the listed files goes before them: working files, backups,
+// a finished run's leftovers, plain files only, of listed names only; the data file's earlier
+// copy stays as the user's. A folder holding no installation is left as it is.
+TEST(Removal, LeftoversAndAFolderWithoutInstallation) {
+    FakeSystem system;
+    const std::string top = "C:\\Pelbrix\\", pic = top + "HlpPic\\";
+    for (const char* name :
+         {"~pel0badcafe-Pelbrix.exe", "~pel0badcafe=uninstall.exe", "~pel12345678-Tolva.dat", "~pel12345678+Tolva.dat",
+          "~pel0badcafe-notes.txt", "~pel0BADCAFE-Pelbrix.exe", "~pel0badcafe*Pelbrix.exe", "~pel0badcafe-logo.gif",
+          "HlpPic\\~pel0badcafe+logo.gif", "HlpPic\\~pel0badcafe-Deep", "HlpPic\\~pel0badcafe-HlpPic"})
+        system.files[top + name] = {EntryKind::File, 3, 7};
+    system.folders.insert(pic + "~pel0badcafe-logo.gif");
+    system.reparse.insert(pic + "Deep\\~pel0badcafe-a.gif");
+    system.files[pic + "Deep\\~pel0badcafe-a.gif"] = kWritten;
+    EXPECT_EQ(system.Run(), 0);
+    EXPECT_EQ(system.FileNames(),
+              (std::set<std::string>{top + "Tolva.dat", top + "~pel12345678-Tolva.dat", top + "~pel0badcafe-notes.txt",
+                                     top + "~pel0BADCAFE-Pelbrix.exe", top + "~pel0badcafe*Pelbrix.exe",
+                                     top + "~pel0badcafe-logo.gif", pic + "~pel0badcafe-Deep",
+                                     pic + "~pel0badcafe-HlpPic", pic + "Deep\\~pel0badcafe-a.gif"}));
+    EXPECT_EQ(system.log.front(), "rm C:\\Pelbrix\\~pel0badcafe-Pelbrix.exe");
+    EXPECT_NE(system.log.back().find("удалена с компьютера.\nФайл данных Tolva.dat"), std::string::npos);
+
+    // The uninstaller copied elsewhere: nothing there is as written, nothing names that folder.
+    FakeSystem elsewhere;
+    elsewhere.recorded = "C:\\Other";
+    elsewhere.keys[kSetup] = {"Path=C:\\Other"};
+    elsewhere.entries[EntryRoot::Machine] = "C:\\Other";
+    elsewhere.files[top + "Pelbrix.exe"].size = 11;
+    elsewhere.files[top + "HlpPic\\logo.gif"].size = 11;
+    elsewhere.files.erase(top + "HlpPic\\Deep\\a.gif");
+    const std::set<std::string> files = elsewhere.FileNames();
+    EXPECT_EQ(elsewhere.Run(), 1);
+    EXPECT_EQ(elsewhere.FileNames(), files);
+    EXPECT_EQ(Lines(elsewhere.log), "ask Пелбриксон: Программа 'Пелбриксон' не установлена в папке C:\\Pelbrix\n");
+}
+
+// The record goes by the folder the installer made full: "\\Pelbrix" typed on drive C: is
+// recorded with FullPath C:\\Pelbrix; a record without it is compared by Path as it stands.
+TEST(Removal, RecordOfARootedFolder) {
+    for (bool full : {true, false}) {
+        FakeSystem system;
+        system.keys[kSetup] = {"Path=\\Pelbrix", "Version=1.8.3"};
+        if (full) system.keys[kSetup].insert("FullPath=C:\\Pelbrix");
+        EXPECT_EQ(system.Run(), 0);
+        EXPECT_EQ(system.keys.count(kSetup), full ? 0u : 1u);
+    }
+}
+
+// After an update: the files and folders that only the earlier list has go when they are as
+// that installer wrote them (a time an hour off recognised by the bytes, where that list has
+// them); what the current list has (letter case aside), the data file, the uninstaller's own
+// line and files changed since stay.
+TEST(Removal, EarlierVersionsFiles) {
+    const char earlier[] =
+        "Old\\\r\nOld\\Deep\\\r\nHlpPic\\\r\nOld\\Deep\\a.gif\t10\t50000000\t0badcafe\r\n"
+        "Old\\b.gif\t10\t50000000\r\nOld\\Tolva.dat\t10\t50000000\r\nold.txt\t10\t50000000\r\n"
+        "mine.txt\t10\t50000000\r\nPELBRIX.EXE\t10\t50000000\r\nuninstall.exe\t-\t-\r\n";
+    const std::string top = "C:\\Pelbrix\\";
+    FakeSystem system;
+    system.folders.insert({top + "Old", top + "Old\\Deep"});
+    for (const char* name : {"Old\\Deep\\a.gif", "Old\\b.gif", "Old\\Tolva.dat", "old.txt", "mine.txt"})
+        system.files[top + name] = kWritten;
+    system.files[top + "Old\\Deep\\a.gif"].time += 36000000000ull;
+    system.files[top + "Old\\b.gif"].time += 36000000000ull;
+    system.files[top + "mine.txt"].size = 11;
+    std::set<std::string> expected = system.FileNames();
+    RemoveEarlierFiles(system, kFolder, earlier, sizeof earlier - 1, kNames, sizeof kNames - 1);
+    expected.erase(top + "Old\\Deep\\a.gif");
+    expected.erase(top + "old.txt");
+    EXPECT_EQ(system.FileNames(), expected);
+    EXPECT_EQ(system.folders.count(top + "Old\\Deep"), 0u);
+    EXPECT_EQ(system.folders.count(top + "Old"), 1u);
+    EXPECT_EQ(system.folders.count(top + "HlpPic"), 1u);
 }
 
 // Folders compared as Windows compares them: made full, long, letters of either case.
@@ -312,19 +418,21 @@ TEST(Removal, SameFolder) {
 
 TEST(Removal, ListLines) {
     const char list[] =
-        "\r\nA\\\nA\\b.txt\t12\t345\r\n\\abs\t1\t2\nC:x\nA\\..\\x\n..\\y\nuninstall.exe\t-\t-\n"
-        "big\t18446744073709551616\t1\nodd\t1x\t2\nlast";
+        "\r\nA\\\nA\\b.txt\t12\t345\t0BadCafe\r\n\\abs\t1\t2\nC:x\nA\\..\\x\n..\\y\nuninstall.exe\t-\t-\n"
+        "big\t18446744073709551616\t1\nodd\t1x\t2\nsum\t1\t2\t0badcafe0\nlast";
     struct Row {
         const char* path;
         bool folder, facts, self;
         uint64_t size, time;
+        uint32_t checksum;  // 0: none read
     };
-    const Row expected[] = {{"A", true, false, false, 0, 0},
-                            {"A\\b.txt", false, true, false, 12, 345},
-                            {"uninstall.exe", false, false, true, 0, 0},
-                            {"big", false, false, false, 0, 0},
-                            {"odd", false, false, false, 0, 0},
-                            {"last", false, false, false, 0, 0}};
+    const Row expected[] = {{"A", true, false, false, 0, 0, 0},
+                            {"A\\b.txt", false, true, false, 12, 345, 0x0badcafe},
+                            {"uninstall.exe", false, false, true, 0, 0, 0},
+                            {"big", false, false, false, 0, 0, 0},
+                            {"odd", false, false, false, 0, 0, 0},
+                            {"sum", false, true, false, 1, 2, 0},
+                            {"last", false, false, false, 0, 0, 0}};
     const char* cursor = list;
     ListedName name;
     for (const Row& row : expected) {
@@ -334,6 +442,7 @@ TEST(Removal, ListLines) {
         EXPECT_EQ(name.facts, row.facts) << row.path;
         EXPECT_EQ(name.self, row.self) << row.path;
         if (row.facts) EXPECT_EQ(name.size * 1000 + name.time, row.size * 1000 + row.time);
+        EXPECT_EQ(name.summed ? name.checksum : 0u, row.checksum) << row.path;
     }
     EXPECT_FALSE(ParseNextName(cursor, list + sizeof list - 1, name));
 }
