@@ -15,13 +15,13 @@
 #   PEL_E2E_LOCALE   the locale of the scenarios that name none (tests/e2e/scenario.py: LOCALES),
 #                    e.g. 1252, 932, 65001 or a Linux locale such as de_DE.UTF-8; default 1251
 #   PEL_E2E_CODEPAGES  on: after every i686 scenario (no PEL_E2E_ONLY, no PEL_E2E_LOCALE), the runs
-#                    of PEL_E2E_CODEPAGE_RUNS below too, each in $BUILD_DIR/e2e/i686/cpN; off: not
+#                    of PEL_E2E_CODEPAGE_RUNS below too, each in $BUILD_DIR/e2e/i686/cpN (default); off: not
 set -u
 PEL_E2E_X86_64="happy order held-file small-drive entry uninstall-entry"
 # The scenarios that run again under other ANSI code pages, one line per code page. The folder
 # field is read in the code page: 1252 cannot spell the Cyrillic folder of uninstall-cyrillic, and
 # 65001 spells every folder, so unicode-folder has no letter there that becomes '?'.
-PEL_E2E_CODEPAGES=${PEL_E2E_CODEPAGES:-off}
+PEL_E2E_CODEPAGES=${PEL_E2E_CODEPAGES:-on}
 PEL_E2E_CODEPAGE_RUNS="1252 happy held-file running-exact uninstall-yes unicode-folder
 932 happy held-file running-exact uninstall-yes uninstall-cyrillic unicode-folder
 65001 happy held-file running-exact uninstall-yes uninstall-cyrillic"
