@@ -34,9 +34,17 @@ PY
   fi
   scenarios=${stage#unit}
   scenarios=${scenarios# }
+  # "e2e@1252 NAME..." runs them under that code page.
+  locale=
+  if [[ $scenarios == e2e@* ]]; then
+    locale=${scenarios%% *}
+    locale=${locale#e2e@}
+    scenarios="e2e ${scenarios#* }"
+  fi
   if [ $status -eq 0 ] && [[ $scenarios == e2e* ]]; then
     (cmake --build "$BUILD/host" && cmake --build "$BUILD/win-i686" && PEL_E2E_BUILD=0 PEL_E2E_ARCH=i686 \
-      PEL_E2E_ONLY="${scenarios#e2e }" "$ROOT/scripts/test-e2e.sh") >>"$LOG/$n.log" 2>&1 || status=1
+      PEL_E2E_LOCALE=$locale PEL_E2E_ONLY="${scenarios#e2e }" "$ROOT/scripts/test-e2e.sh") >>"$LOG/$n.log" 2>&1 ||
+      status=1
   fi
   cp "$LOG/original" "$ROOT/$file"
   if [ $status -ne 0 ]; then verdict=caught; else verdict=MISSED; missed=1; fi
