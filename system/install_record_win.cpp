@@ -1,4 +1,6 @@
 // The installer's own record over the Win32 registry.
+#include "system/install_record_win.h"
+
 #include <windows.h>
 
 #include "base/install_state.h"
@@ -82,24 +84,24 @@ bool ReadRecordedFolder(char (&buffer)[kPathSize]) {
     return ReadRecordedFolder(registry, buffer);
 }
 
-void FullInstallFolder(char (&buffer)[kPathSize]) {
-    const DWORD length = GetFullPathNameA(g_installState.folder, sizeof buffer, buffer, NULL);
-    if (length == 0 || length >= sizeof buffer) CopyText(buffer, g_installState.folder);
+void FullInstallFolder(const char* folder, char (&buffer)[kPathSize]) {
+    const DWORD length = GetFullPathNameA(folder, sizeof buffer, buffer, NULL);
+    if (length == 0 || length >= sizeof buffer) CopyText(buffer, folder);
 }
 
-bool WriteInstallRecord() {
+bool WriteInstallRecord(const InstallState& state) {
     char full[kPathSize];
-    FullInstallFolder(full);
+    FullInstallFolder(state.folder, full);
     Win32Registry registry;
-    return WriteInstallRecord(registry, g_installState, full);
+    return WriteInstallRecord(registry, state, full);
 }
 
-bool WriteUninstallEntry(uint64_t installedBytes) {
+bool WriteUninstallEntry(const InstallState& state, uint64_t installedBytes) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     const LocalDate today = {now.wYear, static_cast<uint8_t>(now.wMonth), static_cast<uint8_t>(now.wDay)};
     char full[kPathSize];
-    FullInstallFolder(full);
+    FullInstallFolder(state.folder, full);
     Win32Registry registry;
     return WriteUninstallEntry(registry, full, installedBytes, today);
 }

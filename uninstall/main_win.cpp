@@ -25,6 +25,7 @@
 #include "base/wide_text_win.h"
 #include "resources/resource.h"
 #include "system/install_record.h"
+#include "system/install_record_win.h"
 #include "system/installed_files_win.h"
 #include "system/uninstall_entry.h"
 #include "uninstall/removal.h"
