@@ -6,6 +6,7 @@
 #include "base/resource_win.h"
 #include "base/run_lock_win.h"
 #include "base/running_app.h"
+#include "base/running_app_win.h"
 #include "base/wide_text_win.h"
 #include "installer/backdrop_win.h"
 #include "installer/flow.h"

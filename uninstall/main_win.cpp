@@ -17,10 +17,12 @@
 
 #include "base/ansi_text.h"
 #include "base/messages.h"
+#include "base/path_text.h"
 #include "base/product.h"
 #include "base/resource_win.h"
 #include "base/run_lock_win.h"
 #include "base/running_app.h"
+#include "base/running_app_win.h"
 #include "base/text.h"
 #include "base/wide_text_win.h"
 #include "resources/resource.h"
@@ -42,8 +44,6 @@ struct WidePath {
     explicit WidePath(const char* path) { WideFromMarked(path, text, kPathSize); }
     operator const WCHAR*() const { return text; }
 };
-
-bool IsSeparator(char c) { return c == '\\'; }
 
 struct Win32UninstallHost final : UninstallHost {
     bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
@@ -178,7 +178,7 @@ struct Win32UninstallHost final : UninstallHost {
 bool OwnPath(char (&path)[kPathSize], char (&folder)[kPathSize]) {
     const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     if (length == 0 || length >= sizeof path) return false;
-    const ptrdiff_t end = FindLastAnsiChar(path, IsSeparator);
+    const ptrdiff_t end = FindLastBackslash(path);
     if (end <= 0) return false;
     CopyTextN(folder, sizeof folder, path, static_cast<size_t>(end));
     return true;
@@ -345,7 +345,7 @@ bool IsUninstallerOf(HANDLE process, const char* folder) {
     char image[kPathSize];
     DWORD length = sizeof image;
     if (!QueryFullProcessImageNameA(process, 0, image, &length) || length >= sizeof image) return false;
-    const ptrdiff_t end = FindLastAnsiChar(image, IsSeparator);
+    const ptrdiff_t end = FindLastBackslash(image);
     if (end <= 0) return false;
     image[end] = 0;
     Win32UninstallHost host;
