@@ -1,9 +1,11 @@
-// The installer's own record over the Win32 registry.
+// The installation record and the "Installed apps" entry over the Win32 registry: written by the
+// installer, read and removed by the uninstaller.
 #include "system/install_record_win.h"
 
 #include <windows.h>
 
 #include "base/install_state.h"
+#include "base/product.h"
 #include "base/text.h"
 #include "base/wide_text_win.h"
 #include "system/install_record.h"
@@ -105,3 +107,34 @@ bool WriteUninstallEntry(const InstallState& state, uint64_t installedBytes) {
     Win32Registry registry;
     return WriteUninstallEntry(registry, full, installedBytes, today);
 }
+
+void DeleteSetupValue(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSetupKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+void DeleteKeyIfEmpty(const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
+    DWORD subkeys = 1, values = 1;
+    const bool known =
+        RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (known && subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+bool ReadEntryLocation(RegistryRoot root, char (&buffer)[kPathSize]) {
+    HKEY key;
+    if (RegOpenKeyExA(RootKey(root), PEL_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = sizeof buffer - 1;
+    const bool read = RegQueryValueExA(key, kInstallLocationValue, NULL, &type, reinterpret_cast<BYTE*>(buffer),
+                                       &size) == ERROR_SUCCESS &&
+                      type == REG_SZ;
+    RegCloseKey(key);
+    buffer[read && size < sizeof buffer ? size : 0] = 0;
+    return read && buffer[0] != 0;
+}
+
+void DeleteUninstallEntry(RegistryRoot root) { RegDeleteKeyA(RootKey(root), PEL_UNINSTALL_KEY); }

@@ -4,6 +4,7 @@
 
 #include "base/install_state.h"
 #include "base/text.h"
+#include "system/registry.h"
 
 // Reads ProgramFilesDir into buffer (at least 260 bytes); leaves it untouched when unreadable. Always true.
 bool ReadProgramFilesDir(char* buffer);
@@ -18,3 +19,13 @@ void FullInstallFolder(const char* folder, char (&buffer)[kPathSize]);
 // The entry of the installation in state's folder, with today's local date; installedBytes: the
 // archive's files.
 bool WriteUninstallEntry(const InstallState& state, uint64_t installedBytes);
+
+// The uninstaller's side. Removes a value of HKCU\Software\Pelbrix\Setup; a missing one is no failure.
+void DeleteSetupValue(const char* name);
+// Removes the HKCU key at path when it holds no values and no subkeys.
+void DeleteKeyIfEmpty(const char* path);
+// Reads the entry's InstallLocation (a text) under root, in the registry view native to the
+// build, as the installer writes it. True when a non-empty text was read.
+bool ReadEntryLocation(RegistryRoot root, char (&buffer)[kPathSize]);
+// Removes the entry's key under root.
+void DeleteUninstallEntry(RegistryRoot root);

@@ -1,4 +1,5 @@
-// The closing actions over the shell: Start-menu group, links, desktop link, features page.
+// The shell links over the shell: the installer's closing actions (Start-menu group, links,
+// desktop link, features page) and the link reading of the uninstaller.
 #include "system/shortcuts_win.h"
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include "base/install_state.h"
 #include "base/text.h"
 #include "base/wide_text_win.h"
+#include "system/installed_files_win.h"
 #include "system/shortcuts.h"
 
 namespace {
@@ -85,4 +87,29 @@ void RunClosingActions(const InstallState& state) {
     }
     CoUninitialize();
     OpenFeaturesPage(state);
+}
+
+bool FindSpecialFolder(int folderId, char* out, size_t cap) {
+    if (cap < MAX_PATH) return false;
+    return SUCCEEDED(SHGetFolderPathA(NULL, folderId, NULL, SHGFP_TYPE_CURRENT, out));
+}
+
+bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) {
+    WCHAR widePath[kPathSize];
+    WideFromMarked(linkPath, widePath, kPathSize);
+    if (InspectWide(widePath).kind != EntryKind::File) return false;
+    IShellLinkA* link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+        return false;
+    bool read = false;
+    IPersistFile* file = NULL;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        target[0] = 0;
+        read = SUCCEEDED(file->Load(widePath, STGM_READ)) &&
+               SUCCEEDED(link->GetPath(target, static_cast<int>(cap), NULL, SLGP_RAWPATH)) && target[0] != 0;
+        file->Release();
+    }
+    link->Release();
+    return read;
 }
