@@ -92,7 +92,7 @@ bool IsUninstallerOf(HANDLE process, const char* folder) {
     const ptrdiff_t end = FindLastBackslash(image);
     if (end <= 0) return false;
     image[end] = 0;
-    Win32UninstallHost host;
+    UninstallHost& host = Win32UninstallHost();
     return SameFolder(host, image, folder);
 }
 
@@ -154,7 +154,7 @@ int RunCopy(HANDLE original, HANDLE ready, const char* folder) {
     CopyText(installation, folder);
     if (!IsUninstallerOf(original, installation)) return 1;
     if (TakeOverRunMutex(ready, kHandOverWait) == NULL) {
-        Win32UninstallHost host;
+        UninstallHost& host = Win32UninstallHost();
         host.Ask(kMessageAnotherRun, kCaptionError, Prompt::Error);
         return 1;
     }

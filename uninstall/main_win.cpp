@@ -20,7 +20,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const char* folder = NULL;
     if (ParseCopyArguments(GetCommandLineA(), original, ready, folder)) return RunCopy(original, ready, folder);
 
-    Win32UninstallHost host;
+    UninstallHost& host = Win32UninstallHost();
     if (HoldRunMutex(0) == NULL) {
         host.Ask(kMessageAnotherRun, kCaptionError, Prompt::Error);
         return 1;
