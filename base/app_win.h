@@ -1,4 +1,4 @@
-// Process-wide Win32 handles kept by the installer flow.
+// Process-wide Win32 handles: the module and the window that owns the installer's messages.
 #pragma once
 #include <windows.h>
 

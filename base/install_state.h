@@ -1,4 +1,5 @@
-// The installation choices shared by the pages, the extraction, the shortcuts and the record.
+// The installation choices: owned by the installer flow, filled by the pages and passed to the
+// extraction, the links, the record and the entry.
 #pragma once
 #include <stdint.h>
 
@@ -8,6 +9,3 @@ struct InstallState {
     char folder[kPathSize];  // installation folder, ANSI (Windows-1251), zero-terminated
     uint8_t desktop;         // 1: create a desktop shortcut, 0: do not
 };
-
-// The process-wide record, zero-filled at start; owned by the installer flow.
-extern InstallState g_installState;

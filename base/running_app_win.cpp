@@ -1,4 +1,6 @@
 // The running application's window, looked up among the top-level windows.
+#include "base/running_app_win.h"
+
 #include <windows.h>
 
 #include "base/running_app.h"

@@ -12,7 +12,9 @@ namespace {
 // Only a page that ended with its proceed button goes on; one that could not even be created
 // (-1) never counts as accepted, nor one whose modal loop the quit request ended, whatever result
 // the loop then gave.
-bool Proceeds(FlowHost& host, int dialogId) { return host.RunPage(dialogId) > 0 && !host.QuitPending(); }
+bool Proceeds(FlowHost& host, int dialogId, InstallState& state) {
+    return host.RunPage(dialogId, state) > 0 && !host.QuitPending();
+}
 
 bool ApplicationIsRunning(FlowHost& host) {
     char16_t title[kPathSize] = {};
@@ -21,14 +23,14 @@ bool ApplicationIsRunning(FlowHost& host) {
 }
 
 // The pages up to the licence; false as soon as one is cancelled.
-bool RunPages(FlowHost& host) {
+bool RunPages(FlowHost& host, InstallState& state) {
     char recorded[kPathSize] = {};
     if (host.ReadInstalledPath(recorded) && recorded[0] != 0 && host.MakeCurrentDirectory(recorded)) {
         // The notice page shows the current directory, which is now the recorded folder.
-        if (!Proceeds(host, PEL_DLG_PREVIOUS_INSTALL)) return false;
+        if (!Proceeds(host, PEL_DLG_PREVIOUS_INSTALL, state)) return false;
     }
-    if (!Proceeds(host, PEL_DLG_DESTINATION)) return false;
-    if (!Proceeds(host, PEL_DLG_LICENCE)) return false;
+    if (!Proceeds(host, PEL_DLG_DESTINATION, state)) return false;
+    if (!Proceeds(host, PEL_DLG_LICENCE, state)) return false;
     return true;
 }
 
@@ -44,16 +46,17 @@ int RunInstaller(FlowHost& host) {
         return 1;
     }
     host.ShowBackdrop();
-    const bool accepted = RunPages(host);
+    InstallState state = {};
+    const bool accepted = RunPages(host, state);
     // The record is written only after a complete extraction, so a failed run keeps the old one.
     // The earlier version's own files go only then too: a rollback never needs them back.
-    if (accepted) host.ReadEarlierList();
-    if (accepted && host.ExtractPayload()) {
-        host.RemoveEarlierFiles();
-        host.RunClosingActions();
-        host.WriteInstallRecord();
-        host.WriteUninstallEntry();
-        host.RunPage(PEL_DLG_COMPLETION);
+    if (accepted) host.ReadEarlierList(state);
+    if (accepted && host.ExtractPayload(state)) {
+        host.RemoveEarlierFiles(state);
+        host.RunClosingActions(state);
+        host.WriteInstallRecord(state);
+        host.WriteUninstallEntry(state);
+        host.RunPage(PEL_DLG_COMPLETION, state);
     } else {
         // A page ended by the quit request went with the backdrop's window: the message stands on
         // its own then. The extraction's own quit request leaves the backdrop in place.

@@ -2,6 +2,7 @@
 #pragma once
 #include <stddef.h>
 
+#include "base/install_state.h"
 #include "base/text.h"
 
 enum class MessageOwner { None, Backdrop };
@@ -19,8 +20,8 @@ struct FlowHost {
     // Creates the backdrop, shows it maximised and paints it once.
     virtual void ShowBackdrop() = 0;
     // Runs the modal page of the dialog resource and returns its result: 1 to go on, 0 to
-    // cancel, -1 when the page could not be created.
-    virtual int RunPage(int dialogId) = 0;
+    // cancel, -1 when the page could not be created. The destination page fills state.
+    virtual int RunPage(int dialogId, InstallState& state) = 0;
     // Whether the thread's quit request is pending: it ends every modal loop at once, so a page
     // that ended with it was closed with the backdrop (or the session), not answered.
     virtual bool QuitPending() = 0;
@@ -29,21 +30,21 @@ struct FlowHost {
     virtual bool ReadInstalledPath(char (&buffer)[kPathSize]) = 0;
     // The list of the files that the installation in the chosen folder holds, read from its
     // uninstaller before the extraction replaces it (nothing when there is none).
-    virtual void ReadEarlierList() = 0;
-    virtual bool ExtractPayload() = 0;
+    virtual void ReadEarlierList(const InstallState& state) = 0;
+    virtual bool ExtractPayload(const InstallState& state) = 0;
     // After a complete extraction: the files and folders of that list that this version no
     // longer has, where they are as the earlier installer wrote them.
-    virtual void RemoveEarlierFiles() = 0;
+    virtual void RemoveEarlierFiles(const InstallState& state) = 0;
     // Start-menu group, links, desktop link, features page: after a complete extraction.
-    virtual void RunClosingActions() = 0;
-    virtual void WriteInstallRecord() = 0;
+    virtual void RunClosingActions(const InstallState& state) = 0;
+    virtual void WriteInstallRecord(const InstallState& state) = 0;
     // The "Installed apps" entry of the installation: right after the record.
-    virtual void WriteUninstallEntry() = 0;
+    virtual void WriteUninstallEntry(const InstallState& state) = 0;
 
 protected:
     ~FlowHost() = default;
 };
 
-// The whole run. Returns the process exit code: 0 when the application is running, else 1
-// (another run holding the lock included).
+// The whole run; it owns the installation state and hands it to each step. Returns the process
+// exit code: 0 when the application is running, else 1 (another run holding the lock included).
 int RunInstaller(FlowHost& host);

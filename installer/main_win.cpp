@@ -6,6 +6,7 @@
 #include "base/resource_win.h"
 #include "base/run_lock_win.h"
 #include "base/running_app.h"
+#include "base/running_app_win.h"
 #include "base/wide_text_win.h"
 #include "installer/backdrop_win.h"
 #include "installer/flow.h"
@@ -13,13 +14,9 @@
 #include "payload/archive_size.h"
 #include "payload/extract.h"
 #include "resources/resource.h"
-#include "system/closing_actions.h"
-#include "system/install_record.h"
+#include "system/install_record_win.h"
 #include "system/installed_files_win.h"
-#include "system/uninstall_entry.h"
-
-HINSTANCE g_instance = NULL;
-HWND g_backdrop = NULL;
+#include "system/shortcuts_win.h"
 
 namespace {
 
@@ -60,9 +57,17 @@ struct Win32FlowHost final : FlowHost {
     }
 
     // A Unicode dialog shows its template's texts as written, whatever the system's code page.
-    int RunPage(int dialogId) override {
+    // The destination page is given the Program Files text and the state it fills.
+    int RunPage(int dialogId, InstallState& state) override {
+        char programFiles[kPathSize] = "";
+        DestinationPageData destination = {programFiles, &state};
+        LPARAM data = 0;
+        if (dialogId == PEL_DLG_DESTINATION) {
+            ReadProgramFilesDir(programFiles);  // stays empty when unreadable
+            data = reinterpret_cast<LPARAM>(&destination);
+        }
         return static_cast<int>(
-            DialogBoxParamW(g_instance, MAKEINTRESOURCEW(dialogId), NULL, PageProcedure(dialogId), 0));
+            DialogBoxParamW(g_instance, MAKEINTRESOURCEW(dialogId), NULL, PageProcedure(dialogId), data));
     }
     // A modal loop that meets the quit request posts it again before it ends, so it is still there.
     bool QuitPending() override {
@@ -72,24 +77,24 @@ struct Win32FlowHost final : FlowHost {
 
     bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
     bool ReadInstalledPath(char (&buffer)[kPathSize]) override { return ::ReadInstalledPath(buffer); }
-    void ReadEarlierList() override { ReadNamesList(g_installState.folder, earlier); }
-    bool ExtractPayload() override { return ::ExtractPayload(); }
-    void RemoveEarlierFiles() override {
+    void ReadEarlierList(const InstallState& state) override { ReadNamesList(state.folder, earlier); }
+    bool ExtractPayload(const InstallState& state) override { return ::ExtractPayload(state); }
+    void RemoveEarlierFiles(const InstallState& state) override {
         NamesList current;
-        ReadNamesList(g_installState.folder, current);
-        ::RemoveEarlierFiles(g_installState.folder, earlier, current);
+        ReadNamesList(state.folder, current);
+        ::RemoveEarlierFiles(state.folder, earlier, current);
         ReleaseNamesList(current);
         ReleaseNamesList(earlier);
     }
-    void RunClosingActions() override { ::RunClosingActions(); }
-    void WriteInstallRecord() override { ::WriteInstallRecord(); }
+    void RunClosingActions(const InstallState& state) override { ::RunClosingActions(state); }
+    void WriteInstallRecord(const InstallState& state) override { ::WriteInstallRecord(state); }
     // The installed size comes from the payload the extraction has just unpacked.
-    void WriteUninstallEntry() override {
+    void WriteUninstallEntry(const InstallState& state) override {
         const uint8_t* bytes = NULL;
         size_t size = 0;
         uint64_t installed = 0;
         if (LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size)) ArchiveFilesSize(bytes, size, &installed);
-        ::WriteUninstallEntry(installed);
+        ::WriteUninstallEntry(state, installed);
     }
 };
 

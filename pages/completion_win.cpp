@@ -11,6 +11,6 @@ INT_PTR OnInitDialog(HWND) { return TRUE; }  // focus on "ОК"
 
 }  // namespace
 
-INT_PTR CALLBACK CompletionPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, EndPageOnCommand);
+INT_PTR CALLBACK CompletionPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DispatchPageMessage(dialog, message, wParam, lParam, OnInitDialog, EndPageOnCommand);
 }

@@ -1,12 +1,12 @@
 // Destination page model.
 #include "pages/destination.h"
 
-#include "base/ansi_text.h"
+#include "base/path_text.h"
 #include "base/product.h"
 #include "base/text.h"
 
 void DestinationOpen(InstallState& state) {
-    if (!AnsiEndsWith(state.folder, '\\')) AppendText(state.folder, "\\");
+    EndWithBackslash(state.folder);
     AppendText(state.folder, PEL_FOLDER_NAME);
     state.desktop = 1;
 }

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "base/ansi_text.h"
+#include "base/path_text.h"
 #include "base/product.h"
 #include "base/text.h"
 #include "pages/page.h"
@@ -12,8 +12,6 @@ namespace {
 
 // The caption's brackets take 4 of the 16 bytes and the terminator one.
 const size_t kCaptionLetters = kBrowserLetterSize - 5;
-
-bool IsBackslash(char c) { return c == '\\'; }
 
 bool IsAsciiLetter(char c) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -25,7 +23,7 @@ bool IsAsciiLetter(char c) {
 void ShowPathField(const FolderBrowserState& state, FolderBrowserView& view) {
     char field[kBrowserTextSize];
     CopyText(field, state.listedFolder);
-    if (!AnsiEndsWith(field, '\\')) AppendText(field, "\\");
+    EndWithBackslash(field);
     AppendText(field, PEL_FOLDER_NAME);
     view.SetPathField(field);
 }
@@ -140,7 +138,7 @@ void OpenEntry(FolderBrowserState& state, FolderBrowserView& view) {
     CopyText(sub, state.subPath);
     if (strcmp(name, "..") == 0) {
         // By characters: the second byte of a double-byte letter may be "\\".
-        const ptrdiff_t lastSeparator = FindLastAnsiChar(sub, IsBackslash);
+        const ptrdiff_t lastSeparator = FindLastBackslash(sub);
         sub[lastSeparator >= 0 ? lastSeparator : 0] = 0;
     } else {
         // A sub-path cut here is refused by Relist: it no longer fits beside the root.

@@ -1,5 +1,5 @@
 // Folder browser (dialog 3): binds the folder browser model to the Win32 directory-listing calls
-// and the page's controls.
+// and the page's controls; it starts from and answers into the caller's FolderBrowserData.
 #include <windows.h>
 
 #include "base/install_state.h"
@@ -7,7 +7,6 @@
 #include "pages/folder_browser.h"
 #include "pages/page_win.h"
 #include "pages/pages_win.h"
-#include "system/install_record.h"
 
 namespace {
 
@@ -73,22 +72,23 @@ struct Win32FolderBrowserView final : FolderBrowserView {
 // One browser per process: its navigation state.
 FolderBrowserState g_browser;
 
+FolderBrowserData& Data(HWND dialog) { return *static_cast<FolderBrowserData*>(PageData(dialog)); }
+
 INT_PTR OnInitDialog(HWND dialog) {
     Win32FolderBrowserView view(dialog);
-    char programFiles[kBrowserTextSize] = "";
-    ReadProgramFilesDir(programFiles);  // stays empty when unreadable
-    FolderBrowserOpen(g_browser, view, programFiles);
+    FolderBrowserOpen(g_browser, view, Data(dialog).programFiles);
     return FALSE;  // the focus is in the folder list
 }
 
-// A command always acts on the page it came from.
+// A command always acts on the page it came from; none before WM_INITDIALOG handed over the data.
 void OnCommand(HWND dialog, int controlId, int notification) {
+    if (PageData(dialog) == NULL) return;
     Win32FolderBrowserView view(dialog);
-    FolderBrowserCommand(g_browser, view, g_installState, controlId, notification);
+    FolderBrowserCommand(g_browser, view, Data(dialog).choice, controlId, notification);
 }
 
 }  // namespace
 
-INT_PTR CALLBACK FolderBrowserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, OnCommand);
+INT_PTR CALLBACK FolderBrowserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DispatchPageMessage(dialog, message, wParam, lParam, OnInitDialog, OnCommand);
 }

@@ -56,6 +56,6 @@ void OnCommand(HWND dialog, int controlId, int) {
 
 }  // namespace
 
-INT_PTR CALLBACK LicencePageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, OnCommand);
+INT_PTR CALLBACK LicencePageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DispatchPageMessage(dialog, message, wParam, lParam, OnInitDialog, OnCommand);
 }

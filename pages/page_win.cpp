@@ -3,14 +3,16 @@
 
 #include "pages/page.h"
 
-INT_PTR DispatchPageMessage(HWND dialog, UINT message, WPARAM wParam, PageInitHandler onInit,
+INT_PTR DispatchPageMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, PageInitHandler onInit,
                             PageCommandHandler onCommand) {
     switch (message) {
-    case WM_INITDIALOG: return onInit(dialog);
+    case WM_INITDIALOG: SetWindowLongPtrW(dialog, DWLP_USER, lParam); return onInit(dialog);
     case WM_COMMAND: onCommand(dialog, LOWORD(wParam), HIWORD(wParam)); return 0;
     }
     return FALSE;
 }
+
+void* PageData(HWND dialog) { return reinterpret_cast<void*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 void EndPageOnCommand(HWND dialog, int controlId, int) {
     int result;

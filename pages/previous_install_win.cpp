@@ -20,6 +20,6 @@ INT_PTR OnInitDialog(HWND dialog) {
 
 }  // namespace
 
-INT_PTR CALLBACK PreviousInstallPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return DispatchPageMessage(dialog, message, wParam, OnInitDialog, EndPageOnCommand);
+INT_PTR CALLBACK PreviousInstallPageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DispatchPageMessage(dialog, message, wParam, lParam, OnInitDialog, EndPageOnCommand);
 }

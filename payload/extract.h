@@ -14,8 +14,8 @@
 // for a file the user gave up putting back, which it leaves as a killed run would.
 bool ExtractPayload(ExtractHost& host, const InstallState& state);
 
-// The installer's extraction (Win32 binding): reads g_installState, payload RCDATA 101.
-bool ExtractPayload();
+// The installer's extraction (Win32 binding): into state's folder, payload RCDATA 101.
+bool ExtractPayload(const InstallState& state);
 
 // True when name is "Tolva.dat", ASCII letters compared without case, every other byte equal.
 bool IsDataFileName(const char* name);

@@ -153,7 +153,7 @@ struct Win32Host : ExtractHost {
 
 }  // namespace
 
-bool ExtractPayload() {
+bool ExtractPayload(const InstallState& state) {
     Win32Host host;
-    return ExtractPayload(host, g_installState);
+    return ExtractPayload(host, state);
 }

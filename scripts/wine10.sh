@@ -22,7 +22,54 @@
 #   libz-mingw-w64           zlib1.dll, which Debian's install script would otherwise make
 #   fonts-wine               Tahoma and friends: with them the pages are not clipped
 #   WINE10_SUITE         the suite to take the packages from (default: trixie)
-#   WINE10_MIRROR        the archive (default: http://deb.debian.org/debian)
+#   WINE10_MIRROR        the archive (default: the Debian archive that this machine's apt sources
+#                        name, so the packages come from the user's own mirror)
+
+# Prints the URI of the first Debian archive in the machine's apt sources, as apt-config names
+# them: one-line ".list" files and deb822 ".sources" files. A Debian archive is a "deb" source
+# whose suite is a release name or alias (bookworm, stable...); "-security", "-updates" and other
+# vendors' suites are not. Prints nothing when there is none.
+wine10_apt_mirror() {
+  local list parts
+  eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
+  {
+    [ -f "$list" ] && printf '%s\n' "$list"
+    for f in "$parts"*.list "$parts"*.sources; do [ -f "$f" ] && printf '%s\n' "$f"; done
+  } | while IFS= read -r f; do
+    case $f in
+      *.sources) awk '
+          # One deb822 stanza per record: the fields Types, URIs, Suites and Enabled.
+          BEGIN { RS = ""; FS = "\n" }
+          {
+            types = ""; uris = ""; suites = ""; enabled = "yes"
+            for (i = 1; i <= NF; i++) {
+              line = $i
+              if (line ~ /^#/) continue
+              key = tolower(line); sub(/:.*/, "", key)
+              value = line; sub(/^[^:]*:[ \t]*/, "", value)
+              if (key == "types") types = value
+              else if (key == "uris") uris = value
+              else if (key == "suites") suites = value
+              else if (key == "enabled") enabled = tolower(value)
+            }
+            if (enabled == "no" || (" " types " ") !~ / deb /) next
+            n = split(uris, u, /[ \t]+/)
+            m = split(suites, s, /[ \t]+/)
+            for (j = 1; j <= m; j++) for (k = 1; k <= n; k++) if (u[k] != "") print u[k], s[j]
+          }' "$f" ;;
+      *) awk '
+          # One-line form: deb [options] URI suite components...
+          $1 == "deb" {
+            i = 2
+            if ($i ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
+            if (i + 1 <= NF) print $i, $(i + 1)
+          }' "$f" ;;
+    esac
+  done | awk '
+      $2 ~ /^(buster|bullseye|bookworm|trixie|forky|duke|sid|oldoldstable|oldstable|stable|testing|unstable)$/ {
+        sub(/\/+$/, "", $1); print $1; exit
+      }'
+}
 
 wine10_dir() {
   printf '%s\n' "${BUILD_DIR:-$1/build}/wine10"
@@ -36,7 +83,9 @@ wine10_prepare() (  # DIR
   root=$dir/root
   stamp=$dir/ready
   suite=${WINE10_SUITE:-trixie}
-  mirror=${WINE10_MIRROR:-http://deb.debian.org/debian}
+  mirror=${WINE10_MIRROR:-$(wine10_apt_mirror)}
+  [ -n "$mirror" ] ||
+    { echo "wine10: no Debian archive in the apt sources; set WINE10_MIRROR to one" >&2; exit 1; }
   recipe="2 $suite $mirror"
   if [ -f "$stamp" ] && [ "$(head -n 1 "$stamp")" = "$recipe" ] && [ -x "$root/usr/lib/wine/wine64" ]; then
     return 0

@@ -23,15 +23,3 @@ extern const char kPathValue[];          // Path
 extern const char kVersionValue[];       // Version
 extern const char kFullPathValue[];      // FullPath
 extern const char kToolBarKey[];         // HKCU: Software\Pelbrix\Main\TFormMainToolBar
-
-// The installer's own record, over the Win32 registry (install_record_win.cpp).
-// Reads ProgramFilesDir into buffer (at least 260 bytes); leaves it untouched when unreadable. Always true.
-bool ReadProgramFilesDir(char* buffer);
-// Reads the recorded installation folder into buffer. True when a non-empty folder was read.
-bool ReadInstalledPath(char (&buffer)[kPathSize]);
-bool ReadRecordedFolder(char (&buffer)[kPathSize]);
-// Records the InstallState folder and the version; removes the application's saved toolbar layout.
-bool WriteInstallRecord();
-// The InstallState folder made full as the system resolves it against the current folder: the
-// drive of a "\\Pelbrix" is the one the run installed on. As it is when the system cannot.
-void FullInstallFolder(char (&buffer)[kPathSize]);

@@ -1,7 +1,11 @@
-// The installer's own record over the Win32 registry.
+// The installation record and the "Installed apps" entry over the Win32 registry: written by the
+// installer, read and removed by the uninstaller.
+#include "system/install_record_win.h"
+
 #include <windows.h>
 
 #include "base/install_state.h"
+#include "base/product.h"
 #include "base/text.h"
 #include "base/wide_text_win.h"
 #include "system/install_record.h"
@@ -82,24 +86,55 @@ bool ReadRecordedFolder(char (&buffer)[kPathSize]) {
     return ReadRecordedFolder(registry, buffer);
 }
 
-void FullInstallFolder(char (&buffer)[kPathSize]) {
-    const DWORD length = GetFullPathNameA(g_installState.folder, sizeof buffer, buffer, NULL);
-    if (length == 0 || length >= sizeof buffer) CopyText(buffer, g_installState.folder);
+void FullInstallFolder(const char* folder, char (&buffer)[kPathSize]) {
+    const DWORD length = GetFullPathNameA(folder, sizeof buffer, buffer, NULL);
+    if (length == 0 || length >= sizeof buffer) CopyText(buffer, folder);
 }
 
-bool WriteInstallRecord() {
+bool WriteInstallRecord(const InstallState& state) {
     char full[kPathSize];
-    FullInstallFolder(full);
+    FullInstallFolder(state.folder, full);
     Win32Registry registry;
-    return WriteInstallRecord(registry, g_installState, full);
+    return WriteInstallRecord(registry, state, full);
 }
 
-bool WriteUninstallEntry(uint64_t installedBytes) {
+bool WriteUninstallEntry(const InstallState& state, uint64_t installedBytes) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     const LocalDate today = {now.wYear, static_cast<uint8_t>(now.wMonth), static_cast<uint8_t>(now.wDay)};
     char full[kPathSize];
-    FullInstallFolder(full);
+    FullInstallFolder(state.folder, full);
     Win32Registry registry;
     return WriteUninstallEntry(registry, full, installedBytes, today);
 }
+
+void DeleteSetupValue(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSetupKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+void DeleteKeyIfEmpty(const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
+    DWORD subkeys = 1, values = 1;
+    const bool known =
+        RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (known && subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+bool ReadEntryLocation(RegistryRoot root, char (&buffer)[kPathSize]) {
+    HKEY key;
+    if (RegOpenKeyExA(RootKey(root), PEL_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = sizeof buffer - 1;
+    const bool read = RegQueryValueExA(key, kInstallLocationValue, NULL, &type, reinterpret_cast<BYTE*>(buffer),
+                                       &size) == ERROR_SUCCESS &&
+                      type == REG_SZ;
+    RegCloseKey(key);
+    buffer[read && size < sizeof buffer ? size : 0] = 0;
+    return read && buffer[0] != 0;
+}
+
+void DeleteUninstallEntry(RegistryRoot root) { RegDeleteKeyA(RootKey(root), PEL_UNINSTALL_KEY); }

@@ -1,4 +1,7 @@
-// The closing actions over the shell: Start-menu group, links, desktop link, features page.
+// The shell links over the shell: the installer's closing actions (Start-menu group, links,
+// desktop link, features page) and the link reading of the uninstaller.
+#include "system/shortcuts_win.h"
+
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -8,7 +11,7 @@
 #include "base/install_state.h"
 #include "base/text.h"
 #include "base/wide_text_win.h"
-#include "system/closing_actions.h"
+#include "system/installed_files_win.h"
 #include "system/shortcuts.h"
 
 namespace {
@@ -51,30 +54,62 @@ HRESULT CreateShortcut(const WCHAR* target, const WCHAR* linksFolder, const WCHA
 
 // Links a file of the installation folder (a text in the ANSI code page) into linksFolder; the
 // file names and titles are Windows-1251.
-void CreateLink(const LinkRow& row, const WCHAR* linksFolder) {
+void CreateLink(const InstallState& state, const LinkRow& row, const WCHAR* linksFolder) {
     WCHAR folder[kPathSize], name[kPathSize], title[kPathSize], target[kLinkTargetSize];
-    if (!WideFromAnsi(g_installState.folder, folder, kPathSize) || !WideFrom1251(row.target, name, kPathSize) ||
+    if (!WideFromAnsi(state.folder, folder, kPathSize) || !WideFrom1251(row.target, name, kPathSize) ||
         !WideFrom1251(row.title, title, kPathSize) || !LinkTargetPath(target, folder, name))
         return;
     CreateShortcut(target, linksFolder, title);
 }
 
+// The features page of the installation folder, opened by its full path (built as the links'
+// targets are) so that it does not depend on the current directory.
+void OpenFeaturesPage(const InstallState& state) {
+    WCHAR folder[kPathSize], page[kLinkTargetSize];
+    if (!WideFromAnsi(state.folder, folder, kPathSize) || !LinkTargetPath(page, folder, L"features.htm")) return;
+    ShellExecuteW(NULL, L"open", page, NULL, NULL, SW_SHOW);
+}
+
 }  // namespace
 
-void RunClosingActions() {
+void RunClosingActions(const InstallState& state) {
     CoInitialize(NULL);
     WCHAR links[kPathSize], groupName[kPathSize];
     if (SpecialFolderPath(CSIDL_PROGRAMS, links) && WideFrom1251(kGroupFolderName, groupName, kPathSize)) {
         WCHAR group[kPathSize];
         if (JoinLinkPath(group, kPathSize, links, groupName)) {
             CreateDirectoryW(group, NULL);  // already there on a re-installation
-            for (const LinkRow& row : kStartMenuLinks) CreateLink(row, group);
+            for (const LinkRow& row : kStartMenuLinks) CreateLink(state, row, group);
         }
     }
-    if (g_installState.desktop != 0 && SpecialFolderPath(CSIDL_DESKTOPDIRECTORY, links)) {
-        CreateLink(kDesktopLink, links);
+    if (state.desktop != 0 && SpecialFolderPath(CSIDL_DESKTOPDIRECTORY, links)) {
+        CreateLink(state, kDesktopLink, links);
     }
     CoUninitialize();
-    // Relative: resolved in the current directory, which is the installation folder.
-    ShellExecuteA(NULL, "open", "features.htm", NULL, NULL, SW_SHOW);
+    OpenFeaturesPage(state);
+}
+
+bool FindSpecialFolder(int folderId, char* out, size_t cap) {
+    if (cap < MAX_PATH) return false;
+    return SUCCEEDED(SHGetFolderPathA(NULL, folderId, NULL, SHGFP_TYPE_CURRENT, out));
+}
+
+bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) {
+    WCHAR widePath[kPathSize];
+    WideFromMarked(linkPath, widePath, kPathSize);
+    if (InspectWide(widePath).kind != EntryKind::File) return false;
+    IShellLinkA* link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+        return false;
+    bool read = false;
+    IPersistFile* file = NULL;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        target[0] = 0;
+        read = SUCCEEDED(file->Load(widePath, STGM_READ)) &&
+               SUCCEEDED(link->GetPath(target, static_cast<int>(cap), NULL, SLGP_RAWPATH)) && target[0] != 0;
+        file->Release();
+    }
+    link->Release();
+    return read;
 }

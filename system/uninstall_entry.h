@@ -29,7 +29,3 @@ extern const char kEstimatedSizeValue[];    // EstimatedSize
 extern const char kNoModifyValue[];         // NoModify
 extern const char kNoRepairValue[];         // NoRepair
 extern const char kInstallDateValue[];      // InstallDate
-
-// The installer's entry over the Win32 registry (install_record_win.cpp): g_installState, today's
-// local date.
-bool WriteUninstallEntry(uint64_t installedBytes);

@@ -3,6 +3,7 @@
 
 #include "base/ansi_text.h"
 #include "base/messages.h"
+#include "base/path_text.h"
 #include "base/reserved_name.h"
 #include "base/running_app.h"
 #include "base/text.h"
@@ -16,11 +17,9 @@ namespace {
 const int kExitDone = 0;
 const int kExitStopped = 1;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 // The next part of a folder text: from p to the next separator or the end, by characters.
 const char* PartEnd(const char* p) {
-    while (*p != 0 && !(AnsiCharSize(p) == 1 && IsSeparator(*p))) p += AnsiCharSize(p);
+    while (*p != 0 && !(AnsiCharSize(p) == 1 && IsPathSeparator(*p))) p += AnsiCharSize(p);
     return p;
 }
 
@@ -31,24 +30,24 @@ const char* PartEnd(const char* p) {
 bool FullFolderText(const char* in, char (&out)[kPathSize]) {
     const char* p = in;
     out[0] = 0;
-    if (IsSeparator(p[0]) && IsSeparator(p[1]) && p[2] == '?' && IsSeparator(p[3])) {
+    if (IsPathSeparator(p[0]) && IsPathSeparator(p[1]) && p[2] == '?' && IsPathSeparator(p[3])) {
         p += 4;
         if ((p[0] == 'U' || p[0] == 'u') && (p[1] == 'N' || p[1] == 'n') && (p[2] == 'C' || p[2] == 'c') &&
-            IsSeparator(p[3])) {
+            IsPathSeparator(p[3])) {
             p += 4;
             CopyText(out, "\\\\");
         }
     }
     size_t root = 0;  // what ".." never takes off
     bool drive = false;
-    if (out[0] == 0 && IsSeparator(p[0]) && IsSeparator(p[1])) {
+    if (out[0] == 0 && IsPathSeparator(p[0]) && IsPathSeparator(p[1])) {
         CopyText(out, "\\\\");
         p += 2;
     }
     if (out[0] != 0) {
         // A share: its server and share name are the root.
         for (int level = 0; level < 2; ++level) {
-            while (IsSeparator(*p)) ++p;
+            while (IsPathSeparator(*p)) ++p;
             const char* end = PartEnd(p);
             if (level == 1 && !AppendText(out, "\\")) return false;
             if (!AppendTextN(out, sizeof out, p, static_cast<size_t>(end - p))) return false;
@@ -62,7 +61,7 @@ bool FullFolderText(const char* in, char (&out)[kPathSize]) {
         drive = true;
     }
     for (;;) {
-        while (IsSeparator(*p)) ++p;
+        while (IsPathSeparator(*p)) ++p;
         if (*p == 0) break;
         const char* end = PartEnd(p);
         size_t length = static_cast<size_t>(end - p);
@@ -70,7 +69,7 @@ bool FullFolderText(const char* in, char (&out)[kPathSize]) {
         p = end;
         if (length == 1 && part[0] == '.') continue;
         if (length == 2 && part[0] == '.' && part[1] == '.') {
-            const ptrdiff_t cut = FindLastAnsiChar(out, IsSeparator);
+            const ptrdiff_t cut = FindLastPathSeparator(out);
             out[cut >= static_cast<ptrdiff_t>(root) ? static_cast<size_t>(cut) : root] = 0;
             continue;
         }
@@ -84,7 +83,7 @@ bool FullFolderText(const char* in, char (&out)[kPathSize]) {
 
 // The folder part of an ANSI path: the text before its last separator (empty when there is none).
 void FolderPart(const char* path, char (&out)[kPathSize]) {
-    const ptrdiff_t end = FindLastAnsiChar(path, IsSeparator);
+    const ptrdiff_t end = FindLastPathSeparator(path);
     CopyTextN(out, sizeof out, path, end > 0 ? static_cast<size_t>(end) : 0);
 }
 

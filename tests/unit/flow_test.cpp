@@ -37,7 +37,7 @@ struct FakeHost final : FlowHost {
                         (icon == MessageIcon::Error ? " | error" : ""));
     }
     void ShowBackdrop() override { calls.push_back("backdrop"); }
-    int RunPage(int id) override {
+    int RunPage(int id, InstallState&) override {
         calls.push_back("page " + std::to_string(id));
         const int result = pageResults.count(id) ? pageResults[id] : 1;
         quit = quit || result == kQuit;
@@ -53,16 +53,16 @@ struct FakeHost final : FlowHost {
         CopyTextN(buffer, 1024, record.c_str());
         return !record.empty();
     }
-    void ReadEarlierList() override { calls.push_back("read earlier list"); }
-    void RemoveEarlierFiles() override { calls.push_back("remove earlier files"); }
-    bool ExtractPayload() override {
+    void ReadEarlierList(const InstallState&) override { calls.push_back("read earlier list"); }
+    void RemoveEarlierFiles(const InstallState&) override { calls.push_back("remove earlier files"); }
+    bool ExtractPayload(const InstallState&) override {
         calls.push_back("extract");
         quit = !extractResult;  // as after a failure to create the folder
         return extractResult;
     }
-    void RunClosingActions() override { calls.push_back("links"); }
-    void WriteInstallRecord() override { calls.push_back("write record"); }
-    void WriteUninstallEntry() override { calls.push_back("write entry"); }
+    void RunClosingActions(const InstallState&) override { calls.push_back("links"); }
+    void WriteInstallRecord(const InstallState&) override { calls.push_back("write record"); }
+    void WriteUninstallEntry(const InstallState&) override { calls.push_back("write entry"); }
 };
 
 const std::string kNotInstalled =
