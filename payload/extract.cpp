@@ -401,7 +401,8 @@ bool PutBack(Extraction& x, uint32_t e, bool look) {
 // there (but its creation time): it stays as it is, nothing written, kept aside or asked. One
 // that cannot be read is replaced. A killed run's backup beside it is settled by a replacement.
 bool AlreadyInPlace(Extraction& x, const FileState& f, const FileEntry& file, const char* path, bool retry) {
-    return IsPlainFile(f.earlier) && (f.flags & kLeftover) == 0 && f.earlier == file.attributes &&
+    const uint32_t written = file.attributes & ~(kAttributeDirectory | kAttributeReparsePoint);  // not settable
+    return IsPlainFile(f.earlier) && (f.flags & kLeftover) == 0 && f.earlier == written &&
            f.earlierTimes.written == file.time && (retry || f.earlierSize == file.dataLength) &&
            x.host.SameContents(path, file.data, file.dataLength);
 }

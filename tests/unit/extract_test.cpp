@@ -226,9 +226,9 @@ TEST(Extract, FirstInstallationInOrder) {
 }
 
 // An update: one listing a folder; an earlier file moved aside, kept there until the end (its
-// read-only bit cleared only to remove it), and the new one created in its place; one listed with
-// the record's size, time and attributes is read, and left alone when its bytes are the record's;
-// a user's file stays.
+// read-only bit cleared only to remove it), and the new one created in its place, also when only
+// its time differs; one listed with the record's size, time and attributes is read, and left alone
+// when its bytes are the record's; a user's file stays.
 // The folder's creation fails (as at a drive root): only the change into it decides.
 TEST(Extract, UpdateInOrder) {
     FakeHost host;
@@ -242,17 +242,20 @@ TEST(Extract, UpdateInOrder) {
                  {"notes.txt", {0x22, "mine", 2}},
                  {"HlpPic", {0x10, "", 0}},
                  {"HlpPic\\same.gif", {0x20, "GIF", 12}},
-                 {"HlpPic\\b.gif", {0x20, "GIT", 12}}};
+                 {"HlpPic\\b.gif", {0x20, "GIT", 12}},
+                 {"HlpPic\\a.gif", {0x20, "GIF", 9}}};
     ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::string backup = "~pel1234abcd-Pelbrix.exe", b = "HlpPic\\~pel1234abcd-b.gif";
+    const std::string backup = "~pel1234abcd-Pelbrix.exe", a = "HlpPic\\~pel1234abcd-a.gif",
+                      b = "HlpPic\\~pel1234abcd-b.gif";
     const std::vector<std::string> expected = Join({
         {"mkdir " + kFolder, "look " + kFolder, "cd " + kFolder, "list ", "mkdir HlpPic", "look HlpPic", "list HlpPic"},
         {"rename Pelbrix.exe " + backup},
         Written("Pelbrix.exe", "MZ..", 11, 32),
+        {"rename HlpPic\\a.gif " + a},
         Written("HlpPic\\a.gif", "GIF", 12, 32),
         {"read HlpPic\\same.gif", "read HlpPic\\b.gif", "rename HlpPic\\b.gif " + b},
         Written("HlpPic\\b.gif", "GIF", 12, 32),
-        {"attr " + backup + " 32", "delete " + backup, "delete " + b, "release", "release", "release"},
+        {"attr " + backup + " 32", "delete " + backup, "delete " + a, "delete " + b, "release", "release", "release"},
     });
     EXPECT_EQ(host.From("mkdir"), expected);
     EXPECT_EQ(host.disk, (Disk{{"HlpPic", {0x10, "", 0}},
