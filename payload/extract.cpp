@@ -400,6 +400,7 @@ bool PutBack(Extraction& x, uint32_t e, bool look) {
 // time and attributes, and whose bytes are the record's, is what writing the record would leave
 // there (but its creation time): it stays as it is, nothing written, kept aside or asked. One
 // that cannot be read is replaced. A killed run's backup beside it is settled by a replacement.
+// A Retry's look gives no size: the read tells it.
 bool AlreadyInPlace(Extraction& x, const FileState& f, const FileEntry& file, const char* path, bool retry) {
     const uint32_t written = file.attributes & ~(kAttributeDirectory | kAttributeReparsePoint);  // not settable
     return IsPlainFile(f.earlier) && (f.flags & kLeftover) == 0 && f.earlier == written &&
@@ -409,7 +410,8 @@ bool AlreadyInPlace(Extraction& x, const FileState& f, const FileEntry& file, co
 
 // One file. A file with no earlier copy is created new under its own name; an earlier copy is
 // moved aside under the run's backup name, kept there until the run ends, and the new one is
-// created in its place. The times are set after the data: the write would move them. The data
+// created in its place. The times are set after the data, which would move them, and after the
+// name is taken (a name another file just left lends it that file's creation time). The data
 // file, never there when it is written, goes through a working file: a killed run must not leave
 // a short one that the next run would keep as the user's. False after undoing what it can of this
 // attempt. A Retry first undoes what an earlier attempt left, then looks at the place again: the
