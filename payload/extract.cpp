@@ -47,6 +47,7 @@ struct FileState {
     uint32_t earlier;     // what the listing or a Retry's look saw at the place; kNoAttributes: none
     uint32_t backupTag, backupAttributes;
     FileTimes earlierTimes, backupTimes;
+    uint64_t earlierSize, backupSize;  // as listed
     uint8_t flags;
 };
 
@@ -286,7 +287,7 @@ struct Listing {
     Extraction* x;
     uint32_t directory;  // 0: the installation folder; k: the k-th directory entry
 };
-void VisitListed(void* context, const char* name, uint32_t attributes, const FileTimes& times) {
+void VisitListed(void* context, const char* name, uint32_t attributes, const FileTimes& times, uint64_t size) {
     const Listing& l = *static_cast<Listing*>(context);
     PathText path = "";
     if (l.directory != 0) {
@@ -311,11 +312,13 @@ void VisitListed(void* context, const char* name, uint32_t attributes, const Fil
     if (kind == 0) {
         f.earlier = attributes;
         f.earlierTimes = times;
+        f.earlierSize = size;
     } else {
         f.flags |= kLeftover;
         f.backupTag = reserved.tag;
         f.backupAttributes = attributes;
         f.backupTimes = times;
+        f.backupSize = size;
     }
 }
 
@@ -338,6 +341,7 @@ bool ListAndSettle(Extraction& x, uint32_t directory) {
             x.host.RestoreTimes(path, f.backupTimes, f.backupAttributes);
             f.earlier = f.backupAttributes;
             f.earlierTimes = f.backupTimes;
+            f.earlierSize = f.backupSize;
             f.flags = 0;
         }
     }
@@ -392,12 +396,26 @@ bool PutBack(Extraction& x, uint32_t e, bool look) {
     return (f.flags & (kWork | kOurs | kAside)) == 0;
 }
 
+// An earlier file that the listing (or a Retry's look) shows with the record's size, last-write
+// time and attributes, and whose bytes are the record's, is what writing the record would leave
+// there (but its creation time): it stays as it is, nothing written, kept aside or asked. One
+// that cannot be read is replaced. A killed run's backup beside it is settled by a replacement.
+// A Retry's look gives no size: the read tells it.
+bool AlreadyInPlace(Extraction& x, const FileState& f, const FileEntry& file, const char* path, bool retry) {
+    const uint32_t written = file.attributes & ~(kAttributeDirectory | kAttributeReparsePoint);  // not settable
+    return IsPlainFile(f.earlier) && (f.flags & kLeftover) == 0 && f.earlier == written &&
+           f.earlierTimes.written == file.time && (retry || f.earlierSize == file.dataLength) &&
+           x.host.SameContents(path, file.data, file.dataLength);
+}
+
 // One file. A file with no earlier copy is created new under its own name; an earlier copy is
-// replaced through a working file and kept aside under the run's backup name until the run
-// ends. The times are set at the final place, after the data: neither the write nor a replaced
-// name's times carry over. False after undoing what it can of this attempt. A Retry first undoes
-// what an earlier attempt left, then looks at the place again: the user may have removed,
-// released or put something there meanwhile.
+// moved aside under the run's backup name, kept there until the run ends, and the new one is
+// created in its place. The times are set after the data, which would move them, and after the
+// name is taken (a name another file just left lends it that file's creation time). The data
+// file, never there when it is written, goes through a working file: a killed run must not leave
+// a short one that the next run would keep as the user's. False after undoing what it can of this
+// attempt. A Retry first undoes what an earlier attempt left, then looks at the place again: the
+// user may have removed, released or put something there meanwhile.
 bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) {
     ExtractHost& host = x.host;
     FileState& f = x.files[e];
@@ -409,30 +427,30 @@ bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) 
     if (IsDataFileName(f.name) && f.earlier != kNoAttributes) return true;
     const bool replace = f.earlier != kNoAttributes;
     if (replace && !IsPlainFile(f.earlier)) return false;
-    // The data file too goes through a working file: a killed run must not leave a short one that
-    // the next run would keep as the user's.
-    const bool viaWork = replace || IsDataFileName(f.name);
+    if (replace && AlreadyInPlace(x, f, file, path, retry)) return true;
+    const bool viaWork = IsDataFileName(f.name);
     NameOf(x, e, work, kReservedWork, x.tag);
     NameOf(x, e, backup, kReservedBackup, x.tag);
+    if (replace) {
+        if (!host.Rename(path, backup)) return false;
+        f.flags |= kAside;
+    }
     const FileHandle out = host.CreateNewFile(viaWork ? work : path);
-    if (out == kNoFile) return false;
+    if (out == kNoFile) {
+        PutBack(x, e, false);
+        return false;
+    }
     f.flags |= viaWork ? kWork : kOurs;
     bool ok = true;
     for (uint32_t done = 0; ok && done < file.dataLength; done += kWriteChunk) {
         const uint32_t left = file.dataLength - done;
         ok = host.WriteBlock(out, file.data + done, left < kWriteChunk ? left : kWriteChunk);
     }
-    // A name no file had before the run carries no times over: they go before it is named.
-    if (ok && !replace) host.SetFileTimes(out, file.time);
-    if (ok && replace) {
-        ok = host.Rename(path, backup);
-        if (ok) f.flags |= kAside;
-    }
+    if (ok) host.SetFileTimes(out, file.time);
     if (ok && viaWork) {
         ok = host.Rename(work, path);
         if (ok) f.flags = static_cast<uint8_t>((f.flags & ~kWork) | kOurs);
     }
-    if (ok && replace) host.SetFileTimes(out, file.time);
     ok = host.CloseFile(out) && ok;
     if (!ok) {
         PutBack(x, e, false);

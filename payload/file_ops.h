@@ -25,8 +25,9 @@ struct FileTimes {
     uint64_t created, accessed, written;
 };
 
-// Called by ListFolder for each entry of the folder but "." and "..".
-typedef void (*FolderVisitor)(void* context, const char* name, uint32_t attributes, const FileTimes& times);
+// Called by ListFolder for each entry of the folder but "." and ".." (size: a file's bytes).
+typedef void (*FolderVisitor)(void* context, const char* name, uint32_t attributes, const FileTimes& times,
+                              uint64_t size);
 
 // The attributes of a reparse point as the extraction reads them: a name surrogate (a symbolic
 // link, a junction, a mount point) or one whose tag the system does not give (0: Wine's links)
@@ -65,6 +66,9 @@ struct ExtractHost {
     virtual uint32_t GetAttributes(const char* path, FileTimes* times = nullptr) = 0;
     // Windows attribute bits; false when they could not be set.
     virtual bool SetAttributes(const char* path, uint32_t attributes) = 0;
+    // True only when the file could be read and holds exactly these bytes. Read without following
+    // a link, sharing it with every other use, so that a program running from it keeps it.
+    virtual bool SameContents(const char* path, const uint8_t* data, uint32_t length) = 0;
     // Gives the file or link from the name to, in one step; false when to exists.
     virtual bool Rename(const char* from, const char* to) = 0;
     // Gives a closed file back its three times and its attribute bits, in one step (a link's own,

@@ -178,7 +178,7 @@ public:
             uint32_t attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeArchive;
             if (S_ISLNK(st.st_mode)) attributes |= kAttributeReparsePoint;
             if ((st.st_mode & 0222) == 0) attributes |= kAttributeReadOnly;
-            visit(context, name, attributes, TimesOf(st));
+            visit(context, name, attributes, TimesOf(st), static_cast<uint64_t>(st.st_size));
         }
         closedir(folder);
         return true;
@@ -218,6 +218,28 @@ public:
             close(fd);
         }
         return attributes;
+    }
+    bool SameContents(const char* path, const uint8_t* data, uint32_t length) override {
+        const FileHandle file = OpenAt(path, O_RDONLY);
+        if (file == kNoFile) return false;
+        static uint8_t block[1 << 18];
+        bool same = false;
+        for (uint32_t done = 0;;) {
+            const uint64_t left = length - done;
+            const size_t want = left + 1 < sizeof block ? static_cast<size_t>(left + 1) : sizeof block;
+            const ssize_t got = read(static_cast<int>(file), block, want);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0 || static_cast<uint64_t>(got) > left ||
+                memcmp(block, data + done, static_cast<size_t>(got)) != 0)
+                break;
+            done += static_cast<uint32_t>(got);
+            if (got == 0) {
+                same = done == length;
+                break;
+            }
+        }
+        close(static_cast<int>(file));
+        return same;
     }
     // Only the bits Linux can hold: read-only as the write permissions, hidden and system in
     // "user.DOSATTRIB" as "0x" and hex digits (removed when neither is set).

@@ -24,7 +24,7 @@ inline void ListDisk(const Disk& disk, const std::string& prefix, FolderVisitor 
         if (entry.first.compare(0, prefix.size(), prefix) == 0 &&
             entry.first.find('\\', prefix.size()) == std::string::npos)
             visit(context, entry.first.c_str() + prefix.size(), entry.second.attributes,
-                  FileTimes{entry.second.time, entry.second.time, entry.second.time});
+                  FileTimes{entry.second.time, entry.second.time, entry.second.time}, entry.second.data.size());
 }
 // How a failed expectation shows a node.
 inline void PrintTo(const Node& n, std::ostream* os) {

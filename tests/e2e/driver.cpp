@@ -37,7 +37,7 @@
 //                              name, with its type, its length and its bytes in hex as stored
 //                              (texts in UTF-16)
 //   wait-file PATH             wait for a file, record its lines, then delete it
-//   hold PATH                  open (or create) a file without sharing and keep it open
+//   hold PATH [read]           open (or create) a file without sharing (or sharing reading) and keep it open
 //   release PATH               close a file that `hold` keeps open
 //
 // `click` on a message box answers it with that button (1 OK, 2 Cancel, 3 Abort, 4 Retry,
@@ -664,8 +664,8 @@ void Run(const std::vector<std::string>& words) {
     } else if (command == "wait-file") {
         TakeFile(words[1]);
     } else if (command == "hold") {
-        HANDLE file =
-            CreateFileW(Wide(words[1]).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+        HANDLE file = CreateFileW(Wide(words[1]).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  words.size() > 2 ? FILE_SHARE_READ : 0, nullptr, OPEN_ALWAYS, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) Fail("hold: cannot open " + words[1]);
         g_held.push_back({words[1], file});
         Record("hold " + Quote(words[1]));

@@ -56,7 +56,8 @@ void CheckInside(const char* path) {
 // and attributes, links, a data file or none), the host calls that fail (one, or up to four in a
 // row), the user's answers, what the user changes while a question is open, and the call at
 // which the run is killed: from then on nothing changes and every question is Abort. A path
-// through a link, a link written, renamed or removed, or a folder renamed, stops the fuzzer.
+// through a link, a link written, renamed or removed, a folder renamed, or an earlier file that is
+// as the archive has it written, renamed, removed or restored over, stops the fuzzer.
 
 std::string Folded(const char* path) {
     std::string key;
@@ -82,12 +83,19 @@ struct MemoryHost : ExtractHost {
     Disk disk;
     Disk* expected = nullptr;       // the earlier folder, as the user's changes leave it
     std::set<std::string> restart;  // removed when the system next starts
+    std::set<std::string> inPlace;  // earlier files as the archive has them: never touched
 
     MemoryHost(const uint8_t* d, size_t s) : input(d), size(s) {}
     // A call that changes the folder: false when it is the failing one or the run is dead.
     bool Step(bool mayFail = true) {
         if (++calls == killAt) killed = true;
         return !killed && (failAt == 0 || calls < failAt || calls > failAt + failSpan || !mayFail);
+    }
+    // The key of a path the run changes (a file already in place must not be one).
+    std::string Changed(const char* path) {
+        const std::string key = Key(path);
+        Check(inPlace.count(key) == 0, "a file already in place touched");
+        return key;
     }
     std::string Key(const char* path) {
         CheckInside(path);
@@ -193,7 +201,7 @@ struct MemoryHost : ExtractHost {
         return n == nullptr ? kNoAttributes : n->attributes;
     }
     bool SetAttributes(const char* path, uint32_t attributes) override {
-        Node* n = Find(Key(path));
+        Node* n = Find(Changed(path));
         if (n == nullptr) return false;
         Check(!IsLink(*n), "attributes set on a link");
         // As Windows: the directory and reparse bits are not the caller's to set.
@@ -201,7 +209,7 @@ struct MemoryHost : ExtractHost {
         return Step(false) && (n->attributes = (attributes & ~kept) | (n->attributes & kept), true);
     }
     bool Rename(const char* from, const char* to) override {
-        const std::string a = Key(from), b = Key(to);
+        const std::string a = Changed(from), b = Changed(to);
         Node* n = Find(a);
         if (n == nullptr || Find(b) != nullptr) return false;
         Check(!IsLink(*n), "link renamed");
@@ -214,7 +222,7 @@ struct MemoryHost : ExtractHost {
         return true;
     }
     void RestoreTimes(const char* path, const FileTimes& times, uint32_t attributes) override {
-        Node* n = Find(Key(path));
+        Node* n = Find(Changed(path));
         Check(n != nullptr && !IsLink(*n) && (attributes & kAttributeDirectory) == 0, "times restored on no file");
         if (Step(false)) *n = {attributes, n->data, times.written};
     }
@@ -222,8 +230,12 @@ struct MemoryHost : ExtractHost {
         Check(IsReserved(Key(path)), "one of the user's files marked for removal");
         if (Step(false)) restart.insert(Key(path));
     }
+    bool SameContents(const char* path, const uint8_t* data, uint32_t length) override {
+        const Node* n = Find(Key(path));
+        return n != nullptr && n->data == std::string(reinterpret_cast<const char*>(data), length);
+    }
     bool RemoveFile(const char* path) override {
-        const std::string key = Key(path);
+        const std::string key = Changed(path);
         Node* n = Find(key);
         if (n == nullptr || (n->attributes & (kAttributeReadOnly | kAttributeDirectory)) != 0) return false;
         Check(!IsLink(*n), "link removed");
@@ -294,7 +306,8 @@ Expected ArchiveState(const uint8_t* data, size_t size) {
 }
 
 // The earlier folder: some of the archive's files there already (old bytes, read-only, hidden,
-// a link or a folder in a file's place), some directories there or links, a file of the user's.
+// a link or a folder in a file's place, or as the archive has it), some directories there or
+// links, a file of the user's.
 void MakeEarlier(MemoryHost& host, const Expected& archive, uint32_t seed) {
     host.folderThere = seed & 1;
     if (!host.folderThere) return;
@@ -315,9 +328,10 @@ void MakeEarlier(MemoryHost& host, const Expected& archive, uint32_t seed) {
     for (const auto& f : archive.files) {
         bits = bits * 1103515245u + 12345u;
         const uint32_t choice = bits >> 28;
-        if (choice >= 7 || !placeable(f.first)) continue;
+        if (choice > 7 || !placeable(f.first)) continue;
         const uint32_t kinds[] = {0x20, 0x21, 0x22, 0x27, 0x420, 0x10, 0x20};
-        host.disk[f.first] = {kinds[choice], "old " + f.first, 2};
+        if (choice == 7) host.inPlace.insert(f.first);
+        host.disk[f.first] = choice == 7 ? f.second : Node{kinds[choice], "old " + f.first, 2};
     }
 }
 

@@ -127,6 +127,9 @@ struct FakeHost : ExtractHost {
         if (!Log(std::string("attr ") + path + " " + std::to_string(value)) || !Has(path)) return false;
         return disk[path].attributes = value, true;
     }
+    bool SameContents(const char* path, const uint8_t* data, uint32_t n) override {
+        return Log(std::string("read ") + path) && Has(path) && disk[path].data == std::string((const char*)data, n);
+    }
     bool Rename(const char* from, const char* to) override {
         if (!Log(std::string("rename ") + from + " " + to) || !Has(from) || Has(to)) return false;
         disk[to] = disk[from];
@@ -222,28 +225,43 @@ TEST(Extract, FirstInstallationInOrder) {
     EXPECT_EQ(host.outstanding, 0);
 }
 
-// An update: one listing a folder, and an earlier file replaced through the run's working file,
-// kept aside until the end (its read-only bit cleared only to remove it); a user's file stays.
+// An update: one listing a folder; an earlier file moved aside, kept there until the end (its
+// read-only bit cleared only to remove it), and the new one created in its place, also when only
+// its time differs; one listed with the record's size, time and attributes is read, and left alone
+// when its bytes are the record's; a user's file stays.
 // The folder's creation fails (as at a drive root): only the change into it decides.
 TEST(Extract, UpdateInOrder) {
     FakeHost host;
-    host.payload = BuiltArchive({{0x30, 7, "HlpPic"}},
-                                {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")}, {0x20, 12, 1, "a.gif", B("GIF")}});
+    host.payload = BuiltArchive({{0x30, 7, "HlpPic"}}, {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")},
+                                                        {0x20, 12, 1, "a.gif", B("GIF")},
+                                                        {0x20, 12, 1, "same.gif", B("GIF")},
+                                                        {0x20, 12, 1, "b.gif", B("GIF")}});
     host.folder = 0x10;
     host.fail.insert("mkdir " + kFolder);
-    host.disk = {{"Pelbrix.exe", {0x21, "old", 1}}, {"notes.txt", {0x22, "mine", 2}}, {"HlpPic", {0x10, "", 0}}};
+    host.disk = {{"Pelbrix.exe", {0x21, "old", 1}},
+                 {"notes.txt", {0x22, "mine", 2}},
+                 {"HlpPic", {0x10, "", 0}},
+                 {"HlpPic\\same.gif", {0x20, "GIF", 12}},
+                 {"HlpPic\\b.gif", {0x20, "GIT", 12}},
+                 {"HlpPic\\a.gif", {0x20, "GIF", 9}}};
     ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::string work = "~pel1234abcd+Pelbrix.exe", backup = "~pel1234abcd-Pelbrix.exe";
+    const std::string backup = "~pel1234abcd-Pelbrix.exe", a = "HlpPic\\~pel1234abcd-a.gif",
+                      b = "HlpPic\\~pel1234abcd-b.gif";
     const std::vector<std::string> expected = Join({
         {"mkdir " + kFolder, "look " + kFolder, "cd " + kFolder, "list ", "mkdir HlpPic", "look HlpPic", "list HlpPic"},
-        {"create " + work, "write MZ.. " + work, "rename Pelbrix.exe " + backup, "rename " + work + " Pelbrix.exe",
-         "times 11 Pelbrix.exe", "close Pelbrix.exe"},
+        {"rename Pelbrix.exe " + backup},
+        Written("Pelbrix.exe", "MZ..", 11, 32),
+        {"rename HlpPic\\a.gif " + a},
         Written("HlpPic\\a.gif", "GIF", 12, 32),
-        {"attr " + backup + " 32", "delete " + backup, "release", "release", "release"},
+        {"read HlpPic\\same.gif", "read HlpPic\\b.gif", "rename HlpPic\\b.gif " + b},
+        Written("HlpPic\\b.gif", "GIF", 12, 32),
+        {"attr " + backup + " 32", "delete " + backup, "delete " + a, "delete " + b, "release", "release", "release"},
     });
     EXPECT_EQ(host.From("mkdir"), expected);
     EXPECT_EQ(host.disk, (Disk{{"HlpPic", {0x10, "", 0}},
                                {"HlpPic\\a.gif", {0x20, "GIF", 12}},
+                               {"HlpPic\\b.gif", {0x20, "GIF", 12}},
+                               {"HlpPic\\same.gif", {0x20, "GIF", 12}},
                                {"Pelbrix.exe", {0x20, "MZ..", 11}},
                                {"notes.txt", {0x22, "mine", 2}}}));
 }
@@ -374,7 +392,7 @@ TEST(Extract, AbsoluteFolders) {
 // the earlier file, once nothing of the run's is left in its place; Retry looks at the place
 // again. A user's folder of a reserved name is never taken for a backup.
 TEST(Extract, FileFailureTable) {
-    const std::string work = "~pel1234abcd+a", backup = "~pel1234abcd-a";
+    const std::string backup = "~pel1234abcd-a";
     const Disk earlier = {{"a", {0x23, "old", 7}}, {"keep", {0x20, "mine", 8}}, {"~pel00000000-b", {0x10, "", 3}}};
     struct Case {
         const char* what;
@@ -389,19 +407,18 @@ TEST(Extract, FileFailureTable) {
     const auto removeA = [](FakeHost& h) { h.disk.erase("a"); };
     const Disk finished = {{"~pel1234abcd=a", {0x23, "old", 7}}};  // removed at restart
     const Case cases[] = {
-        {"replaced: working file not created", {"create " + work}, {abort}, false},
-        {"replaced: short write", {"write 1 " + work}, {abort}, false},
+        {"replaced: new file not created", {"create a"}, {abort}, false},
+        {"replaced: short write", {"write 1 a"}, {abort}, false},
         {"replaced: earlier file not moved aside", {"rename a " + backup}, {abort}, false},
-        {"replaced: new file not put in place", {"rename " + work + " a"}, {abort}, false},
         {"replaced: close fails in place", {"close a"}, {abort}, false},
         {"new: not created", {"create b"}, {abort}, false},
         {"new: short write", {"write 2 b"}, {abort}, false},
         {"new: close fails", {"close b"}, {abort}, false},
         {"Ignore: the earlier file stays", {"rename a " + backup}, {ignore}, true, "a"},
-        {"Retry: replaced after all", {"rename " + work + " a", "close b"}, {retry, retry}, true},
+        {"Retry: replaced after all", {"create a", "close b"}, {retry, retry}, true},
         {"new: partial, not removed: Retry removes it", {"write 2 b", "delete b", "close d\\c"}, {retry, abort}, false},
         {"... Ignore once it is gone", {"write 2 b", "delete b", "delete b"}, {ignore, ignore}, true, "b"},
-        {"replaced: not put in place nor back", {"rename " + work + " a", "rename " + backup + " a"}, {abort}, false},
+        {"replaced: not created nor put back", {"create a", "rename " + backup + " a"}, {abort}, false},
         {"replaced, then held at Abort: asked till it goes back", {"create b", "delete a"}, {abort, retry}, false},
         {"Retry after the earlier file was removed", {"rename a " + backup}, {retry}, true, "", removeA},
         {"backup not removed: a finished run's", {"delete " + backup}, {}, true, "", nullptr, finished},
