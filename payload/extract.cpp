@@ -7,6 +7,7 @@
 #include "base/ansi_text.h"
 #include "base/cp1251.h"
 #include "base/messages.h"
+#include "base/path_text.h"
 #include "base/product.h"
 #include "base/reserved_name.h"
 #include "base/text.h"
@@ -120,7 +121,6 @@ bool Fail(Extraction& x, Failure failure, const char* name = "", bool rollBack =
 }
 
 char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Letters as Windows compares names, without case; "/" is "\".
 uint8_t Fold(char c) { return static_cast<uint8_t>(c == '/' ? '\\' : FoldLetter1251(c)); }
@@ -164,7 +164,7 @@ uint32_t FindPath(Extraction& x, const char* path, uint32_t add = kNoEntry) {
     }
 }
 
-// Steps 1 to 4 and the whole-archive check: both working copies, the walk over the second, the
+// Loading: the payload and the whole-archive check: both working copies, the walk over the second, the
 // directory-name table, the file states. The first copy is gone when this returns true.
 bool LoadArchive(Extraction& x) {
     const uint8_t* resource = nullptr;
@@ -348,7 +348,7 @@ bool ListAndSettle(Extraction& x, uint32_t directory) {
     return true;
 }
 
-// Steps 5 and 7: the installation folder made current, then every directory before any file.
+// Folders: the installation folder made current, then every directory before any file.
 // Each folder that was there already must be a folder and no link, and is listed once.
 bool CreateFolders(Extraction& x) {
     const char* folder = x.state.folder;
@@ -486,7 +486,7 @@ void RollBack(Extraction& x) {
     size_t lastPart = 0;  // where the folder's last name begins, by characters
     bool afterSeparator = true;
     for (const char* p = x.state.folder; *p != 0; p += AnsiCharSize(p)) {
-        const bool separator = AnsiCharSize(p) == 1 && IsSeparator(*p);
+        const bool separator = AnsiCharSize(p) == 1 && IsPathSeparator(*p);
         if (!separator && afterSeparator) lastPart = static_cast<size_t>(p - x.state.folder);
         afterSeparator = separator;
     }
@@ -495,7 +495,7 @@ void RollBack(Extraction& x) {
     x.host.RemoveDirectoryLevel(x.state.folder);
 }
 
-// Step 8: every file record. A file that cannot be written asks the user: Retry writes it again,
+// Files: every file record. A file that cannot be written asks the user: Retry writes it again,
 // Ignore skips it once its place is as it was (the earlier file stays), Abort rolls the whole run
 // back and gives false. After the last file, the earlier files kept aside go, and so do the
 // backups killed runs left of the files written.
@@ -550,8 +550,9 @@ bool IsDataFileName(const char* name) {
 
 bool IsAbsoluteFolder(const char* folder) {
     const bool letter = (folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z');
-    if (letter && folder[1] == ':') return IsSeparator(folder[2]);
-    return IsSeparator(folder[0]) && (!IsSeparator(folder[1]) || (folder[2] != 0 && !IsSeparator(folder[2])));
+    if (letter && folder[1] == ':') return IsPathSeparator(folder[2]);
+    return IsPathSeparator(folder[0]) &&
+           (!IsPathSeparator(folder[1]) || (folder[2] != 0 && !IsPathSeparator(folder[2])));
 }
 
 bool ExtractPayload(ExtractHost& host, const InstallState& state) {
