@@ -1,7 +1,7 @@
 // Unpacking the payload archive into the installation folder.
 #pragma once
 #include "base/install_state.h"
-#include "payload/file_ops.h"
+#include "payload/extract_host.h"
 
 // The extraction over any host: loads the payload, checks the whole archive before anything is
 // created, creates the installation folder (an absolute path with room for every path of the

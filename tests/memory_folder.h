@@ -6,7 +6,7 @@
 #include <stdint.h>
 #include <string>
 
-#include "payload/file_ops.h"
+#include "payload/extract_host.h"
 
 struct Node {
     uint32_t attributes;

@@ -23,7 +23,7 @@
 #include "base/cp1251.h"
 #include "payload/archive.h"
 #include "payload/archive_builder.h"
-#include "payload/file_ops_posix.h"
+#include "payload/extract_host_posix.h"
 #include "tools/pack_names.h"
 #include "tools/pe_resource.h"
 

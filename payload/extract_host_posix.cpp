@@ -1,5 +1,5 @@
 // The extraction's POSIX host: the archive from memory, files under a folder descriptor.
-#include "payload/file_ops_posix.h"
+#include "payload/extract_host_posix.h"
 
 #include <dirent.h>
 #include <errno.h>

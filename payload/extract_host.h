@@ -1,8 +1,8 @@
 // The operations the extraction needs from its platform: the Win32 binding (extract_win.cpp),
-// the POSIX host of pelpack (file_ops_posix.cpp) and the test fakes implement them.
+// the POSIX host of pelpack (extract_host_posix.cpp) and the test fakes implement them.
 // Paths are Windows-1251 texts with "\" between folders, relative to the current folder, except
 // the installation folder's own text and its parent: absolute, in the system's ANSI code page.
-// Messages are Windows-1251 with the ANSI parts marked (base/messages.h). No operation follows
+// Messages are Windows-1251 with the ANSI parts marked (base/ansi_text.h). No operation follows
 // a link in a path's last part, and only a link carries the reparse-point bit (LinkAttributes).
 #pragma once
 #include <stddef.h>

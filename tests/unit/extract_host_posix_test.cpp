@@ -1,6 +1,6 @@
 // The POSIX extraction host on real temporary folders. Literals meant as UTF-8 are u8: plain
 // narrow literals are compiled to Windows-1251.
-#include "payload/file_ops_posix.h"
+#include "payload/extract_host_posix.h"
 
 #include <errno.h>
 #include <gtest/gtest.h>
