@@ -51,11 +51,12 @@ int RunInstaller(FlowHost& host) {
     // The record is written only after a complete extraction, so a failed run keeps the old one.
     // The earlier version's own files go only then too: a rollback never needs them back.
     if (accepted) host.ReadEarlierList(state);
-    if (accepted && host.ExtractPayload(state)) {
+    uint64_t installedBytes = 0;
+    if (accepted && host.ExtractPayload(state, installedBytes)) {
         host.RemoveEarlierFiles(state);
         host.RunClosingActions(state);
         host.WriteInstallRecord(state);
-        host.WriteUninstallEntry(state);
+        host.WriteUninstallEntry(state, installedBytes);
         host.RunPage(PEL_DLG_COMPLETION, state);
     } else {
         // A page ended by the quit request went with the backdrop's window: the message stands on

@@ -31,7 +31,8 @@ struct FlowHost {
     // The list of the files that the installation in the chosen folder holds, read from its
     // uninstaller before the extraction replaces it (nothing when there is none).
     virtual void ReadEarlierList(const InstallState& state) = 0;
-    virtual bool ExtractPayload(const InstallState& state) = 0;
+    // After true, installedBytes is the size of the files it wrote (the archive's files together).
+    virtual bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) = 0;
     // After a complete extraction: the files and folders of that list that this version no
     // longer has, where they are as the earlier installer wrote them.
     virtual void RemoveEarlierFiles(const InstallState& state) = 0;
@@ -39,7 +40,7 @@ struct FlowHost {
     virtual void RunClosingActions(const InstallState& state) = 0;
     virtual void WriteInstallRecord(const InstallState& state) = 0;
     // The "Installed apps" entry of the installation: right after the record.
-    virtual void WriteUninstallEntry(const InstallState& state) = 0;
+    virtual void WriteUninstallEntry(const InstallState& state, uint64_t installedBytes) = 0;
 
 protected:
     ~FlowHost() = default;

@@ -3,7 +3,6 @@
 
 #include "base/app_win.h"
 #include "base/product.h"
-#include "base/resource_win.h"
 #include "base/run_lock_win.h"
 #include "base/running_app.h"
 #include "base/running_app_win.h"
@@ -11,7 +10,6 @@
 #include "installer/backdrop_win.h"
 #include "installer/flow.h"
 #include "pages/pages_win.h"
-#include "payload/archive_size.h"
 #include "payload/extract.h"
 #include "resources/resource.h"
 #include "system/install_record_win.h"
@@ -78,7 +76,9 @@ struct Win32FlowHost final : FlowHost {
     bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
     bool ReadInstalledPath(char (&buffer)[kPathSize]) override { return ::ReadInstalledPath(buffer); }
     void ReadEarlierList(const InstallState& state) override { ReadNamesList(state.folder, earlier); }
-    bool ExtractPayload(const InstallState& state) override { return ::ExtractPayload(state); }
+    bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) override {
+        return ::ExtractPayload(state, installedBytes);
+    }
     void RemoveEarlierFiles(const InstallState& state) override {
         NamesList current;
         ReadNamesList(state.folder, current);
@@ -88,13 +88,8 @@ struct Win32FlowHost final : FlowHost {
     }
     void RunClosingActions(const InstallState& state) override { ::RunClosingActions(state); }
     void WriteInstallRecord(const InstallState& state) override { ::WriteInstallRecord(state); }
-    // The installed size comes from the payload the extraction has just unpacked.
-    void WriteUninstallEntry(const InstallState& state) override {
-        const uint8_t* bytes = NULL;
-        size_t size = 0;
-        uint64_t installed = 0;
-        if (LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size)) ArchiveFilesSize(bytes, size, &installed);
-        ::WriteUninstallEntry(state, installed);
+    void WriteUninstallEntry(const InstallState& state, uint64_t installedBytes) override {
+        ::WriteUninstallEntry(state, installedBytes);
     }
 };
 

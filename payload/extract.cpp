@@ -63,7 +63,8 @@ struct Extraction {
     FileState* files = nullptr;      // fileCount states, then the path table
     uint32_t* paths = nullptr;       // open addressing over files and directories: entry + 1, 0 free
     uint32_t directoryCount = 0, fileCount = 0, pathMask = 0, tag = 0;
-    size_t longest = 0;  // the longest path, or working name in a file's place
+    uint64_t installedBytes = 0;  // the files' data, for the list of installed programs
+    size_t longest = 0;           // the longest path, or working name in a file's place
     bool folderCreated = false;
     ArchiveReader reader = {};
 
@@ -212,7 +213,7 @@ bool LoadArchive(Extraction& x) {
     for (uint32_t k = 0; NextDirectoryEntry(walk, directory, error) == ArchiveStep::Item; ++k)
         CopyTextN(x.Slot(k), kSlotSize, directory.name, directory.nameLength);
     FileEntry file;
-    while (NextFileEntry(walk, file, error) == ArchiveStep::Item) ++x.fileCount;
+    for (; NextFileEntry(walk, file, error) == ArchiveStep::Item; ++x.fileCount) x.installedBytes += file.dataLength;
 
     // The file states and the path table, each bounded by the archive's entries.
     const uint32_t entries = x.fileCount + x.directoryCount;
@@ -403,38 +404,20 @@ bool PutBack(Extraction& x, uint32_t e, bool look) {
 // A Retry's look gives no size: the read tells it.
 bool AlreadyInPlace(Extraction& x, const FileState& f, const FileEntry& file, const char* path, bool retry) {
     const uint32_t written = file.attributes & ~(kAttributeDirectory | kAttributeReparsePoint);  // not settable
-    return IsPlainFile(f.earlier) && (f.flags & kLeftover) == 0 && f.earlier == written &&
-           f.earlierTimes.written == file.time && (retry || f.earlierSize == file.dataLength) &&
-           x.host.SameContents(path, file.data, file.dataLength);
+    return (f.flags & kLeftover) == 0 && f.earlier == written && f.earlierTimes.written == file.time &&
+           (retry || f.earlierSize == file.dataLength) && x.host.SameContents(path, file.data, file.dataLength);
 }
 
-// One file. A file with no earlier copy is created new under its own name; an earlier copy is
-// moved aside under the run's backup name, kept there until the run ends, and the new one is
-// created in its place. The times are set after the data, which would move them, and after the
-// name is taken (a name another file just left lends it that file's creation time). The data
-// file, never there when it is written, goes through a working file: a killed run must not leave
-// a short one that the next run would keep as the user's. False after undoing what it can of this
-// attempt. A Retry first undoes what an earlier attempt left, then looks at the place again: the
-// user may have removed, released or put something there meanwhile.
-bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) {
+// Creates file e's data at its place, or for the data file at its working name first: a killed
+// run must not leave a short data file that the next run would keep as the user's. The times are
+// set after the data, which would move them, and after the place's name is taken (a name another
+// file just left lends it that file's creation time). False after undoing what it can.
+bool CreateFromRecord(Extraction& x, uint32_t e, const FileEntry& file, const char* path) {
     ExtractHost& host = x.host;
     FileState& f = x.files[e];
-    if (!PutBack(x, e, retry)) return false;
-    PathText path, work, backup;
-    NameOf(x, e, path);
-    if (retry) f.earlier = host.GetAttributes(path, &f.earlierTimes);
-    // A data file that is there, whatever it is, is the user's.
-    if (IsDataFileName(f.name) && f.earlier != kNoAttributes) return true;
-    const bool replace = f.earlier != kNoAttributes;
-    if (replace && !IsPlainFile(f.earlier)) return false;
-    if (replace && AlreadyInPlace(x, f, file, path, retry)) return true;
     const bool viaWork = IsDataFileName(f.name);
+    PathText work;
     NameOf(x, e, work, kReservedWork, x.tag);
-    NameOf(x, e, backup, kReservedBackup, x.tag);
-    if (replace) {
-        if (!host.Rename(path, backup)) return false;
-        f.flags |= kAside;
-    }
     const FileHandle out = host.CreateNewFile(viaWork ? work : path);
     if (out == kNoFile) {
         PutBack(x, e, false);
@@ -458,6 +441,33 @@ bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) 
     }
     if (file.attributes != kAttributeArchive) host.SetAttributes(path, file.attributes);
     return true;
+}
+
+// An earlier file at file e's place: left as it is when it is already what the record would
+// write, else moved aside under the run's backup name, kept there until the run ends, and the
+// new file created at its place. Only a plain file is replaced.
+bool ReplaceEarlier(Extraction& x, uint32_t e, const FileEntry& file, const char* path, bool retry) {
+    FileState& f = x.files[e];
+    if (!IsPlainFile(f.earlier)) return false;
+    if (AlreadyInPlace(x, f, file, path, retry)) return true;
+    PathText backup;
+    NameOf(x, e, backup, kReservedBackup, x.tag);
+    if (!x.host.Rename(path, backup)) return false;
+    f.flags |= kAside;
+    return CreateFromRecord(x, e, file, path);
+}
+
+// One file: created new where there is none, an earlier one replaced; a data file that is there,
+// whatever it is, is the user's. A Retry first undoes what an earlier attempt left, then looks at
+// the place again: the user may have removed, released or put something there meanwhile.
+bool WriteOneFile(Extraction& x, uint32_t e, const FileEntry& file, bool retry) {
+    FileState& f = x.files[e];
+    if (!PutBack(x, e, retry)) return false;
+    PathText path;
+    NameOf(x, e, path);
+    if (retry) f.earlier = x.host.GetAttributes(path, &f.earlierTimes);
+    if (f.earlier == kNoAttributes) return CreateFromRecord(x, e, file, path);
+    return IsDataFileName(f.name) || ReplaceEarlier(x, e, file, path, retry);
 }
 
 // "(0005)" and the path of file e: Abort, Retry or Ignore.
@@ -555,8 +565,10 @@ bool IsAbsoluteFolder(const char* folder) {
            (!IsPathSeparator(folder[1]) || (folder[2] != 0 && !IsPathSeparator(folder[2])));
 }
 
-bool ExtractPayload(ExtractHost& host, const InstallState& state) {
+bool ExtractPayload(ExtractHost& host, const InstallState& state, uint64_t* installedBytes) {
     Extraction x(host, state);
     x.tag = host.RunTag();
-    return LoadArchive(x) && CreateFolders(x) && WriteFiles(x);
+    if (!(LoadArchive(x) && CreateFolders(x) && WriteFiles(x))) return false;
+    if (installedBytes != nullptr) *installedBytes = x.installedBytes;
+    return true;
 }

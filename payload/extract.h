@@ -11,11 +11,12 @@
 // complete extraction (files the user chose to skip aside); false after a coded message (and, for
 // resource, memory, broken-archive and folder failures, the quit request with exit code 1) or
 // when the user aborted; a false run that changed anything puts the folder back as it was, but
-// for a file the user gave up putting back, which it leaves as a killed run would.
-bool ExtractPayload(ExtractHost& host, const InstallState& state);
+// for a file the user gave up putting back, which it leaves as a killed run would. After true,
+// installedBytes (when given) holds the size of the archive's files together.
+bool ExtractPayload(ExtractHost& host, const InstallState& state, uint64_t* installedBytes = nullptr);
 
 // The installer's extraction (Win32 binding): into state's folder, payload RCDATA 101.
-bool ExtractPayload(const InstallState& state);
+bool ExtractPayload(const InstallState& state, uint64_t& installedBytes);
 
 // True when name is "Tolva.dat", ASCII letters compared without case, every other byte equal.
 bool IsDataFileName(const char* name);

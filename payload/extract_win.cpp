@@ -177,7 +177,7 @@ struct Win32Host : ExtractHost {
 
 }  // namespace
 
-bool ExtractPayload(const InstallState& state) {
+bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) {
     Win32Host host;
-    return ExtractPayload(host, state);
+    return ExtractPayload(host, state, &installedBytes);
 }

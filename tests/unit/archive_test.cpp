@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "payload/archive_builder.h"
-#include "payload/archive_size.h"
 #include "tests/unit/test_util.h"
 
 namespace {
@@ -50,15 +49,6 @@ TEST(Archive, ChecksumAndLayout) {
     EXPECT_EQ(U32At(a, 4), ChecksumCrc32(a.data() + 12, 110));
     EXPECT_EQ(U32At(a, 31 + 4), 0xCCDDEEFFu);  // FILETIME low half first
     EXPECT_EQ(U32At(a, 31 + 8), 0x01D5AABBu);
-    // The installed size: every file's data, directories and names aside; nothing from a broken one.
-    uint64_t total = 7;
-    EXPECT_TRUE(ArchiveFilesSize(a.data(), a.size(), &total));
-    EXPECT_EQ(total, 5u);
-    Bytes broken(a);
-    SetU32(broken, 86 + 16, 1000);  // "c" claims more data than the archive holds
-    total = 7;
-    EXPECT_FALSE(ArchiveFilesSize(broken.data(), broken.size(), &total));
-    EXPECT_EQ(total, 7u);
 }
 
 TEST(Archive, BrokenArchivesGiveFaultAndOffset) {

@@ -55,14 +55,14 @@ struct FakeHost final : FlowHost {
     }
     void ReadEarlierList(const InstallState&) override { calls.push_back("read earlier list"); }
     void RemoveEarlierFiles(const InstallState&) override { calls.push_back("remove earlier files"); }
-    bool ExtractPayload(const InstallState&) override {
+    bool ExtractPayload(const InstallState&, uint64_t&) override {
         calls.push_back("extract");
         quit = !extractResult;  // as after a failure to create the folder
         return extractResult;
     }
     void RunClosingActions(const InstallState&) override { calls.push_back("links"); }
     void WriteInstallRecord(const InstallState&) override { calls.push_back("write record"); }
-    void WriteUninstallEntry(const InstallState&) override { calls.push_back("write entry"); }
+    void WriteUninstallEntry(const InstallState&, uint64_t) override { calls.push_back("write entry"); }
 };
 
 const std::string kNotInstalled =
