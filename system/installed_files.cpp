@@ -2,6 +2,8 @@
 // what an update leaves of the version it replaced.
 #include "system/installed_files.h"
 
+#include <string.h>
+
 #include "base/ansi_text.h"
 #include "base/cp1251.h"
 #include "payload/archive.h"
@@ -159,21 +161,23 @@ bool IsAsWritten(FilesHost& host, const char* path, const ListedName& name, cons
 
 void RemoveEarlierFiles(FilesHost& host, const char* folder, const char* earlier, size_t earlierSize,
                         const char* current, size_t currentSize) {
+    // The same list again (a repair, the same version once more): none of its names is gone.
+    if (earlierSize == currentSize && memcmp(earlier, current, earlierSize) == 0) return;
     const char* const earlierEnd = earlier + earlierSize;
     const char* const currentEnd = current + currentSize;
     const char* hint = current;
     const char* cursor = earlier;
     ListedName name;
     char path[kPathSize];
-    size_t folders = 0;
+    size_t folders = 0, lastGone = 0;  // folders listed; 1 + the last one the new list lacks
     while (ParseNextName(cursor, earlierEnd, name)) {
-        if (name.folder) ++folders;
+        if (name.folder && ++folders && !ListsPath(current, currentEnd, hint, name.path, false)) lastGone = folders;
         if (name.folder || name.self || IsDataFile(name)) continue;
         if (ListsPath(current, currentEnd, hint, name.path, false) || !MarkedPath(path, folder, name.path)) continue;
         if (IsAsWritten(host, path, name, InspectListed(host, folder, name.path))) host.RemoveFile(path);
     }
     // Children before parents: the list has parents first.
-    for (size_t k = folders; k-- > 0;) {
+    for (size_t k = lastGone; k-- > 0;) {
         if (FindListedFolder(earlier, earlierEnd, k, name) && !ListsPath(current, currentEnd, hint, name.path, false) &&
             MarkedPath(path, folder, name.path) && InspectListed(host, folder, name.path).kind == EntryKind::Folder)
             host.RemoveEmptyFolder(path);
