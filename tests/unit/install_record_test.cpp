@@ -90,14 +90,9 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
         {false, "259 characters, no terminator", p259, p259.c_str()},
         // Fills all 260 bytes without a terminator: once left the caller's buffer unterminated.
         {false, "260 bytes, no terminator", std::string(260, 'q'), nullptr},
-        {false, "longer than 260 bytes", std::string(400, 'q'), nullptr},
-        {false, "value missing", kValueMissing, nullptr},
         {false, "key missing", kKeyMissing, nullptr},
-        {true, "stored with terminator", std::string("D:\\Финансы\0", 11), "D:\\Финансы"},
         {true, "1023 bytes without terminator", f1023, f1023.c_str()},
         {true, "1023 characters and terminator: does not fit", f1023 + '\0', ""},
-        {true, "far too long", std::string(5000, 'f'), ""},
-        {true, "empty value", "", ""},
         {true, "only a terminator", std::string(1, '\0'), ""},
         {true, "value missing", kValueMissing, ""},
         {true, "no Setup key", kKeyMissing, nullptr},
@@ -163,7 +158,6 @@ TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
 // The entry lands under HKLM, or under HKCU when the machine key cannot be created; texts with
 // their terminator, the size in KiB rounded up, the date as YYYYMMDD.
 TEST(UninstallEntry, ValuesAndRoot) {
-    const std::string f1023(1023, 'f');
     struct Case {
         const char* name;
         std::string folder;
@@ -176,9 +170,6 @@ TEST(UninstallEntry, ValuesAndRoot) {
         {"machine key", "C:\\Program Files\\Pelbrix", 1025, "", "HKLM", "dword 2"},
         {"no administrator rights: user key", "D:\\Финансы", 1024, "HKLM", "HKCU", "dword 1"},
         {"neither key: nothing, silently", "C:\\P", 1, "HKLM HKCU", nullptr, ""},
-        {"empty payload", "C:\\P", 0, "", "HKLM", "dword 0"},
-        {"beyond a DWORD of KiB", "C:\\P", 0xFFFFFFFFull * 1024 + 1, "", "HKLM", "dword 4294967295"},
-        {"folder filling all 1023 bytes: nothing cut", f1023, 4096, "", "HKLM", "dword 4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
