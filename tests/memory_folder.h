@@ -1,12 +1,13 @@
-// An extraction host over a folder in memory, shared by the unit tests and the fuzz target. Each
-// path (relative to the installation folder) has its attributes, bytes and time (one for all
-// three). Every call is logged in order. A call fails, changing nothing, when it is listed in fail
-// (once for each time it is listed) or names held, and, of the calls that change the folder,
-// from the failAt-th for failSpan more; from the killAt-th on nothing changes (a killed run). A
-// read-only file cannot be removed, nothing is created where a name exists, and, as NTFS, a name
-// given to a file right after another left it takes that file's time. A path outside the folder
-// or through a link, a link or a folder renamed, a link changed, an earlier file named in inPlace
-// touched, or a handle or a block of memory misused aborts.
+// A folder in memory (the removal tests' system too) and an extraction host over it, shared by
+// the unit tests and the fuzz target. Each path (relative to the installation folder) has its
+// attributes, bytes and time (one for all three). Every call is logged in order. A call fails,
+// changing nothing, when it is listed in fail (once for each time it is listed) or names held,
+// and, of the calls that change the folder, from the failAt-th for failSpan more; from the
+// killAt-th on nothing changes (a killed run). A read-only file cannot be removed, nothing is
+// created where a name exists, and, as NTFS, a name given to a file right after another left it
+// takes that file's time. A path outside the folder or through a link, a link or a folder
+// renamed, a link changed, an earlier file named in inPlace touched, or a handle or a block of
+// memory misused aborts.
 #pragma once
 #include <map>
 #include <ostream>
@@ -40,6 +41,12 @@ inline void Check(bool condition, const char* what) {
 }
 
 inline bool IsLink(const Node& n) { return (n.attributes & kAttributeReparsePoint) != 0; }
+
+// True when anything lies below the folder key.
+inline bool HoldsAnything(const Disk& disk, const std::string& key) {
+    const auto inside = disk.lower_bound(key + "\\");
+    return inside != disk.end() && inside->first.compare(0, key.size() + 1, key + "\\") == 0;
+}
 
 // A name the extraction keeps for its own files ("~pel" and more), in whatever folder.
 inline bool IsReserved(const std::string& key) {
@@ -113,10 +120,6 @@ struct MemoryHost : ExtractHost {
         const auto n = disk.find(key);
         return n == disk.end() ? nullptr : &n->second;
     }
-    bool HoldsAnything(const std::string& key) const {
-        const auto inside = disk.lower_bound(key + "\\");
-        return inside != disk.end() && inside->first.compare(0, key.size() + 1, key + "\\") == 0;
-    }
     // The calls from the first one that begins with prefix on (none: empty), and how many begin so.
     std::vector<std::string> From(const std::string& prefix) const {
         auto at = calls.begin();
@@ -168,7 +171,7 @@ struct MemoryHost : ExtractHost {
         if (path == root) return Step("rmdir " + root) && disk.empty() && (folder = kNoAttributes, true);
         const std::string key = Key(path);
         const Node* n = Find(key);
-        if (!Step(std::string("rmdir ") + path) || n == nullptr || HoldsAnything(key)) return false;
+        if (!Step(std::string("rmdir ") + path) || n == nullptr || HoldsAnything(disk, key)) return false;
         Check(!IsLink(*n), "link removed");
         return disk.erase(key), true;
     }

@@ -49,7 +49,7 @@ struct FuzzHost : MemoryHost {
         char aside[16];
         snprintf(aside, sizeof aside, "~pel%08x-", RunTag());
         const Node* n = Find(key);
-        if ((change & 3) == 1 && n != nullptr && !IsLink(*n) && !HoldsAnything(key)) {
+        if ((change & 3) == 1 && n != nullptr && !IsLink(*n) && !HoldsAnything(disk, key)) {
             if (expected->count(key) != 0 && (expected->at(key) == *n || (n->attributes & kAttributeDirectory)))
                 expected->erase(key);
             disk.erase(key);

@@ -1,11 +1,12 @@
 // The licence page's model: the text split into lines, the box that lets the run proceed. (The
 // destination and notice pages show what the system gives, under 260 bytes: Wine scenarios.)
+#include "pages/licence.h"
+
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
 #include <vector>
 
-#include "pages/licence.h"
 #include "pages/page.h"
 
 namespace {
