@@ -118,9 +118,8 @@ expect_error 2 "list cut into a record" "$PELPACK" list "$W/cut.bin"
 # --- extract ---------------------------------------------------------------------------------
 expect_exit 0 "extract" "$PELPACK" extract "$W/a1.bin" "$W/x"
 diff -r "$SRC" "$W/x" >&2 || fail "extracted tree differs from the source"
-[ "$(stat -c %Y "$W/x/Папка/Вложенная/глубоко.txt")" = "$EPOCH" ] || fail "file time not applied"
-# Permissions on the build machine never make an installed file read-only.
-[ "$(stat -c %a "$W/x/ro.txt")" != 444 ] || fail "a read-only source file came out read-only"
+# (Times and permissions as the archive gives them: extract_host_posix_test.cpp; a read-only
+# source file is packed as 0x20, in the listing above.)
 # A second run keeps the present data file (any letter case of "Tolva.dat") and rewrites the rest.
 printf 'user data' >"$W/x/TOLVA.DAT"
 printf 'stale' >"$W/x/Pelbrix.exe"
