@@ -64,18 +64,12 @@ struct FuzzHost : MemoryHost {
     }
 };
 
-std::string Folded(const std::string& name) {
-    std::string key;
-    for (char c : name) key += c == '/' ? '\\' : FoldLetter1251(c);
-    return key;
-}
-
-// The files of a sound archive: folded path -> the record's node; data files apart.
+// The files of a sound archive: the host's key -> the record's node; data files apart.
 struct Expected {
     Disk files;
     std::set<std::string> dataFiles, directories;
 };
-Expected ArchiveState(const uint8_t* data, size_t size) {
+Expected ArchiveState(FuzzHost& host, const uint8_t* data, size_t size) {
     Expected e;
     ArchiveReader reader;
     ArchiveError error;
@@ -83,13 +77,13 @@ Expected ArchiveState(const uint8_t* data, size_t size) {
     std::vector<std::string> names;
     DirectoryEntry d;
     while (NextDirectoryEntry(reader, d, error) == ArchiveStep::Item) {
-        names.push_back(Folded(std::string(d.name, d.nameLength)));
+        names.push_back(host.Key(std::string(d.name, d.nameLength).c_str()));
         e.directories.insert(names.back());
     }
     FileEntry f;
     while (NextFileEntry(reader, f, error) == ArchiveStep::Item) {
         const std::string name(f.name, f.nameLength);
-        const std::string key = (f.directoryIndex ? names[f.directoryIndex - 1] + "\\" : "") + Folded(name);
+        const std::string key = (f.directoryIndex ? names[f.directoryIndex - 1] + "\\" : "") + host.Key(name.c_str());
         e.files[key] = {f.attributes & ~(kAttributeDirectory | kAttributeReparsePoint),
                         std::string(reinterpret_cast<const char*>(f.data), f.dataLength), f.time};
         if (IsDataFileName(name.c_str())) e.dataFiles.insert(key);
@@ -174,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t control[8] = {};
     memcpy(control, data + (size > 8 ? size - 8 : 0), size < 8 ? size : 8);
     FuzzHost host(data, size);
-    const Expected archive = sound ? ArchiveState(data, size) : Expected();
+    const Expected archive = sound ? ArchiveState(host, data, size) : Expected();
     MakeEarlier(host, archive, static_cast<uint32_t>(control[0] | control[1] << 8 | control[2] << 16));
     host.failAt = control[3];
     host.killAt = control[4] & 0x80 ? control[4] & 0x7F : 0;
