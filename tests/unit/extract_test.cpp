@@ -357,15 +357,3 @@ TEST(Extract, DataFileRule) {
     EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
     EXPECT_EQ(host.disk["Tolva.dat"].data, "mine");
 }
-
-TEST(Extract, WrongChecksumNoDirectoriesAndLargerWorkingCopy) {
-    FakeHost host(BuiltArchive({}, {{0x20, 1, 0, "a", B("x")}}));
-    host.payload[4] ^= 0x55;                        // checksum is never read
-    host.payload.resize(host.payload.size() - 16);  // no tail: archiveLength == resource size
-    EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
-    // The second copy holds at least archiveLength bytes, even when the resource is that short.
-    EXPECT_EQ(host.calls[2], "obtain " + std::to_string(host.payload.size()));
-    EXPECT_EQ(host.calls[3], "release");
-    EXPECT_EQ(host.calls[5], "mkdir " + kFolder);  // no table for no directories, then the file states
-    EXPECT_EQ(host.disk["a"].data, "x");
-}
