@@ -44,13 +44,8 @@ for arch_program in i686/PelbrixSetup x86_64/PelbrixSetup i686/uninstall x86_64/
   [ -n "$relocs" ] && [ $(( 0x$relocs )) -gt 0 ] || fail "$arch has no base relocations"
   echo "$headers" | grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970' || fail "$arch carries a link time stamp"
 
-  line=$(python3 "$LISTER" list "$exe" | awk '$1 == "MANIFEST" && $2 == 1')
-  if [ -z "$line" ]; then
-    fail "$arch has no manifest resource 1"
-  else
-    set -- $line
-    [ "$4" = "$manifest_size" ] && [ "$5" = "$manifest_sum" ] || fail "$arch manifest is not resources/installer.manifest"
-  fi
+  python3 "$LISTER" list "$exe" | grep "^MANIFEST 1 [0-9]* $manifest_size $manifest_sum\$" >/dev/null ||
+    fail "$arch has no manifest resource 1 as resources/installer.manifest"
   # The entry code looks the restricting functions up by name: their names must be in the file.
   for name in SetDefaultDllDirectories SetDllDirectoryA; do
     grep -q "$name" "$exe" || fail "$arch does not contain $name: the entry code is missing"

@@ -9,25 +9,13 @@ TMP=$(mktemp -d)
 [ "${PEL_REPRO_KEEP:-0}" = 1 ] || trap 'rm -rf "$TMP"' EXIT
 trap 'exit 130' INT TERM
 
-# The files of the working tree as git sees them (committed or not, never what .gitignore
-# excludes, so no build folder), or the whole tree without build/ outside git.
-copy_tree() {
-  mkdir -p "$2"
-  if git -C "$1" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    (cd "$1" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp -p --parents -t "$2" --)
-  else
-    (cd "$1" && tar -cf - --exclude=./build .) | (cd "$2" && tar -xf -)
-  fi
-}
-
 # Both copies get the same time stamp, as two checkouts of one commit would: the commit's time.
-if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 1700000000)
-fi
-export SOURCE_DATE_EPOCH
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct)}
 
 for side in one second-copy; do
-  copy_tree "$ROOT" "$TMP/$side/src"
+  # The files of the working tree as git sees them (committed or not, no build folder).
+  mkdir -p "$TMP/$side/src"
+  (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp -p --parents -t "$TMP/$side/src" --)
   echo "building in $TMP/$side"
   BUILD_DIR="$TMP/$side/out" PEL_INSTALLER_ONLY=1 "$TMP/$side/src/scripts/build.sh" >"$TMP/$side.log" 2>&1 ||
     { cat "$TMP/$side.log" >&2; echo "test-repro: the build in $TMP/$side failed" >&2; exit 1; }
@@ -36,12 +24,10 @@ done
 status=0
 for arch in i686 x86_64; do
   a="$TMP/one/out/win-$arch/PelbrixSetup.exe"
-  b="$TMP/second-copy/out/win-$arch/PelbrixSetup.exe"
-  if cmp "$a" "$b"; then
+  if cmp "$a" "$TMP/second-copy/out/win-$arch/PelbrixSetup.exe"; then
     echo "$arch: identical ($(wc -c <"$a") bytes, sha256 $(sha256sum "$a" | cut -c1-16))"
   else
-    echo "test-repro: the two $arch installers differ" >&2
-    status=1
+    echo "test-repro: the two $arch installers differ" >&2 && status=1
   fi
 done
 exit $status

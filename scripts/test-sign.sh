@@ -24,13 +24,8 @@ printf 'throwaway-%s\n' "$$" >password
 quiet openssl pkcs12 -export -inkey signer.key -in signer.pem -passout file:password -out signer.p12
 cd "$ROOT"
 
-build() {  # FOLDER
-  log=$1.log
-  BUILD_DIR=$1 PEL_INSTALLER_ONLY=1 \
-    PEL_SIGN_PKCS12=$KEYS/signer.p12 PEL_SIGN_PASSWORD_FILE=$KEYS/password \
-    "$ROOT/scripts/build.sh" >"$log" 2>&1 || { tail -n 30 "$log" >&2; fail "the signed build in $1 failed"; }
-}
-build "$SIGNED"
+BUILD_DIR=$SIGNED PEL_INSTALLER_ONLY=1 PEL_SIGN_PKCS12=$KEYS/signer.p12 PEL_SIGN_PASSWORD_FILE=$KEYS/password \
+  "$ROOT/scripts/build.sh" >"$SIGNED.log" 2>&1 || { tail -n 30 "$SIGNED.log" >&2; fail "the signed build failed"; }
 
 for arch in i686 x86_64; do
   exe=$SIGNED/win-$arch/PelbrixSetup.exe

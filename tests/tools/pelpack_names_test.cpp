@@ -11,65 +11,32 @@
 // One table for every reader of names: pelpack's pack, the archive reader (a file name, a
 // directory name, a part of a directory name), and so verify, list, extract and the installer.
 TEST(NameRules, OneTableForPackAndReader) {
-    struct Case {
-        const char* utf8;
-        bool ok;
-    };
-    const Case cases[] = {
-        {"Pelbrix.exe", true},
-        {u8"Отчёт.txt", true},
-        {u8"№ 5 € ‰", true},
-        {".hidden", true},
-        {"a..b", true},
-        {"COM10", true},
-        {"console.txt", true},
-        {"LPT", true},
-        {"CONOUT", true},
-        {"~pe.tmp", true},
+    const char* const accepted[] = {"Pelbrix.exe", u8"Отчёт.txt", u8"№ 5 € ‰", ".hidden", "a..b",
+                                    "COM10",       "console.txt", "LPT",       "CONOUT",  "~pe.tmp"};
+    const char* const refused[] = {
         // Characters Windows refuses in names.
-        {"a?b", false},
-        {"a*b", false},
-        {"a<b>", false},
-        {"a\"b", false},
-        {"a|b", false},
-        {"a:b", false},
-        {"tab\there", false},
+        "a?b", "a*b", "a<b>", "a\"b", "a|b", "a:b", "tab\there",
         // A trailing dot or space: Windows drops it, so "Tolva.dat." would replace "Tolva.dat".
-        {"Tolva.dat.", false},
-        {"Tolva.dat ", false},
-        {".", false},
-        {"..", false},
-        {". .", false},
+        "Tolva.dat.", "Tolva.dat ", ".", "..", ". .",
         // Devices, with any extension or letter case: the data would go to the device.
-        {"CON", false},
-        {"con.txt", false},
-        {"nul.tar.gz", false},
-        {"Aux", false},
-        {"PRN", false},
-        {"com1", false},
-        {"COM9.dat", false},
-        {"LPT1", false},
-        {"lpt9.log", false},
-        {"prn .txt", false},
-        {"CONIN$", false},
-        {"conout$.x", false},
+        "CON", "con.txt", "nul.tar.gz", "Aux", "PRN", "com1", "COM9.dat", "LPT1", "lpt9.log", "prn .txt", "CONIN$",
+        "conout$.x",
         // The extraction's own names: "~pel" and anything after it.
-        {"~pel.tmp", false},
-        {"~PEL", false},
-        {"~pEl1234abcd-Pelbrix.exe", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.utf8);
+        "~pel.tmp", "~PEL", "~pEl1234abcd-Pelbrix.exe"};
+    auto check = [](const char* utf8, bool ok) {
+        SCOPED_TRACE(utf8);
         std::string name1251, problem;
-        EXPECT_EQ(PackName(c.utf8, name1251, problem), c.ok);
-        EXPECT_EQ(problem.empty(), c.ok);
+        EXPECT_EQ(PackName(utf8, name1251, problem), ok);
+        EXPECT_EQ(problem.empty(), ok);
         char converted[64];
-        ASSERT_EQ(Utf8ToCp1251(converted, sizeof converted, c.utf8), Utf8ToCp1251Result::Ok);
+        ASSERT_EQ(Utf8ToCp1251(converted, sizeof converted, utf8), Utf8ToCp1251Result::Ok);
         const std::string nested = std::string("HlpPic\\") + converted + "\\x";
-        EXPECT_EQ(CheckFileName(converted, strlen(converted)) == ArchiveFault::None, c.ok);
-        EXPECT_EQ(CheckDirectoryName(converted, strlen(converted)) == ArchiveFault::None, c.ok);
-        EXPECT_EQ(CheckDirectoryName(nested.data(), nested.size()) == ArchiveFault::None, c.ok);
-    }
+        EXPECT_EQ(CheckFileName(converted, strlen(converted)) == ArchiveFault::None, ok);
+        EXPECT_EQ(CheckDirectoryName(converted, strlen(converted)) == ArchiveFault::None, ok);
+        EXPECT_EQ(CheckDirectoryName(nested.data(), nested.size()) == ArchiveFault::None, ok);
+    };
+    for (const char* name : accepted) check(name, true);
+    for (const char* name : refused) check(name, false);
     // pack alone: names without a Windows-1251 form, or not UTF-8 at all.
     for (const char* name : {u8"smile😀.txt", u8"日本", "bad\xFFutf8"}) {
         std::string name1251, problem;

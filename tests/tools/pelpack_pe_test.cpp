@@ -8,21 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/test_util.h"
 #include "tools/pe_resource.h"
 
 namespace {
 
-typedef std::vector<uint8_t> Bytes;
 struct Res {
     uint32_t type, id;
     uint16_t language;
     const char* data;
 };
-
-void Put32(Bytes& b, size_t at, uint32_t v) {
-    if (b.size() < at + 4) b.resize(at + 4);
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 const uint32_t kSectionRva = 0x1000;
 const size_t kSectionFileOffset = 0x200;
@@ -37,7 +32,8 @@ Bytes BuildTree(const std::vector<Res>& resources) {
         const size_t at = s.size();
         s.resize(at + 16 + 8 * count);
         s[at + 14] = static_cast<uint8_t>(count);
-        if (parentEntry) Put32(s, parentEntry, id), Put32(s, parentEntry + 4, 0x80000000u | static_cast<uint32_t>(at));
+        if (parentEntry)
+            SetU32(s, parentEntry, id), SetU32(s, parentEntry + 4, 0x80000000u | static_cast<uint32_t>(at));
         return at + 16;
     };
     std::vector<std::pair<size_t, const Res*>> leaves;  // language entry position, resource
@@ -49,7 +45,7 @@ Bytes BuildTree(const std::vector<Res>& resources) {
             size_t languageEntry = directory(name.second.size(), nameEntry, name.first);
             nameEntry += 8;
             for (const Res* r : name.second) {
-                Put32(s, languageEntry, r->language);
+                SetU32(s, languageEntry, r->language);
                 leaves.push_back({languageEntry + 4, r});
                 languageEntry += 8;
             }
@@ -58,9 +54,9 @@ Bytes BuildTree(const std::vector<Res>& resources) {
     size_t data = s.size() + 16 * leaves.size();
     for (auto& leaf : leaves) {
         const size_t entry = s.size(), length = strlen(leaf.second->data);
-        Put32(s, leaf.first, static_cast<uint32_t>(entry));
-        Put32(s, entry, kSectionRva + static_cast<uint32_t>(data));
-        Put32(s, entry + 4, static_cast<uint32_t>(length));
+        SetU32(s, leaf.first, static_cast<uint32_t>(entry));
+        SetU32(s, entry, kSectionRva + static_cast<uint32_t>(data));
+        SetU32(s, entry + 4, static_cast<uint32_t>(length));
         s.resize(entry + 16);
         data += length;
     }
@@ -75,17 +71,17 @@ Bytes BuildPe(bool plus, const std::vector<Res>& resources) {
     const size_t directories = optional + (plus ? 112 : 96), header = optional + optionalSize;
     const uint32_t size = static_cast<uint32_t>(section.size());
     f[0] = 'M', f[1] = 'Z';
-    Put32(f, 0x3C, 0x40);
+    SetU32(f, 0x3C, 0x40);
     memcpy(&f[0x40], "PE\0\0", 4);
-    Put32(f, coff, (plus ? 0x8664 : 0x14C) | 1u << 16);  // machine, one section
-    Put32(f, coff + 16, static_cast<uint32_t>(optionalSize));
-    Put32(f, optional, plus ? 0x20B : 0x10B);
-    Put32(f, optional + (plus ? 108 : 92), 16);
-    Put32(f, directories + 16, kSectionRva);
-    Put32(f, directories + 20, size);
+    SetU32(f, coff, (plus ? 0x8664 : 0x14C) | 1u << 16);  // machine, one section
+    SetU32(f, coff + 16, static_cast<uint32_t>(optionalSize));
+    SetU32(f, optional, plus ? 0x20B : 0x10B);
+    SetU32(f, optional + (plus ? 108 : 92), 16);
+    SetU32(f, directories + 16, kSectionRva);
+    SetU32(f, directories + 20, size);
     memcpy(&f[header], ".rsrc\0\0\0", 8);
     const uint32_t sectionHeader[] = {size, kSectionRva, size, static_cast<uint32_t>(kSectionFileOffset)};
-    for (int i = 0; i < 4; ++i) Put32(f, header + 8 + 4 * i, sectionHeader[i]);
+    for (int i = 0; i < 4; ++i) SetU32(f, header + 8 + 4 * i, sectionHeader[i]);
     f.insert(f.end(), section.begin(), section.end());
     return f;
 }
@@ -107,9 +103,11 @@ PeLookup Find(const Bytes& file, PeResourceSpan& span) {
 
 }  // namespace
 
+// A file that is no PE (a bare archive may begin with "MZ") is told from a broken one; a few broken
+// headers and trees stand for the rest, whose safety the next test proves byte by byte.
 TEST(PelpackPeResource, TellsNonPeFromMalformedPe) {
     const Bytes sound = BuildPe(false, {{10, 101, 0, "payload"}});
-    const size_t section = 0x44 + 20 + 224, dataEntry = kSectionFileOffset + 72;
+    const size_t dataEntry = kSectionFileOffset + 72;
     struct Case {
         const char* what;
         size_t at;
@@ -118,28 +116,18 @@ TEST(PelpackPeResource, TellsNonPeFromMalformedPe) {
     };  // value: a u32 written at
     const Case cases[] = {
         {"no MZ", 0, 0x00005A00, PeLookup::NotPe},
-        {"e_lfanew past the end", 0x3C, 0x7FFFFFF0, PeLookup::NotPe},
         {"e_lfanew at the last bytes", 0x3C, static_cast<uint32_t>(sound.size() - 2), PeLookup::NotPe},
         {"no PE signature", 0x40, 0x00004551, PeLookup::NotPe},
         {"unknown magic", 0x58, 0x0107, PeLookup::Malformed},
-        {"optional header too small for the directories", 0x44 + 16, 0x00000060, PeLookup::Malformed},
-        {"section table past the end", 0x44 + 2, 0x0000FFFF, PeLookup::Malformed},
-        {"resource table size past the section", 0x58 + 96 + 20, 0x7FFFFFFF, PeLookup::Malformed},
-        {"resource table rva in no section", 0x58 + 96 + 16, 0x9000, PeLookup::Malformed},
-        {"section raw data past the end", section + 20, 0xFFFFFF00, PeLookup::Malformed},
         {"no resource table", 0x58 + 96 + 16, 0, PeLookup::NoResource},
         {"RCDATA replaced by another type", kSectionFileOffset + 16, 6, PeLookup::NoResource},
-        {"two data directories only", 0x58 + 92, 2, PeLookup::NoResource},
-        {"huge id count in the root", kSectionFileOffset + 12, 0xFFFF0000, PeLookup::Malformed},
         {"type entry leads to a data entry", kSectionFileOffset + 20, 0x00000018, PeLookup::Malformed},
-        {"data size past the file", dataEntry + 4, 0x10000, PeLookup::Malformed},
-        {"data rva in no section", dataEntry, 0x00400000, PeLookup::Malformed},
         {"data rva that wraps", dataEntry, 0xFFFFFFF0, PeLookup::Malformed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes file = sound;
-        Put32(file, c.at, c.value);
+        SetU32(file, c.at, c.value);
         file.resize(sound.size());
         PeResourceSpan span{};
         EXPECT_EQ(Find(file, span), c.expected);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <set>
 #include <sstream>
 #include <string.h>
 #include <string>
@@ -26,10 +25,9 @@ std::string Leaf(const std::string& path) { return path.substr(path.rfind('\\') 
 // listing changing nothing. Paths are shown as the tree spells them, the drive letter as asked.
 struct FakeView final : FolderBrowserView {
     std::string drives = "cdef", media = "cde";  // f has no medium
-    std::vector<std::string> folders = {"C:\\Program Files",   "D:\\Programs",      "D:\\Programs\\Games",
-                                        "D:\\Programs\\Tools", "D:\\Programs\\[x]", "D:\\Programs\\Locked",
-                                        "E:\\Games",           "E:\\Games\\Chess"};
-    std::set<std::string> locked = {"d:\\programs\\locked"};  // listed, but cannot be entered
+    std::vector<std::string> folders = {"C:\\Program Files",    "D:\\Programs",
+                                        "D:\\Programs\\Games",  "D:\\Programs\\[x]",
+                                        "D:\\Programs\\Locked", "E:\\Games"};  // Locked: listed only
 
     std::vector<std::string> driveList, folderList, asked;  // asked: the texts given to ListDrives
     std::string current, pathField, driveCaption;
@@ -48,7 +46,7 @@ struct FakeView final : FolderBrowserView {
             key += "\\" + Lower(part);
             auto it =
                 std::find_if(folders.begin(), folders.end(), [&](const std::string& f) { return Lower(f) == key; });
-            if (it == folders.end() || locked.count(key)) return false;
+            if (it == folders.end() || Leaf(*it) == "Locked") return false;
             *shown += (shown->back() == '\\' ? "" : "\\") + Leaf(*it);
         }
         return true;
@@ -126,9 +124,8 @@ TEST(FolderBrowser, FirstLetterRunAndCaption) {
         {"D:\\Programs", "D", true, "[-D-]"},
         {"[-e-]", "e", true, "[-e-]"},
         {":\\", "", true, "[--]"},
-        {"12\xC4\xE8:\\x", "x", true, "[-x-]"},  // digits and Cyrillic bytes are not letters
-        {"ab1cd", "ab", true, "[-ab-]"},
-        {"abcdefghijkl:\\", "abcdefghijkl", true, "[-abcdefghijk-]"},           // 12 letters: the caption keeps 11
+        {"12\xC4\xE8:\\x", "x", true, "[-x-]"},                        // digits and Cyrillic bytes are not letters
+        {"abcdefghijkl:\\", "abcdefghijkl", true, "[-abcdefghijk-]"},  // 12 letters: the caption keeps 11
         {"abcdefghijklmnopqrst", "abcdefghijklmno", false, "[-abcdefghijk-]"},  // the run is cut at 15
     };
     for (const Case& c : cases) {
@@ -142,6 +139,7 @@ TEST(FolderBrowser, FirstLetterRunAndCaption) {
     }
 }
 
+// A root, an unreadable drive and no Program Files folder at all are Wine scenarios.
 TEST(FolderBrowser, OpensAtProgramFiles) {
     struct Case {
         const char* programFiles;
@@ -153,11 +151,8 @@ TEST(FolderBrowser, OpensAtProgramFiles) {
     };
     const Case cases[] = {
         {"D:\\Programs", "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]", true},
-        {"D:\\Programs\\Tools", "D:\\", "Programs\\Tools", "D:\\Programs\\Tools\\Pelbrix", "[-D-]", true},
-        {"D:\\", "D:\\", "", "D:\\Pelbrix", "[-D-]", false},  // a root: no [..], one backslash
         {"d:", "d:\\", "", "d:\\Pelbrix", "[-d-]", false},
         {"c:\\program files", "c:\\", "program files", "c:\\Program Files\\Pelbrix", "[-c-]", true},
-        {"", ":\\", "", "\\Pelbrix", "[--]", false},  // unreadable: nothing listed, drives offered
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.programFiles);
@@ -214,46 +209,10 @@ TEST(FolderBrowser, FailedListingStaysOnLastFolder) {
     ExpectAt(state, view, "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]");
     view.ChooseDrive(state, "[-e-]");  // and the browser still moves on
     ExpectAt(state, view, "e:\\", "", "e:\\Pelbrix", "[-e-]");
-
-    // Opened on an unreadable Program Files folder: a failing drive stays chosen, a working one lists.
-    FolderBrowserOpen(state, view, "");
-    view.ChooseDrive(state, "[-f-]");
-    ExpectAt(state, view, "f:\\", "", "\\Pelbrix", "[-f-]");
-    view.ChooseDrive(state, "[-d-]");
-    ExpectAt(state, view, "d:\\", "", "d:\\Pelbrix", "[-d-]");
-    EXPECT_TRUE(view.Lists("[Programs]"));
 }
 
-TEST(FolderBrowser, LongPathsStayInsideTheirTexts) {
-    // Descents stop where the sub-path or the joined path would no longer fit in 1023 bytes.
-    FolderBrowserState state;
-    FakeView view;
-    std::string folder = "D:";
-    for (int i = 0; i < 4; ++i) view.folders.push_back(folder += "\\" + std::string(200, 'a'));
-    for (size_t length : {219, 216, 215}) view.folders.push_back(folder + "\\" + std::string(length, 'b'));
-    FolderBrowserOpen(state, view, "D:\\");
-    for (int i = 0; i < 4; ++i) view.DoubleClick(state, "[" + std::string(200, 'a') + "]");
-    EXPECT_EQ(strlen(state.subPath), 804u);
-    struct Case {
-        size_t nameLength;
-        size_t subLength;
-    };
-    const Case cases[] = {{219, 804}, {216, 804}, {215, 1020}};  // sub 1024 / joined 1024 / both fit
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.nameLength);
-        const size_t asked = view.asked.size();
-        view.DoubleClick(state, "[" + std::string(c.nameLength, 'b') + "]");
-        EXPECT_EQ(strlen(state.subPath), c.subLength);
-        EXPECT_EQ(view.asked.size(), asked + (c.subLength > 804 ? 1 : 0));
-        EXPECT_LE(view.pathField.size(), 1023u);  // a 1022-byte folder leaves room for "\Pelb" only
-        if (c.subLength == 804) {
-            EXPECT_EQ(view.pathField, folder + "\\Pelbrix");
-        }
-    }
-}
-
-// Accepting, a drive chosen and an entry opened are Wine scenarios; here the empty and unchecked
-// fields, a cancel, and the notifications that must not act.
+// Accepting, cancelling, a drive chosen and an entry opened are Wine scenarios; here the empty
+// and unchecked fields and the notifications that must not act.
 TEST(FolderBrowser, CommandsAndAnswers) {
     struct Case {
         int id;
@@ -265,8 +224,7 @@ TEST(FolderBrowser, CommandsAndAnswers) {
     const Case cases[] = {
         {1, kBrowserClicked, "", true, ""},                                        // an empty field acts as a cancel
         {1, kBrowserClicked, "Q:\\no\\such|folder", true, "Q:\\no\\such|folder"},  // typed text, unchecked
-        {2, kBrowserClicked, "D:\\Programs\\Pelbrix", true, ""},  // "Отмена", Esc, close box: empty
-        {110, kBrowserDriveChosen, "", false, "previous"},        // a selection in the folder list
+        {110, kBrowserDriveChosen, "", false, "previous"},                         // a selection in the folder list
         {111, kBrowserFolderDoubleClicked, "", false, "previous"},
         {106, 0x300, "", false, "previous"},  // the field's own notifications
         {1, 1, "typed", false, "previous"},   // only clicks answer

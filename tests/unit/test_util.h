@@ -1,4 +1,4 @@
-// Helpers shared by the unit tests: byte strings, archives built from their records, and text
+// Helpers shared by the unit and tool tests: byte strings and fields, archives built from their records, and text
 // buffers with guard bytes after them.
 #pragma once
 #include <gtest/gtest.h>
@@ -13,6 +13,12 @@
 typedef std::vector<uint8_t> Bytes;
 
 inline Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A little-endian 32-bit field, the bytes grown to hold it.
+inline void SetU32(Bytes& b, size_t at, uint32_t v) {
+    if (b.size() < at + 4) b.resize(at + 4);
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
 
 // The archive of these records; a refused record fails the test.
 inline Bytes BuiltArchive(const std::vector<ArchiveDirectorySpec>& dirs, const std::vector<ArchiveFileSpec>& files) {
