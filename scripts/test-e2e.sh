@@ -12,19 +12,19 @@
 #                    scenario, then x86_64 with PEL_E2E_ONLY or else the scenarios below
 #   PEL_E2E_WINE     a file sourced after scripts/wine-lib.sh to use another Wine (WINE, WINESERVER)
 #   PEL_E2E_SETUP    the installer to test (default: the chosen build's)
-#   PEL_E2E_LOCALE   the locale of the scenarios that name none (tests/e2e/scenario.py: LOCALES),
+#   PEL_E2E_LOCALE   the locale of the scenarios (tests/e2e/scenario.py: LOCALES),
 #                    e.g. 1252, 932, 65001 or a Linux locale such as de_DE.UTF-8; default 1251
 #   PEL_E2E_CODEPAGES  on: after every i686 scenario (no PEL_E2E_ONLY, no PEL_E2E_LOCALE), the runs
 #                    of PEL_E2E_CODEPAGE_RUNS below too, each in $BUILD_DIR/e2e/i686/cpN (default); off: not
 set -u
-PEL_E2E_X86_64="happy order held-file small-drive entry uninstall-entry"
+PEL_E2E_X86_64="happy order held-file full-drive uninstall-entry"
 # The scenarios that run again under other ANSI code pages, one line per code page. The folder
 # field is read in the code page: 1252 cannot spell the Cyrillic folder of uninstall-cyrillic, and
 # 65001 spells every folder, so unicode-folder has no letter there that becomes '?'.
 PEL_E2E_CODEPAGES=${PEL_E2E_CODEPAGES:-on}
-PEL_E2E_CODEPAGE_RUNS="1252 happy held-file running-exact uninstall-yes unicode-folder
-932 happy held-file running-exact uninstall-yes uninstall-cyrillic unicode-folder
-65001 happy held-file running-exact uninstall-yes uninstall-cyrillic"
+PEL_E2E_CODEPAGE_RUNS="1252 happy held-file running uninstall-yes unicode-folder
+932 happy held-file running uninstall-yes uninstall-cyrillic unicode-folder
+65001 happy held-file running uninstall-yes uninstall-cyrillic"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 # Without a chosen build: the shipped i686 installer runs every scenario under Wine 10, then its
