@@ -75,38 +75,6 @@ make_prefix_extra() {  # LOG
     /d '"C:\e2e\recorder.exe" "%1" %*' /f
 }
 make_prefix "$PEL_E2E_BASE" "$PEL_E2E_DIR/wineboot.log" || exit 1
-# Crafted installers, each a copy with words or names of its archive changed: broken/ (the
-# archive claims more bytes than the resource holds), attributes/ (readme.txt read-only, faq.htm
-# hidden), name-dot/ ("Tolva.dat."), name-device/ ("LPT1.htm"), renamed/ (another version:
-# readme.old in place of readme.txt, in its uninstaller's list too).
-for crafted in broken attributes name-dot name-device renamed; do
-  variable=PEL_E2E_$(echo "$crafted" | tr a-z- A-Z_)
-  export "$variable=$PEL_E2E_DIR/crafted/$crafted/PelbrixSetup.exe"
-done
-python3 - "$ROOT/tests/cross" "$PEL_E2E_SETUP" <<'PY' || exit 1
-import os, sys
-sys.path.insert(0, sys.argv[1]); import pe_resources
-image = open(sys.argv[2], "rb").read()
-start = image.find(pe_resources.PE(sys.argv[2]).resources()[(10, 101, 0)])
-def craft(variable, changes, rename=None):  # (archive position, new u32); (name, new name)
-    data = bytearray(image)
-    for at, value in changes:
-        data[start + at:start + at + 4] = value.to_bytes(4, "little")
-    if rename:  # the archive's name, and the uninstaller's list line where there is one
-        for end in b"\0", b"\t":
-            at = data.find(rename[0] + end, start)
-            if at >= 0:
-                data[at:at + len(rename[1])] = rename[1]
-    os.makedirs(os.path.dirname(os.environ[variable]), exist_ok=True)
-    open(os.environ[variable], "wb").write(data)
-record = lambda name: image.find(name + b"\0", start) - start - 20  # its attributes
-craft("PEL_E2E_BROKEN", [(0, 0xFFFFFFFF)])
-craft("PEL_E2E_ATTRIBUTES", [(record(b"readme.txt"), 0x21), (record(b"faq.htm"), 0x22)])
-# Names of the same length renamed: a trailing dot Windows drops, a device.
-craft("PEL_E2E_NAME_DOT", [], (b"readme.txt", b"Tolva.dat."))
-craft("PEL_E2E_NAME_DEVICE", [], (b"news.htm", b"LPT1.htm"))
-craft("PEL_E2E_RENAMED", [], (b"readme.txt", b"readme.old"))
-PY
 status=0
 # shellcheck disable=SC2086  # the names are split on purpose
 python3 "$ROOT/tests/e2e/scenario.py" ${PEL_E2E_ONLY:-} || status=1

@@ -65,6 +65,32 @@ def resource_texts(setup):
     return text
 
 
+def crafted(setup, name):
+    """A copy of the installer with words or names of its archive changed, in the crafted/NAME
+    folder: broken (the archive claims more bytes than the resource holds), attributes (readme.txt
+    read-only, faq.htm hidden), name-dot ("Tolva.dat."), name-device ("LPT1.htm"), renamed
+    (another version: readme.old in place of readme.txt, in its uninstaller's list too)."""
+    data = bytearray(open(setup, "rb").read())
+    start = data.find(pe_resources.PE(setup).resources()[(10, 101, 0)])
+    record = lambda file: data.find(file + b"\0", start) - start - 20  # its attributes
+    # Words (archive position, new u32); names renamed to one of the same length.
+    changes, rename = {"broken": ([(0, 0xFFFFFFFF)], None),
+                       "attributes": ([(record(b"readme.txt"), 0x21), (record(b"faq.htm"), 0x22)], None),
+                       "name-dot": ([], (b"readme.txt", b"Tolva.dat.")),
+                       "name-device": ([], (b"news.htm", b"LPT1.htm")),
+                       "renamed": ([], (b"readme.txt", b"readme.old"))}[name]
+    for at, value in changes:
+        data[start + at:start + at + 4] = value.to_bytes(4, "little")
+    for end in (b"\0", b"\t") if rename else ():  # the archive's name, and the uninstaller's list line
+        at = data.find(rename[0] + end, start)
+        if at >= 0:
+            data[at:at + len(rename[1])] = rename[1]
+    path = os.path.join(E2E, "crafted", name, os.path.basename(setup))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    open(path, "wb").write(data)
+    return path
+
+
 class Scenario:
     def __init__(self, name):
         self.name = name
@@ -554,33 +580,30 @@ def main(names):
     failed, started = 0, time.time()
     for name in order:
         s, began = scenarios[name], time.time()
-        setup = ENV.get(s.installer) if s.installer else ENV["PEL_E2E_SETUP"]
+        setup = crafted(ENV["PEL_E2E_SETUP"], s.installer) if s.installer else ENV["PEL_E2E_SETUP"]
         run = Run(s, setup)
         shutil.rmtree(run.dir, ignore_errors=True)
         os.makedirs(run.dir)
-        if not setup or not os.path.isfile(setup):
-            run.problem("no installer at $%s" % s.installer)
-        else:
-            run.vars.update(constants, **resource_texts(setup), **build)
-            profile = "C:\\users\\" + user
-            run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
-                            DESKTOP=profile + "\\Desktop",
-                            GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
-                            + constants["kGroupFolderName"])
-            for let, value in s.lets:
-                run.vars[let] = run.sub(value)
-            run.make_prefix()
-            # The installer's own files, as its archive holds them: what an installation must match.
-            reference = os.path.join(run.dir, "archive")
-            subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, reference],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            run.archive = file_state(reference) or {}
-            try:
-                run.prepare()
-                run.drive()
-                run.check()
-            finally:
-                run.stop()
+        run.vars.update(constants, **resource_texts(setup), **build)
+        profile = "C:\\users\\" + user
+        run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
+                        DESKTOP=profile + "\\Desktop",
+                        GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
+                        + constants["kGroupFolderName"])
+        for let, value in s.lets:
+            run.vars[let] = run.sub(value)
+        run.make_prefix()
+        # The installer's own files, as its archive holds them: what an installation must match.
+        reference = os.path.join(run.dir, "archive")
+        subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, reference],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run.archive = file_state(reference) or {}
+        try:
+            run.prepare()
+            run.drive()
+            run.check()
+        finally:
+            run.stop()
         where = "" if run.locale == "1251" else "code page %s, " % run.codepage if run.codepage else run.locale + ", "
         if run.problems:
             failed += 1
