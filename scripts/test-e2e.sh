@@ -12,19 +12,19 @@
 #                    scenario, then x86_64 with PEL_E2E_ONLY or else the scenarios below
 #   PEL_E2E_WINE     a file sourced after scripts/wine-lib.sh to use another Wine (WINE, WINESERVER)
 #   PEL_E2E_SETUP    the installer to test (default: the chosen build's)
-#   PEL_E2E_LOCALE   the locale of the scenarios that name none (tests/e2e/scenario.py: LOCALES),
+#   PEL_E2E_LOCALE   the locale of the scenarios (tests/e2e/scenario.py: LOCALES),
 #                    e.g. 1252, 932, 65001 or a Linux locale such as de_DE.UTF-8; default 1251
 #   PEL_E2E_CODEPAGES  on: after every i686 scenario (no PEL_E2E_ONLY, no PEL_E2E_LOCALE), the runs
 #                    of PEL_E2E_CODEPAGE_RUNS below too, each in $BUILD_DIR/e2e/i686/cpN (default); off: not
 set -u
-PEL_E2E_X86_64="happy order held-file small-drive entry uninstall-entry"
+PEL_E2E_X86_64="happy order held-file full-drive uninstall-entry"
 # The scenarios that run again under other ANSI code pages, one line per code page. The folder
 # field is read in the code page: 1252 cannot spell the Cyrillic folder of uninstall-cyrillic, and
 # 65001 spells every folder, so unicode-folder has no letter there that becomes '?'.
 PEL_E2E_CODEPAGES=${PEL_E2E_CODEPAGES:-on}
-PEL_E2E_CODEPAGE_RUNS="1252 happy held-file running-exact uninstall-yes unicode-folder
-932 happy held-file running-exact uninstall-yes uninstall-cyrillic unicode-folder
-65001 happy held-file running-exact uninstall-yes uninstall-cyrillic"
+PEL_E2E_CODEPAGE_RUNS="1252 happy held-file running uninstall-yes unicode-folder
+932 happy held-file running uninstall-yes uninstall-cyrillic unicode-folder
+65001 happy held-file running uninstall-yes uninstall-cyrillic"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 # Without a chosen build: the shipped i686 installer runs every scenario under Wine 10, then its
@@ -75,38 +75,6 @@ make_prefix_extra() {  # LOG
     /d '"C:\e2e\recorder.exe" "%1" %*' /f
 }
 make_prefix "$PEL_E2E_BASE" "$PEL_E2E_DIR/wineboot.log" || exit 1
-# Crafted installers, each a copy with words or names of its archive changed: broken/ (the
-# archive claims more bytes than the resource holds), attributes/ (readme.txt read-only, faq.htm
-# hidden), name-dot/ ("Tolva.dat."), name-device/ ("LPT1.htm"), renamed/ (another version:
-# readme.old in place of readme.txt, in its uninstaller's list too).
-for crafted in broken attributes name-dot name-device renamed; do
-  variable=PEL_E2E_$(echo "$crafted" | tr a-z- A-Z_)
-  export "$variable=$PEL_E2E_DIR/crafted/$crafted/PelbrixSetup.exe"
-done
-python3 - "$ROOT/tests/cross" "$PEL_E2E_SETUP" <<'PY' || exit 1
-import os, sys
-sys.path.insert(0, sys.argv[1]); import pe_resources
-image = open(sys.argv[2], "rb").read()
-start = image.find(pe_resources.PE(sys.argv[2]).resources()[(10, 101, 0)])
-def craft(variable, changes, rename=None):  # (archive position, new u32); (name, new name)
-    data = bytearray(image)
-    for at, value in changes:
-        data[start + at:start + at + 4] = value.to_bytes(4, "little")
-    if rename:  # the archive's name, and the uninstaller's list line where there is one
-        for end in b"\0", b"\t":
-            at = data.find(rename[0] + end, start)
-            if at >= 0:
-                data[at:at + len(rename[1])] = rename[1]
-    os.makedirs(os.path.dirname(os.environ[variable]), exist_ok=True)
-    open(os.environ[variable], "wb").write(data)
-record = lambda name: image.find(name + b"\0", start) - start - 20  # its attributes
-craft("PEL_E2E_BROKEN", [(0, 0xFFFFFFFF)])
-craft("PEL_E2E_ATTRIBUTES", [(record(b"readme.txt"), 0x21), (record(b"faq.htm"), 0x22)])
-# Names of the same length renamed: a trailing dot Windows drops, a device.
-craft("PEL_E2E_NAME_DOT", [], (b"readme.txt", b"Tolva.dat."))
-craft("PEL_E2E_NAME_DEVICE", [], (b"news.htm", b"LPT1.htm"))
-craft("PEL_E2E_RENAMED", [], (b"readme.txt", b"readme.old"))
-PY
 status=0
 # shellcheck disable=SC2086  # the names are split on purpose
 python3 "$ROOT/tests/e2e/scenario.py" ${PEL_E2E_ONLY:-} || status=1

@@ -27,7 +27,7 @@ ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE", "HKCR": "HKE
 # The Start-menu links: the product's constant of each title (replaced by its text at start), target.
 LINKS = [("kLinkProgram", "Pelbrix.exe"), ("kLinkHelp", "Help.htm"), ("kLinkNews", "News.htm"),
          ("kLinkLicence", "Licence.txt"), ("kLinkFeatures", "features.htm"), ("kLinkUninstall", "uninstall.exe")]
-# The locales a scenario runs under (`locale NAME`, else PEL_E2E_LOCALE, else 1251), named by the
+# The locales the scenarios run under (PEL_E2E_LOCALE, else 1251), named by the
 # ANSI code page Wine gives them, which it takes from LC_CTYPE; any other NAME is a Linux locale
 # for LC_ALL. 65001 keeps English messages and takes LC_CTYPE from a locale Windows has no ANSI
 # code page for. All of them UTF-8, the character set Wine gives Linux file names.
@@ -65,11 +65,37 @@ def resource_texts(setup):
     return text
 
 
+def crafted(setup, name):
+    """A copy of the installer with words or names of its archive changed, in the crafted/NAME
+    folder: broken (the archive claims more bytes than the resource holds), attributes (readme.txt
+    read-only, faq.htm hidden), name-dot ("Tolva.dat."), name-device ("LPT1.htm"), renamed
+    (another version: readme.old in place of readme.txt, in its uninstaller's list too)."""
+    data = bytearray(open(setup, "rb").read())
+    start = data.find(pe_resources.PE(setup).resources()[(10, 101, 0)])
+    record = lambda file: data.find(file + b"\0", start) - start - 20  # its attributes
+    # Words (archive position, new u32); names renamed to one of the same length.
+    changes, rename = {"broken": ([(0, 0xFFFFFFFF)], None),
+                       "attributes": ([(record(b"readme.txt"), 0x21), (record(b"faq.htm"), 0x22)], None),
+                       "name-dot": ([], (b"readme.txt", b"Tolva.dat.")),
+                       "name-device": ([], (b"news.htm", b"LPT1.htm")),
+                       "renamed": ([], (b"readme.txt", b"readme.old"))}[name]
+    for at, value in changes:
+        data[start + at:start + at + 4] = value.to_bytes(4, "little")
+    for end in (b"\0", b"\t") if rename else ():  # the archive's name, and the uninstaller's list line
+        at = data.find(rename[0] + end, start)
+        if at >= 0:
+            data[at:at + len(rename[1])] = rename[1]
+    path = os.path.join(E2E, "crafted", name, os.path.basename(setup))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    open(path, "wb").write(data)
+    return path
+
+
 class Scenario:
     def __init__(self, name):
         self.name = name
         self.prep, self.actions, self.expects, self.env, self.lets = [], [], [], {}, []
-        self.continues = self.installer = self.locale = None
+        self.continues = self.installer = None
         self.read(os.path.join(SCENARIOS, name + ".scn"))
 
     def read(self, path):
@@ -82,7 +108,7 @@ class Scenario:
                 (self.actions if verb == ">" else self.expects).append(rest)
             elif verb == "include":
                 self.read(os.path.join(SCENARIOS, rest.split()[0] + ".inc"))
-            elif verb in ("continues", "installer", "locale"):
+            elif verb in ("continues", "installer"):
                 setattr(self, verb, rest.split()[0])
             elif verb == "let":
                 self.lets.append(words_of(rest)[:2])
@@ -101,9 +127,8 @@ class Run:
         self.dir = os.path.join(E2E, scenario.name)
         self.prefix = os.path.join(self.dir, "prefix")
         self.problems, self.snapshots, self.drives, self.vars = [], {}, [], {}
-        self.locale = scenario.locale or ENV.get("PEL_E2E_LOCALE") or "1251"
-        # The code page the locale must give: its name in LOCALES, or the one whose LC_ALL it is.
-        self.codepage = next((cp for cp, env in LOCALES.items() if self.locale in (cp, env.get("LC_ALL"))), None)
+        self.locale = ENV.get("PEL_E2E_LOCALE") or "1251"
+        self.codepage = self.locale if self.locale in LOCALES else None  # the one the locale must give
         self.env = {k: v for k, v in ENV.items() if not k.startswith("LC_") and k not in ("LANG", "LANGUAGE")}
         self.env.update(LOCALES.get(self.locale) or {"LC_ALL": self.locale})
 
@@ -158,19 +183,19 @@ class Run:
         for line in self.s.prep:
             w = words_of(self.sub(line))
             verb, args = w[0], w[1:]
+            if verb in ("copy", "dir", "file"):  # the folder it goes in
+                os.makedirs(os.path.dirname(self.host(args[-1 if verb == "copy" else 0])), exist_ok=True)
             if verb == "reg":
                 key, name = args[0], args[1]
                 data = '"%s"' % reg_escape(args[3]) if args[2] == "=" else "dword:%08x" % int(args[3], 0)
                 registry.append((key, '"%s"=%s' % (reg_escape(name), data)))
             elif verb == "unreg":
-                registry.append((args[0], '"%s"=-' % reg_escape(args[1])) if len(args) > 1 else (args[0], None))
+                registry.append((args[0], '"%s"=-' % reg_escape(args[1])))
             elif verb == "copy":
-                os.makedirs(os.path.dirname(self.host(args[1])), exist_ok=True)
                 shutil.copy(self.host(args[0]), self.host(args[1]))
             elif verb == "dir":
                 os.makedirs(self.host(args[0]), exist_ok=True)
             elif verb == "file":
-                os.makedirs(os.path.dirname(self.host(args[0])), exist_ok=True)
                 with open(self.host(args[0]), "wb") as f:
                     f.write(args[1].encode("utf-8") if len(args) > 1 else b"")
             elif verb == "time":
@@ -196,25 +221,19 @@ class Run:
                 os.symlink(mount, link)
             else:
                 self.problem("unknown preparation: " + line)
-        if registry:
-            self.import_registry(registry)
+        # The values through a .reg file of the prefix's own `reg import`.
+        text = ["Windows Registry Editor Version 5.00", ""]
+        for key, value in registry:
+            text += ["[%s\\%s]" % (ROOTS[key.partition("\\")[0]], key.partition("\\")[2]), value, ""]
+        with open(os.path.join(folder, "prepare.reg"), "wb") as f:
+            f.write(b"\xff\xfe" + "\r\n".join(text).encode("utf-16-le"))
+        if registry and self.wine(["reg", "import", "C:\\e2e\\prepare.reg"], "wine.log") != 0:
+            self.problem("the registry preparation failed (wine.log)")
         for expect in self.s.expects:
             w = words_of(self.sub(expect))
             if w[0] in ("unchanged", "changed"):
                 for path in glob.glob(self.host(w[1])) or [self.host(w[1])]:
                     self.snapshots[path] = file_state(path)
-
-    def import_registry(self, entries):
-        text = ["Windows Registry Editor Version 5.00", ""]
-        for key, value in entries:
-            root, _, rest = key.partition("\\")
-            full = ROOTS[root] + "\\" + rest
-            text += (["[%s]" % full, value, ""] if value else ["[-%s]" % full, ""])
-        path = os.path.join(self.host("C:\\e2e"), "prepare.reg")
-        with open(path, "wb") as f:
-            f.write(b"\xff\xfe" + "\r\n".join(text).encode("utf-16-le"))
-        if self.wine(["reg", "import", "C:\\e2e\\prepare.reg"], "wine.log") != 0:
-            self.problem("the registry preparation failed (wine.log)")
 
     # ---- the driver's run -----------------------------------------------------------------------
     def drive(self):
@@ -234,12 +253,11 @@ class Run:
         os.killpg(shooter.pid, signal.SIGTERM)
         shooter.wait()
         try:
-            with open(os.path.join(folder, "transcript.txt"), "rb") as f:
-                self.lines = f.read().decode("utf-8", "replace").splitlines()
+            shutil.copy(os.path.join(folder, "transcript.txt"), self.dir)
+            self.lines = open(os.path.join(self.dir, "transcript.txt"), encoding="utf-8", errors="replace").readlines()
         except OSError:
             self.lines = []
-        with open(os.path.join(self.dir, "transcript.txt"), "w", encoding="utf-8") as f:
-            f.write("".join(line + "\n" for line in self.lines))
+        self.lines = [line.rstrip("\n") for line in self.lines]
         if rc != 0:
             error = next((line for line in self.lines if line.startswith("error")), "")
             self.problem("driver exit code %s: %s" % (rc, error))
@@ -259,36 +277,37 @@ class Run:
         for expect in self.s.expects:
             verb, _, text = self.sub(expect).partition(" ")
             method = getattr(self, "expect_" + verb.replace("-", "_").replace("~", ""), None)
-            if verb in ("line", "then", "line~", "then~"):
-                self.expect_line(text, verb.endswith("~"), self.cursor + 1 if verb.startswith("then") else 0)
-            elif method is None:
+            if method is None:
                 self.problem("unknown expectation: " + expect)
-            elif verb in TEXT_CHECKS:
-                method(text)
+            elif verb in ("line", "then", "line~", "then~", "first", "count", "exit"):
+                method(text, verb)
             else:
                 method(*words_of(text))
 
-    def expect_line(self, text, any_case=False, start=0):
-        fold = str.lower if any_case else str
+    def expect_line(self, text, verb):
+        fold = str.lower if verb.endswith("~") else str
+        start = self.cursor + 1 if verb.startswith("then") else 0
         i = next((i for i in range(start, len(self.lines)) if fold(self.lines[i]) == fold(text)), None)
         if i is None:
             self.problem("transcript lacks%s: %s" % (" (after line %d)" % (start + 1) if start else "", text))
         else:
             self.cursor = i
 
-    def expect_first(self, text):
+    expect_then = expect_line
+
+    def expect_first(self, text, _):
         head = text.split(" ")[0] + " "
         got = next((line for line in self.lines if line.startswith(head)), None)
         if got != text:
             self.problem("first %sline is %s, not %s" % (head, got, text))
 
-    def expect_count(self, text):
+    def expect_count(self, text, _):
         n, _, prefix = text.partition(" ")
         got = sum(line.startswith(prefix) for line in self.lines)
         if got != int(n):
             self.problem("%d lines begin with %s, not %s" % (got, prefix, n))
 
-    def expect_exit(self, text):
+    def expect_exit(self, text, _):
         code, _, program = text.partition(" ")
         starts = [i for i, line in enumerate(self.lines)
                   if line.startswith("start ") and (not program or line == "start " + program)]
@@ -349,12 +368,9 @@ class Run:
         # Wine's RegSetValueExA adds the terminator a caller leaves out of the length (as NT does),
         # so the value may read back with it; the relay trace shows the length passed.
         for name, text in ((v["kPathValue"], folder), (v["kVersionValue"], v["PEL_VERSION"])):
-            data = text.encode("utf-16-le").hex().upper()
-            pattern = r'  value "%s" REG_SZ length=(%d hex=%s|%d hex=%s0000)$' % (
-                re.escape(name), len(data) // 2, data, len(data) // 2 + 2, data)
-            if not any(re.match(pattern, line) for line in block[1:]):
-                got = next((line for line in block[1:] if line.startswith('  value "%s" ' % name)), "")
-                self.problem("%s is %s, not the REG_SZ text %r" % (name, reg_text(got.partition('" ')[2]), text))
+            got = next((line.partition('" ')[2] for line in block[1:] if line.startswith('  value "%s" ' % name)), "")
+            if got not in (reg_sz(text), reg_sz(text, "")):
+                self.problem("%s is %s, not the REG_SZ text %r" % (name, reg_text(got), text))
         toolbar = self.last_block("HKCU", v["kToolBarKey"])
         if not toolbar[0].endswith(" missing"):
             self.problem("the toolbar key is still there")
@@ -422,9 +438,6 @@ class Run:
         self.expect_unchanged(path, False)
 
 
-TEXT_CHECKS = {"first", "count", "exit"}
-
-
 def link_fields(path, codec):
     """A shell link's description, local path (read in CODEC) and working folder, as Wine writes
     them; {} when there is no link."""
@@ -447,10 +460,10 @@ def link_fields(path, codec):
     return fields
 
 
-def reg_sz(text):
-    """A REG_SZ value with its terminator as the driver's dump shows it."""
-    data = text.encode("utf-16-le")
-    return "REG_SZ length=%d hex=%s0000" % (len(data) + 2, data.hex().upper())
+def reg_sz(text, terminator="0000"):
+    """A REG_SZ value with its terminator (or none) as the driver's dump shows it."""
+    data = text.encode("utf-16-le").hex().upper() + terminator
+    return "REG_SZ length=%d hex=%s" % (len(data) // 2, data)
 
 
 def reg_text(value):
@@ -567,33 +580,30 @@ def main(names):
     failed, started = 0, time.time()
     for name in order:
         s, began = scenarios[name], time.time()
-        setup = ENV.get(s.installer) if s.installer else ENV["PEL_E2E_SETUP"]
+        setup = crafted(ENV["PEL_E2E_SETUP"], s.installer) if s.installer else ENV["PEL_E2E_SETUP"]
         run = Run(s, setup)
         shutil.rmtree(run.dir, ignore_errors=True)
         os.makedirs(run.dir)
-        if not setup or not os.path.isfile(setup):
-            run.problem("no installer at $%s" % s.installer)
-        else:
-            run.vars.update(constants, **resource_texts(setup), **build)
-            profile = "C:\\users\\" + user
-            run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
-                            DESKTOP=profile + "\\Desktop",
-                            GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
-                            + constants["kGroupFolderName"])
-            for let, value in s.lets:
-                run.vars[let] = run.sub(value)
-            run.make_prefix()
-            # The installer's own files, as its archive holds them: what an installation must match.
-            reference = os.path.join(run.dir, "archive")
-            subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, reference],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            run.archive = file_state(reference) or {}
-            try:
-                run.prepare()
-                run.drive()
-                run.check()
-            finally:
-                run.stop()
+        run.vars.update(constants, **resource_texts(setup), **build)
+        profile = "C:\\users\\" + user
+        run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
+                        DESKTOP=profile + "\\Desktop",
+                        GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
+                        + constants["kGroupFolderName"])
+        for let, value in s.lets:
+            run.vars[let] = run.sub(value)
+        run.make_prefix()
+        # The installer's own files, as its archive holds them: what an installation must match.
+        reference = os.path.join(run.dir, "archive")
+        subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, reference],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run.archive = file_state(reference) or {}
+        try:
+            run.prepare()
+            run.drive()
+            run.check()
+        finally:
+            run.stop()
         where = "" if run.locale == "1251" else "code page %s, " % run.codepage if run.codepage else run.locale + ", "
         if run.problems:
             failed += 1
