@@ -48,21 +48,16 @@ TEST(NameRules, OneTableForPackAndReader) {
 }
 
 TEST(PelpackNames, FoldsLetterCaseAsWindowsCompares) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool same;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"readme.txt", "README.TXT", true}, {u8"Отчёт папа", u8"ОТЧЁТ ПАПА", true},
         {u8"Їжак", u8"їжак", true},         {u8"ЂЃЉЊЌЋЏЎЈҐЁЄЇІЅ", u8"ђѓљњќћџўјґёєїіѕ", true},
         {u8"файл", u8"фаил", false},        {"a", "b", false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+    for (const auto& [a, b, same] : cases) {
+        SCOPED_TRACE(std::string(a) + " / " + b);
         std::string a1251, b1251, problem;
-        ASSERT_TRUE(PackName(c.a, a1251, problem));
-        ASSERT_TRUE(PackName(c.b, b1251, problem));
-        EXPECT_EQ(FoldCase1251(a1251) == FoldCase1251(b1251), c.same);
+        ASSERT_TRUE(PackName(a, a1251, problem));
+        ASSERT_TRUE(PackName(b, b1251, problem));
+        EXPECT_EQ(FoldCase1251(a1251) == FoldCase1251(b1251), same);
     }
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <string.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/unit/test_util.h"
@@ -108,13 +109,8 @@ PeLookup Find(const Bytes& file, PeResourceSpan& span) {
 TEST(PelpackPeResource, TellsNonPeFromMalformedPe) {
     const Bytes sound = BuildPe(false, {{10, 101, 0, "payload"}});
     const size_t dataEntry = kSectionFileOffset + 72;
-    struct Case {
-        const char* what;
-        size_t at;
-        uint32_t value;
-        PeLookup expected;
-    };  // value: a u32 written at
-    const Case cases[] = {
+    // value: a u32 written at
+    const std::tuple<const char*, size_t, uint32_t, PeLookup> cases[] = {
         {"no MZ", 0, 0x00005A00, PeLookup::NotPe},
         {"e_lfanew at the last bytes", 0x3C, static_cast<uint32_t>(sound.size() - 2), PeLookup::NotPe},
         {"no PE signature", 0x40, 0x00004551, PeLookup::NotPe},
@@ -124,13 +120,13 @@ TEST(PelpackPeResource, TellsNonPeFromMalformedPe) {
         {"type entry leads to a data entry", kSectionFileOffset + 20, 0x00000018, PeLookup::Malformed},
         {"data rva that wraps", dataEntry, 0xFFFFFFF0, PeLookup::Malformed},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, at, value, expected] : cases) {
+        SCOPED_TRACE(what);
         Bytes file = sound;
-        SetU32(file, c.at, c.value);
+        SetU32(file, at, value);
         file.resize(sound.size());
         PeResourceSpan span{};
-        EXPECT_EQ(Find(file, span), c.expected);
+        EXPECT_EQ(Find(file, span), expected);
     }
     PeResourceSpan span{};
     ASSERT_EQ(Find(sound, span), PeLookup::Found);  // each case below breaks a file that is sound

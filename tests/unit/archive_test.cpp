@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "payload/archive_builder.h"
@@ -51,13 +52,7 @@ TEST(Archive, ChecksumAndLayout) {
 }
 
 TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
-    struct Case {
-        const char* what;
-        void (*mutate)(Bytes&);
-        ArchiveFault fault;
-        uint32_t offset;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, void (*)(Bytes&), ArchiveFault, uint32_t> cases[] = {
         {"wrong checksum is no fault", [](Bytes& a) { a[4] ^= 1; }, ArchiveFault::None, 0},
         {"header cut", [](Bytes& a) { a.resize(11); }, ArchiveFault::HeaderTruncated, 0},
         {"archiveLength 11", [](Bytes& a) { SetU32(a, 0, 11); }, ArchiveFault::ArchiveLengthTooSmall, 0},
@@ -88,32 +83,27 @@ TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
          57},
         {"last data one past", [](Bytes& a) { SetU32(a, 86 + 16, 3); }, ArchiveFault::FileDataTruncated, 108},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, mutate, fault, offset] : cases) {
+        SCOPED_TRACE(what);
         Bytes a = SmallArchive();
-        c.mutate(a);
+        mutate(a);
         const ArchiveError error = Validate(a);
-        EXPECT_EQ(ArchiveFaultText(error.fault), ArchiveFaultText(c.fault));
-        EXPECT_EQ(error.offset, c.offset);
+        EXPECT_EQ(ArchiveFaultText(error.fault), ArchiveFaultText(fault));
+        EXPECT_EQ(error.offset, offset);
     }
 }
 
 TEST(Archive, NameChecksAndCombinedPathLength) {
-    struct Case {
-        const char* name;
-        bool directoryOk;
-        bool fileOk;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, bool, bool> cases[] = {
         // The rules for each part are one table with pack's (tests/tools); here the path shape.
         {"HlpPic", true, true},     {"a\\b", true, false},  {"a/b", true, false},  {"\\a", false, false},
         {"/a", false, false},       {"C:a", false, false},  {"a\\", false, false}, {"a\\\\b", false, false},
         {"a\\..\\b", false, false}, {"a\\.", false, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(CheckDirectoryName(c.name, strlen(c.name)) == ArchiveFault::None, c.directoryOk);
-        EXPECT_EQ(CheckFileName(c.name, strlen(c.name)) == ArchiveFault::None, c.fileOk);
+    for (const auto& [name, directoryOk, fileOk] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(CheckDirectoryName(name, strlen(name)) == ArchiveFault::None, directoryOk);
+        EXPECT_EQ(CheckFileName(name, strlen(name)) == ArchiveFault::None, fileOk);
     }
     const std::string longest(1023, 'n'), tooLong(1024, 'n');
     EXPECT_EQ(CheckDirectoryName(longest.data(), longest.size()), ArchiveFault::None);

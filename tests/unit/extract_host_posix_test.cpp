@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -54,33 +55,29 @@ uint64_t FileTimeOf(const struct timespec& t) {
 // extraction replaces each earlier file whole: the archive's attributes, none of the earlier ones.
 TEST_F(PosixExtract, TimesAndAttributesThenReplacedWhole) {
     const std::string folder = root_ + "/p";
-    struct Case {
-        const char* name;
-        uint32_t attributes;
-        const char* dosattrib;
-    };
-    const Case cases[] = {{"plain", 0x20, nullptr},
-                          {"readonly", 0x21, nullptr},
-                          {"hidden", 0x22, "0x2"},
-                          {"hidden-system", 0x26, "0x6"},
-                          {"readonly-hidden", 0x23, "0x2"}};
+    const std::tuple<const char*, uint32_t, const char*> cases[] = {{"plain", 0x20, nullptr},
+                                                                    {"readonly", 0x21, nullptr},
+                                                                    {"hidden", 0x22, "0x2"},
+                                                                    {"hidden-system", 0x26, "0x6"},
+                                                                    {"readonly-hidden", 0x23, "0x2"}};
     for (uint64_t time : {kTime, kTime + 1}) {
         std::vector<ArchiveFileSpec> files;
-        for (const Case& c : cases) files.push_back({time == kTime ? c.attributes : 0x20u, time, 0, c.name, B(c.name)});
+        for (const auto& [name, attributes, dosattrib] : cases)
+            files.push_back({time == kTime ? attributes : 0x20u, time, 0, name, B(name)});
         ASSERT_TRUE(Extract({}, files, folder));
-        for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << c.name << " " << time);
-            const std::string path = folder + "/" + c.name;
+        for (const auto& [name, attributes, dosattrib] : cases) {
+            SCOPED_TRACE(testing::Message() << name << " " << time);
+            const std::string path = folder + "/" + name;
             const bool first = time == kTime;
             struct stat st;
             ASSERT_EQ(stat(path.c_str(), &st), 0);
             EXPECT_EQ(FileTimeOf(st.st_mtim), time);
             EXPECT_EQ(FileTimeOf(st.st_atim), time);
-            EXPECT_EQ((st.st_mode & 0222) != 0, !first || (c.attributes & 1) == 0);
+            EXPECT_EQ((st.st_mode & 0222) != 0, !first || (attributes & 1) == 0);
             char value[32] = {};
             const ssize_t n = getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
             if (n < 0 && errno == ENOTSUP) GTEST_SKIP() << "no user extended attributes here";
-            EXPECT_EQ(std::string(value, n > 0 ? n : 0), first && c.dosattrib ? c.dosattrib : "");
+            EXPECT_EQ(std::string(value, n > 0 ? n : 0), first && dosattrib ? dosattrib : "");
         }
     }
     EXPECT_NE(access((folder + "/~pel.tmp").c_str(), F_OK), 0);
@@ -146,21 +143,16 @@ TEST(Cp1251, MatchesTheSystemTableAndRoundTripsEveryByte) {
 }
 
 TEST(Cp1251, RefusesWhatHasNoFormAndStaysBounded) {
-    struct Case {
-        const char* utf8;
-        size_t failedAt;
-    };
-    const Case bad[] = {
+    const std::tuple<const char*, size_t> bad[] = {
         {u8"ab\u4E2D", 2}, {"a\xC0\x80", 1}, {"\xED\xA0\x80", 0},
         {"a\xE2\x82", 1},  {"\x80", 0},      {"\xF8\x88\x80\x80\x80", 0},
     };
-    for (const Case& c : bad) {
-        SCOPED_TRACE(c.utf8);
+    for (const auto& [utf8, failedAt] : bad) {
+        SCOPED_TRACE(utf8);
         char out[16];
         size_t at = 99;
-        EXPECT_EQ(Utf8ToCp1251(out, sizeof out, c.utf8, static_cast<size_t>(-1), &at),
-                  Utf8ToCp1251Result::Unconvertible);
-        EXPECT_EQ(at, c.failedAt);
+        EXPECT_EQ(Utf8ToCp1251(out, sizeof out, utf8, static_cast<size_t>(-1), &at), Utf8ToCp1251Result::Unconvertible);
+        EXPECT_EQ(at, failedAt);
     }
     GuardedText<5> s;
     EXPECT_FALSE(Cp1251ToUtf8(s.text, sizeof s.text, "\xCF\xE5\xEB"));  // 2 bytes each: "П" fits, "е" does not

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/ansi_text.h"
@@ -333,20 +334,17 @@ TEST(Extract, DataFileRule) {
     } names[] = {{"Tolva.dat", true},   {"TOLVA.DAT", true},     {"tOlVa.dAt", true}, {"Tolva.da", false},
                  {"Tolva.data", false}, {"Tolva\xE0.dat", false}};  // non-ASCII bytes must be equal
     for (const auto& n : names) EXPECT_EQ(IsDataFileName(n.name), n.data) << n.name;
-    struct Case {
-        const char* what;
-        uint32_t earlier;  // kNoAttributes: none
-        bool held;
-    };
-    const Case cases[] = {{"writable", 0x20, false}, {"read-only", 0x21, false}, {"hidden", 0x22, false},
-                          {"held", 0x20, true},      {"a folder", 0x10, false},  {"absent", kNoAttributes, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // earlier attributes (kNoAttributes: none), held
+    const std::tuple<const char*, uint32_t, bool> cases[] = {
+        {"writable", 0x20, false}, {"read-only", 0x21, false}, {"hidden", 0x22, false},
+        {"held", 0x20, true},      {"a folder", 0x10, false},  {"absent", kNoAttributes, false}};
+    for (const auto& [what, earlier, held] : cases) {
+        SCOPED_TRACE(what);
         FakeHost host(BuiltArchive({}, {{0x20, 5, 0, "tOlVa.dAt", B("data")}}), 0x10);
-        if (c.earlier != kNoAttributes) host.disk["tOlVa.dAt"] = {c.earlier, "mine", 1};
-        if (c.held) host.held = "tOlVa.dAt";
+        if (earlier != kNoAttributes) host.disk["tOlVa.dAt"] = {earlier, "mine", 1};
+        if (held) host.held = "tOlVa.dAt";
         Disk expected = host.disk;
-        if (c.earlier == kNoAttributes) expected["tOlVa.dAt"] = {0x20, "data", 5};
+        if (earlier == kNoAttributes) expected["tOlVa.dAt"] = {0x20, "data", 5};
         EXPECT_TRUE(ExtractPayload(host, State(kFolder)));
         EXPECT_EQ(host.disk, expected);
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/messages.h"
@@ -72,16 +73,10 @@ const std::string kClosed =
     std::string("message ") + kMessageNotInstalled + " | " + PEL_DISPLAY_NAME + " | none | error";
 
 TEST(Flow, SequenceByPageResults) {
-    struct Case {
-        const char* name;
-        const char* record;
-        std::map<int, int> pageResults;
-        bool extractResult;
-        std::vector<std::string> expected;  // after "find TFormMain", "backdrop", "read record"
-    };
+    // calls: after "find TFormMain", "backdrop", "read record"
     // Each page's cancel, the backdrop closed on each page, the notice shown or skipped and the
     // completion are Wine scenarios; here the whole sequence once, and what they cannot reach.
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, std::map<int, int>, bool, std::vector<std::string>> cases[] = {
         {"record present: notice page in its folder",
          "C:\\Pelbrix",
          {},
@@ -99,15 +94,15 @@ TEST(Flow, SequenceByPageResults) {
         // The backdrop closed (or the session ending) ends a page's loop with its default result.
         {"quit on the licence", "", {{2, kQuit}}, true, {"page 1", "page 2", kClosed}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, record, pageResults, extractResult, calls] : cases) {
+        SCOPED_TRACE(name);
         FakeHost host;
-        host.record = c.record;
-        host.pageResults = c.pageResults;
-        host.extractResult = c.extractResult;
+        host.record = record;
+        host.pageResults = pageResults;
+        host.extractResult = extractResult;
         EXPECT_EQ(RunInstaller(host), 1);
         std::vector<std::string> expected = {"find TFormMain", "lock", "backdrop", "read record"};
-        expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+        expected.insert(expected.end(), calls.begin(), calls.end());
         EXPECT_EQ(host.calls, expected);
     }
 }
@@ -116,12 +111,7 @@ TEST(Flow, SequenceByPageResults) {
 // window of another class or title, are Wine scenarios; here the title rule's edges.
 // The title is the Unicode window's own text: the same on every code page.
 TEST(Flow, RunningInstanceCheckComparesTenCharacters) {
-    struct Case {
-        const char* name;
-        std::u16string title;
-        bool refused;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::u16string, bool> cases[] = {
         {"name directly followed by other letters", u"Пелбриксонян", true},
         // The longest title read into 1024 units is read only at its start.
         {"1023-unit title", u"Пелбриксон" + std::u16string(1013, u'x'), true},
@@ -131,7 +121,7 @@ TEST(Flow, RunningInstanceCheckComparesTenCharacters) {
         {"name not at the start", u" Пелбриксон", false},
         {"the name's Windows-1251 bytes", u"\u00CF\u00E5\u00EB\u00E1\u00F0\u00E8\u00EA\u00F1\u00EE\u00ED", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsRunningProductTitle(c.title.c_str()), c.refused) << c.name;
+    for (const auto& [name, title, refused] : cases) EXPECT_EQ(IsRunningProductTitle(title.c_str()), refused) << name;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/text.h"
@@ -114,13 +115,7 @@ void ExpectAt(const FolderBrowserState& state, const FakeView& view, const char*
 }  // namespace
 
 TEST(FolderBrowser, FirstLetterRunAndCaption) {
-    struct Case {
-        const char* text;
-        const char* run;
-        bool whole;
-        const char* caption;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, bool, const char*> cases[] = {
         {"D:\\Programs", "D", true, "[-D-]"},
         {"[-e-]", "e", true, "[-e-]"},
         {":\\", "", true, "[--]"},
@@ -128,40 +123,32 @@ TEST(FolderBrowser, FirstLetterRunAndCaption) {
         {"abcdefghijkl:\\", "abcdefghijkl", true, "[-abcdefghijk-]"},  // 12 letters: the caption keeps 11
         {"abcdefghijklmnopqrst", "abcdefghijklmno", false, "[-abcdefghijk-]"},  // the run is cut at 15
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [text, wantRun, whole, wantCaption] : cases) {
+        SCOPED_TRACE(text);
         GuardedText<kBrowserLetterSize> run, caption;
-        EXPECT_EQ(FirstLetterRun(c.text, run.text), c.whole);
-        DriveCaption(c.text, caption.text);
-        EXPECT_STREQ(run.text, c.run);
-        EXPECT_STREQ(caption.text, c.caption);
+        EXPECT_EQ(FirstLetterRun(text, run.text), whole);
+        DriveCaption(text, caption.text);
+        EXPECT_STREQ(run.text, wantRun);
+        EXPECT_STREQ(caption.text, wantCaption);
         EXPECT_TRUE(run.UnwrittenFrom() && caption.UnwrittenFrom());
     }
 }
 
 // A root, an unreadable drive and no Program Files folder at all are Wine scenarios.
 TEST(FolderBrowser, OpensAtProgramFiles) {
-    struct Case {
-        const char* programFiles;
-        const char* root;
-        const char* sub;
-        const char* field;
-        const char* caption;
-        bool parent;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*, const char*, bool> cases[] = {
         {"D:\\Programs", "D:\\", "Programs", "D:\\Programs\\Pelbrix", "[-D-]", true},
         {"d:", "d:\\", "", "d:\\Pelbrix", "[-d-]", false},
         {"c:\\program files", "c:\\", "program files", "c:\\Program Files\\Pelbrix", "[-c-]", true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.programFiles);
+    for (const auto& [programFiles, root, sub, field, caption, parent] : cases) {
+        SCOPED_TRACE(programFiles);
         FolderBrowserState state;
         memset(&state, '#', sizeof state);
         FakeView view;
-        FolderBrowserOpen(state, view, c.programFiles);
-        ExpectAt(state, view, c.root, c.sub, c.field, c.caption);
-        EXPECT_EQ(view.Lists("[..]"), c.parent);
+        FolderBrowserOpen(state, view, programFiles);
+        ExpectAt(state, view, root, sub, field, caption);
+        EXPECT_EQ(view.Lists("[..]"), parent);
         EXPECT_TRUE(view.focused);
     }
 }
@@ -214,14 +201,7 @@ TEST(FolderBrowser, FailedListingStaysOnLastFolder) {
 // Accepting, cancelling, a drive chosen and an entry opened are Wine scenarios; here the empty
 // and unchecked fields and the notifications that must not act.
 TEST(FolderBrowser, CommandsAndAnswers) {
-    struct Case {
-        int id;
-        int notification;
-        const char* field;
-        bool closes;
-        const char* folder;
-    };
-    const Case cases[] = {
+    const std::tuple<int, int, const char*, bool, const char*> cases[] = {
         {1, kBrowserClicked, "", true, ""},                                        // an empty field acts as a cancel
         {1, kBrowserClicked, "Q:\\no\\such|folder", true, "Q:\\no\\such|folder"},  // typed text, unchecked
         {110, kBrowserDriveChosen, "", false, "previous"},                         // a selection in the folder list
@@ -229,19 +209,19 @@ TEST(FolderBrowser, CommandsAndAnswers) {
         {106, 0x300, "", false, "previous"},  // the field's own notifications
         {1, 1, "typed", false, "previous"},   // only clicks answer
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.id << "/" << c.notification);
+    for (const auto& [id, notification, field, closes, folder] : cases) {
+        SCOPED_TRACE(testing::Message() << id << "/" << notification);
         FolderBrowserState state;
         FakeView view;
         FolderBrowserOpen(state, view, "D:\\Programs");
         view.SelectDrive(2);       // [-e-]
         view.folderSelection = 1;  // [Games]
-        view.pathField = c.field;
+        view.pathField = field;
         InstallState install = {};
         CopyText(install.folder, "previous");
-        FolderBrowserCommand(state, view, install, c.id, c.notification);
-        EXPECT_STREQ(install.folder, c.folder);
-        EXPECT_EQ(view.closed, c.closes);
+        FolderBrowserCommand(state, view, install, id, notification);
+        EXPECT_STREQ(install.folder, folder);
+        EXPECT_EQ(view.closed, closes);
         EXPECT_STREQ(state.driveRoot, "D:\\");  // no drive change, no entry opened
         EXPECT_STREQ(state.subPath, "Programs");
     }

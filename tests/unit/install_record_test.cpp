@@ -6,6 +6,7 @@
 #include <map>
 #include <string.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/product.h"
@@ -78,13 +79,8 @@ const char* const kValueMissing = "<no value>";
 // exist but cannot be read count as missing.
 TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
     const std::string p259(259, 'p'), f1023(1023, 'f');
-    struct Case {
-        bool path;
-        const char* name;
-        std::string value;
-        const char* expected;
-    };  // nullptr: "before" kept
-    const Case cases[] = {
+    // path, name, value, expected (nullptr: "before" kept)
+    const std::tuple<bool, const char*, std::string, const char*> cases[] = {
         {false, "stored without terminator", "D:\\Programs", "D:\\Programs"},
         {false, "259 characters and terminator", p259 + '\0', p259.c_str()},
         {false, "259 characters, no terminator", p259, p259.c_str()},
@@ -97,26 +93,26 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
         {true, "value missing", kValueMissing, ""},
         {true, "no Setup key", kKeyMissing, nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& [path, name, value, expected] : cases) {
         for (bool failReads : {false, true}) {
             SCOPED_TRACE(testing::Message()
-                         << (c.path ? "Path, " : "ProgramFilesDir, ") << c.name << (failReads ? ", unreadable" : ""));
-            const std::string key = c.path ? kSetupKeyPath : kVersionKeyPath;
+                         << (path ? "Path, " : "ProgramFilesDir, ") << name << (failReads ? ", unreadable" : ""));
+            const std::string key = path ? kSetupKeyPath : kVersionKeyPath;
             FakeRegistry registry;
             registry.failReads = failReads;
-            if (c.value != kKeyMissing) registry.keys[key];
-            if (c.value != kKeyMissing && c.value != kValueMissing)
-                registry.keys[key][c.path ? "Path" : "ProgramFilesDir"] = c.value;
+            if (value != kKeyMissing) registry.keys[key];
+            if (value != kKeyMissing && value != kValueMissing)
+                registry.keys[key][path ? "Path" : "ProgramFilesDir"] = value;
             GuardedText<1024> buffer;  // a caller's buffer holding "before"
             strcpy(buffer.text, "before");
-            const char* expected = failReads && c.expected ? (c.path ? "" : nullptr) : c.expected;
-            EXPECT_EQ(c.path ? ReadInstalledPath(registry, buffer.text) : ReadProgramFilesDir(registry, buffer.text),
-                      !c.path || (expected != nullptr && expected[0] != 0));
-            EXPECT_STREQ(buffer.text, expected ? expected : "before");
-            EXPECT_TRUE(buffer.UnwrittenFrom(c.path ? 1024 : expected ? 260 : 7));  // nothing else written
+            const char* left = failReads && expected ? (path ? "" : nullptr) : expected;
+            EXPECT_EQ(path ? ReadInstalledPath(registry, buffer.text) : ReadProgramFilesDir(registry, buffer.text),
+                      !path || (left != nullptr && left[0] != 0));
+            EXPECT_STREQ(buffer.text, left ? left : "before");
+            EXPECT_TRUE(buffer.UnwrittenFrom(path ? 1024 : left ? 260 : 7));  // nothing else written
             EXPECT_EQ(registry.openKeys, 0);
-            if (c.value != kKeyMissing) {
-                EXPECT_EQ(registry.calls.back(), c.path ? "query Path limit 1023" : "query ProgramFilesDir limit 260");
+            if (value != kKeyMissing) {
+                EXPECT_EQ(registry.calls.back(), path ? "query Path limit 1023" : "query ProgramFilesDir limit 260");
             }
         }
     }
@@ -126,31 +122,26 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
 // for a folder typed other than full (an earlier one goes); the toolbar layout gone, even when the
 // Setup key cannot be created.
 TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
-    struct Case {
-        bool createFails;
-        const char* folder;
-        const char* full;
-    };
-    const Case cases[] = {
+    const std::tuple<bool, const char*, const char*> cases[] = {
         {false, "D:\\Пелбриксон", "D:\\Пелбриксон"}, {true, "D:\\P", "D:\\P"}, {false, "\\P", "E:\\P"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.folder);
+    for (const auto& [createFails, folder, full] : cases) {
+        SCOPED_TRACE(folder);
         FakeRegistry registry;
-        registry.createFailsUnder = c.createFails ? "HKCU" : "";
+        registry.createFailsUnder = createFails ? "HKCU" : "";
         const Values before = {{"Other", "kept"}, {"Path", "\\Old"}, {"FullPath", "C:\\Old"}};
         registry.keys[kSetupKeyPath] = before;
         registry.keys["HKCU\\Software\\Pelbrix\\Main\\TFormMainToolBar"]["Layout"] = "x";
         InstallState state = {};
-        CopyText(state.folder, c.folder);
-        EXPECT_TRUE(WriteInstallRecord(registry, state, c.full));
+        CopyText(state.folder, folder);
+        EXPECT_TRUE(WriteInstallRecord(registry, state, full));
         EXPECT_EQ(registry.keyClass, "VORTA");
         Values setup = before;
-        if (!c.createFails) setup = {{"Other", "kept"}, {"Path", c.folder}, {"Version", PEL_VERSION}};
-        if (!c.createFails && strcmp(c.folder, c.full) != 0) setup["FullPath"] = c.full;
+        if (!createFails) setup = {{"Other", "kept"}, {"Path", folder}, {"Version", PEL_VERSION}};
+        if (!createFails && strcmp(folder, full) != 0) setup["FullPath"] = full;
         EXPECT_EQ(registry.keys, (std::map<std::string, Values>{{kSetupKeyPath, setup}}));
         char recorded[kPathSize];  // the uninstaller's reading: FullPath, else Path
         EXPECT_TRUE(ReadRecordedFolder(registry, recorded));
-        EXPECT_STREQ(recorded, c.createFails ? "C:\\Old" : c.full);
+        EXPECT_STREQ(recorded, createFails ? "C:\\Old" : full);
         EXPECT_EQ(registry.openKeys, 0);
     }
 }
@@ -159,25 +150,19 @@ TEST(InstallRecord, WriteStoresPathAndVersionAndDropsToolBar) {
 // size in KiB rounded up. (Its nine values, texts with their terminator and the date as
 // YYYYMMDD, are checked by the Wine scenarios.)
 TEST(UninstallEntry, RootAndSize) {
-    struct Case {
-        const char* name;
-        uint64_t bytes;
-        std::string failsUnder;
-        const char* root;  // where the entry is, nullptr: nowhere
-        const char* size;
-    };
-    const Case cases[] = {
+    // name, bytes, failsUnder, root (where the entry is, nullptr: nowhere), size
+    const std::tuple<const char*, uint64_t, std::string, const char*, const char*> cases[] = {
         {"machine key", 1025, "", "HKLM", "dword 2"},
         {"no administrator rights: user key", 1024, "HKLM", "HKCU", "dword 1"},
         {"neither key: nothing, silently", 1, "HKLM HKCU", nullptr, ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, bytes, failsUnder, root, size] : cases) {
+        SCOPED_TRACE(name);
         FakeRegistry registry;
-        registry.createFailsUnder = c.failsUnder;
-        EXPECT_TRUE(WriteUninstallEntry(registry, "D:\\Финансы", c.bytes, LocalDate{2026, 3, 7}));
+        registry.createFailsUnder = failsUnder;
+        EXPECT_TRUE(WriteUninstallEntry(registry, "D:\\Финансы", bytes, LocalDate{2026, 3, 7}));
         EXPECT_EQ(registry.openKeys, 0);
-        EXPECT_EQ(registry.keys.size(), c.root ? 1u : 0u);
-        if (c.root) EXPECT_EQ(registry.keys[std::string(c.root) + "\\" PEL_UNINSTALL_KEY]["EstimatedSize"], c.size);
+        EXPECT_EQ(registry.keys.size(), root ? 1u : 0u);
+        if (root) EXPECT_EQ(registry.keys[std::string(root) + "\\" PEL_UNINSTALL_KEY]["EstimatedSize"], size);
     }
 }

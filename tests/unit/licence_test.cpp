@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pages/page.h"
@@ -18,12 +19,7 @@ void Collect(void* context, const char* line) { static_cast<std::vector<std::str
 // The licence as shipped (Windows-1251, CR LF after every line) is a Wine scenario.
 TEST(LicencePage, SplitsLines) {
     const std::string k1000(1000, 'k'), m1500(1500, 'm');
-    struct Case {
-        const char* name;
-        std::string text;
-        std::vector<std::string> expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::string, std::vector<std::string>> cases[] = {
         {"empty resource", "", {}},
         // n lines ended by CR LF and a last line without one: n + 1 entries, empty lines included.
         {"last line without line end", "one\r\n\r\ntwo\r\n   ", {"one", "", "two", "   "}},
@@ -35,13 +31,13 @@ TEST(LicencePage, SplitsLines) {
         {"1500 bytes then CR LF", m1500 + "\r\nz", {m1500.substr(0, 1000), m1500.substr(1000), "z"}},
         {"1001 bytes, no line end", k1000 + "x", {k1000, "x"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, text, expected] : cases) {
+        SCOPED_TRACE(name);
         std::vector<std::string> lines;
-        std::vector<char> exact(c.text.begin(), c.text.end());  // exactly sized: ASan sees reads past it
+        std::vector<char> exact(text.begin(), text.end());  // exactly sized: ASan sees reads past it
         EXPECT_EQ(SplitLicenceText(exact.empty() ? nullptr : exact.data(), exact.size(), Collect, &lines),
-                  c.expected.size());
-        EXPECT_EQ(lines, c.expected);
+                  expected.size());
+        EXPECT_EQ(lines, expected);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/ansi_text.h"
@@ -230,19 +231,15 @@ TEST(Removal, WholeInstallationInOrder) {
 TEST(Removal, KeepsFilesNotAsWritten) {
     const std::string logo = "C:\\Pelbrix\\HlpPic\\logo.gif", deep = "C:\\Pelbrix\\HlpPic\\Deep\\a.gif";
     const std::string exe = "C:\\Pelbrix\\Pelbrix.exe", self = "C:\\Pelbrix\\uninstall.exe";
-    struct Case {
-        const char* change;
-        std::set<std::string> kept;  // besides Tolva.dat and, when any, this program
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::set<std::string>> cases[] = {
+        // kept: besides Tolva.dat and, when any, this program
         {"size", {logo}},     {"time +1 h, other bytes", {logo}}, {"time +2.1 s, other bytes", {logo}},
         {"own size", {self}}, {"time +2 s, other bytes", {}},     {"link file", {logo}},
         {"Ignore", {logo}},   {"link HlpPic", {logo, deep}},      {"link folder", {logo, deep, exe, self}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.change);
+    for (const auto& [change, kept] : cases) {
+        SCOPED_TRACE(change);
         FakeSystem system;
-        const std::string change = c.change;
         Node& file = system.disk[logo];
         if (change == "size") file.data += "x";
         if (change.find("other bytes") != std::string::npos) file.data = "9876543210";
@@ -258,16 +255,16 @@ TEST(Removal, KeepsFilesNotAsWritten) {
         for (const auto& e : system.disk)
             if (IsLink(e.second)) links.push_back(e.first);
         EXPECT_EQ(system.Run(), 0);
-        std::set<std::string> expected = c.kept;
+        std::set<std::string> expected = kept;
         expected.insert("C:\\Pelbrix\\Tolva.dat");
-        if (!c.kept.empty()) expected.insert(self);
+        if (!kept.empty()) expected.insert(self);
         EXPECT_EQ(system.FileNames(), expected);
         for (const std::string& line : system.log)
             for (const std::string& link : links) EXPECT_FALSE(StartsWith(line, "rm " + link)) << line;
-        EXPECT_EQ(system.disk.count("C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk"), c.kept.empty() ? 0u : 1u);
-        EXPECT_EQ(system.keys[kSetup].size(), c.kept.empty() ? 0u : 2u);
-        const std::string told = c.kept.empty() ? "Программа 'Пелбриксон' удалена с компьютера.\nФайл данных"
-                                                : "Часть файлов не удалена и осталась в папке C:\\Pelbrix\nФайл данных";
+        EXPECT_EQ(system.disk.count("C:\\Menu\\Пелбриксон\\Удалить Пелбриксон.lnk"), kept.empty() ? 0u : 1u);
+        EXPECT_EQ(system.keys[kSetup].size(), kept.empty() ? 0u : 2u);
+        const std::string told = kept.empty() ? "Программа 'Пелбриксон' удалена с компьютера.\nФайл данных"
+                                              : "Часть файлов не удалена и осталась в папке C:\\Pelbrix\nФайл данных";
         EXPECT_NE(system.log.back().find(told), std::string::npos) << system.log.back();
     }
 }
@@ -336,33 +333,26 @@ TEST(Removal, EarlierVersionsFiles) {
 
 // Folders compared as Windows compares them: made full, long, letters of either case.
 TEST(Removal, SameFolder) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool same;
-    };
-    const Case cases[] = {
-        {"C:\\Program Files\\Pelbrix", "c:\\PROGRAM FILES\\pelbrix", true},
-        {"C:\\Пелбриксон", "c:\\пелбриксОН", true},
-        {"C:\\Ёлка", "C:\\ёлка", true},
-        {"C:\\\\Pelbrix", "C:/Pelbrix/", true},
-        {"C:\\Tmp\\..\\Pelbrix\\.", "C:\\Pelbrix", true},
-        {"C:\\..\\..\\Pelbrix", "C:\\Pelbrix", true},
-        {"C:\\Pelbrix.\\HlpPic ", "C:\\Pelbrix\\HlpPic", true},
-        {"\\\\?\\C:\\Pelbrix", "C:\\Pelbrix", true},
-        {"\\\\?\\UNC\\srv\\share\\Pelbrix", "\\\\srv\\share\\Pelbrix", true},
-        {"\\\\srv\\share\\..\\Pelbrix", "\\\\srv\\share\\Pelbrix", true},
-        {"C:\\PELBRI~1", "C:\\Pelbrix", true},
-        {"C:\\Pelbrix", "C:\\Pelbrix2", false},
-        {"C:\\Pelbrix", "D:\\Pelbrix", false},
-        {"C:\\Пелбриксон", "C:\\Пелбриксан", false},
-        {"\\\\srv\\share\\Pelbrix", "\\\\srv\\other\\Pelbrix", false},
-    };
     FakeSystem system;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.a) + " | " + c.b);
-        EXPECT_EQ(SameFolder(system, c.a, c.b), c.same);
-        EXPECT_EQ(SameFolder(system, c.b, c.a), c.same);
+    for (const auto& [a, b, same] : std::vector<std::tuple<std::string, std::string, bool>>{
+             {"C:\\Program Files\\Pelbrix", "c:\\PROGRAM FILES\\pelbrix", true},
+             {"C:\\Пелбриксон", "c:\\пелбриксОН", true},
+             {"C:\\Ёлка", "C:\\ёлка", true},
+             {"C:\\\\Pelbrix", "C:/Pelbrix/", true},
+             {"C:\\Tmp\\..\\Pelbrix\\.", "C:\\Pelbrix", true},
+             {"C:\\..\\..\\Pelbrix", "C:\\Pelbrix", true},
+             {"C:\\Pelbrix.\\HlpPic ", "C:\\Pelbrix\\HlpPic", true},
+             {"\\\\?\\C:\\Pelbrix", "C:\\Pelbrix", true},
+             {"\\\\?\\UNC\\srv\\share\\Pelbrix", "\\\\srv\\share\\Pelbrix", true},
+             {"\\\\srv\\share\\..\\Pelbrix", "\\\\srv\\share\\Pelbrix", true},
+             {"C:\\PELBRI~1", "C:\\Pelbrix", true},
+             {"C:\\Pelbrix", "C:\\Pelbrix2", false},
+             {"C:\\Pelbrix", "D:\\Pelbrix", false},
+             {"C:\\Пелбриксон", "C:\\Пелбриксан", false},
+             {"\\\\srv\\share\\Pelbrix", "\\\\srv\\other\\Pelbrix", false}}) {
+        SCOPED_TRACE(a + " | " + b);
+        EXPECT_EQ(SameFolder(system, a.c_str(), b.c_str()), same);
+        EXPECT_EQ(SameFolder(system, b.c_str(), a.c_str()), same);
     }
 }
 
@@ -370,29 +360,25 @@ TEST(Removal, ListLines) {
     const char list[] =
         "\r\nA\\\nA\\b.txt\t12\t345\t0BadCafe\r\n\\abs\t1\t2\nC:x\nA\\..\\x\n..\\y\nuninstall.exe\t-\t-\n"
         "big\t18446744073709551616\t1\nodd\t1x\t2\nsum\t1\t2\t0badcafe0\nlast";
-    struct Row {
-        const char* path;
-        bool folder, facts, self;
-        uint64_t size, time;
-        uint32_t checksum;  // 0: none read
-    };
-    const Row expected[] = {{"A", true, false, false, 0, 0, 0},
-                            {"A\\b.txt", false, true, false, 12, 345, 0x0badcafe},
-                            {"uninstall.exe", false, false, true, 0, 0, 0},
-                            {"big", false, false, false, 0, 0, 0},
-                            {"odd", false, false, false, 0, 0, 0},
-                            {"sum", false, true, false, 1, 2, 0},
-                            {"last", false, false, false, 0, 0, 0}};
+    // checksum 0: none read
+    const std::tuple<const char*, bool, bool, bool, uint64_t, uint64_t, uint32_t> expected[] = {
+        {"A", true, false, false, 0, 0, 0},
+        {"A\\b.txt", false, true, false, 12, 345, 0x0badcafe},
+        {"uninstall.exe", false, false, true, 0, 0, 0},
+        {"big", false, false, false, 0, 0, 0},
+        {"odd", false, false, false, 0, 0, 0},
+        {"sum", false, true, false, 1, 2, 0},
+        {"last", false, false, false, 0, 0, 0}};
     const char* cursor = list;
     ListedName name;
-    for (const Row& row : expected) {
+    for (const auto& [path, folder, facts, self, size, time, checksum] : expected) {
         ASSERT_TRUE(ParseNextName(cursor, list + sizeof list - 1, name));
-        EXPECT_STREQ(name.path, row.path);
-        EXPECT_EQ(name.folder, row.folder);
-        EXPECT_EQ(name.facts, row.facts) << row.path;
-        EXPECT_EQ(name.self, row.self) << row.path;
-        if (row.facts) EXPECT_EQ(name.size * 1000 + name.time, row.size * 1000 + row.time);
-        EXPECT_EQ(name.summed ? name.checksum : 0u, row.checksum) << row.path;
+        EXPECT_STREQ(name.path, path);
+        EXPECT_EQ(name.folder, folder);
+        EXPECT_EQ(name.facts, facts) << path;
+        EXPECT_EQ(name.self, self) << path;
+        if (facts) EXPECT_EQ(name.size * 1000 + name.time, size * 1000 + time);
+        EXPECT_EQ(name.summed ? name.checksum : 0u, checksum) << path;
     }
     EXPECT_FALSE(ParseNextName(cursor, list + sizeof list - 1, name));
 }
