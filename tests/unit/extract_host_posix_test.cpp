@@ -91,20 +91,16 @@ TEST_F(PosixExtract, FolderWithoutWindows1251FormIsRefused) {
 
 TEST(PosixFileTime, ConversionKeeps100NanosecondsBothSidesOf1970) {
     const uint64_t epoch = 116444736000000000ull;
-    const struct {
-        uint64_t fileTime;
-        long long sec;
-        long nsec;
-    } cases[] = {
+    const std::tuple<uint64_t, long long, long> cases[] = {
         {epoch, 0, 0},          {epoch + 1, 0, 100}, {epoch - 1, -1, 999999900}, {kTime, 1622592000, 123456700},
         {0, -11644473600LL, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.fileTime);
-        const struct timespec t = FileTimeToTimespec(c.fileTime);
-        EXPECT_EQ(t.tv_sec, c.sec);
-        EXPECT_EQ(t.tv_nsec, c.nsec);
-        EXPECT_EQ(FileTimeOf(t), c.fileTime);
+    for (const auto& [fileTime, sec, nsec] : cases) {
+        SCOPED_TRACE(fileTime);
+        const struct timespec t = FileTimeToTimespec(fileTime);
+        EXPECT_EQ(t.tv_sec, sec);
+        EXPECT_EQ(t.tv_nsec, nsec);
+        EXPECT_EQ(FileTimeOf(t), fileTime);
     }
     // Outside 1601 to 30828 there is no FILETIME; nothing may wrap or overflow.
     uint64_t out = 0;

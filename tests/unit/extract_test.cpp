@@ -310,30 +310,24 @@ TEST(Extract, KilledRunIsSettled) {
 
 // Only name surrogates are links; a reparse point without a tag (Wine's links) counts as one.
 TEST(Extract, OnlyNameSurrogatesAreLinks) {
-    const struct {
-        const char* what;
-        uint32_t attributes, tag, read;
-    } cases[] = {
+    const std::tuple<const char*, uint32_t, uint32_t, uint32_t> cases[] = {
         {"symbolic link", 0x420, 0xA000000C, 0x420},
         {"junction", 0x410, 0xA0000003, 0x410},
         {"Wine's link", 0x410, 0, 0x410},
         {"cloud placeholder", 0x420, 0x9000001A, 0x20},
         {"deduplicated", 0x421, 0x80000013, 0x21},
-        {"nothing", kNoAttributes, 5, kNoAttributes},
-    };
-    for (const auto& c : cases) EXPECT_EQ(LinkAttributes(c.attributes, c.tag), c.read) << c.what;
+        {"nothing", kNoAttributes, 5, kNoAttributes}};
+    for (const auto& [what, attributes, tag, read] : cases) EXPECT_EQ(LinkAttributes(attributes, tag), read) << what;
 }
 
 // Anything of the data file's name that is there stays untouched and nothing is asked about it,
 // from the listing alone; an absent one is written; one that appears while a question about it
 // is open is the user's on Retry.
 TEST(Extract, DataFileRule) {
-    const struct {
-        const char* name;
-        bool data;
-    } names[] = {{"Tolva.dat", true},   {"TOLVA.DAT", true},     {"tOlVa.dAt", true}, {"Tolva.da", false},
-                 {"Tolva.data", false}, {"Tolva\xE0.dat", false}};  // non-ASCII bytes must be equal
-    for (const auto& n : names) EXPECT_EQ(IsDataFileName(n.name), n.data) << n.name;
+    const std::pair<const char*, bool> names[] = {
+        {"Tolva.dat", true}, {"TOLVA.DAT", true},   {"tOlVa.dAt", true},
+        {"Tolva.da", false}, {"Tolva.data", false}, {"Tolva\xE0.dat", false}};  // non-ASCII bytes must be equal
+    for (const auto& [name, data] : names) EXPECT_EQ(IsDataFileName(name), data) << name;
     // earlier attributes (kNoAttributes: none), held
     const std::tuple<const char*, uint32_t, bool> cases[] = {
         {"writable", 0x20, false}, {"read-only", 0x21, false}, {"hidden", 0x22, false},
