@@ -10,7 +10,6 @@
 #   PEL_E2E_ARCH     the build to test, i686 (under Wine 10 from scripts/wine10.sh) or x86_64 (the
 #                    system's Wine); its line of tests/e2e/builds.conf. Unset: i686 with every
 #                    scenario, then x86_64 with PEL_E2E_ONLY or else the scenarios below
-#   PEL_E2E_WINE     a file sourced after scripts/wine-lib.sh to use another Wine (WINE, WINESERVER)
 #   PEL_E2E_SETUP    the installer to test (default: the chosen build's)
 #   PEL_E2E_LOCALE   the locale of the scenarios (tests/e2e/scenario.py: LOCALES),
 #                    e.g. 1252, 932, 65001 or a Linux locale such as de_DE.UTF-8; default 1251
@@ -35,9 +34,6 @@ if [ -z "${PEL_E2E_ARCH:-}" ]; then
   PEL_E2E_BUILD=0 PEL_E2E_ARCH=x86_64 PEL_E2E_ONLY=${PEL_E2E_ONLY:-$PEL_E2E_X86_64} "$0" || status=1
   exit $status
 fi
-if [ "$PEL_E2E_ARCH" = i686 ] && [ -z "${PEL_E2E_WINE:-}" ]; then
-  PEL_E2E_WINE=$ROOT/scripts/wine10.sh
-fi
 export PEL_E2E_ARCH
 export PEL_E2E_PAYLOAD=${PEL_PAYLOAD_DIR:-$ROOT/resources/payload}
 export PEL_E2E_DIR=$BUILD/e2e/$PEL_E2E_ARCH
@@ -49,7 +45,7 @@ for tool in driver fake_app recorder; do
   export "PEL_E2E_${tool^^}=$BUILD/win-x86_64/tests/e2e/$tool.exe"
 done
 . "$ROOT/scripts/wine-lib.sh"
-[ -z "${PEL_E2E_WINE:-}" ] || . "$PEL_E2E_WINE"
+[ "$PEL_E2E_ARCH" != i686 ] || . "$ROOT/scripts/wine10.sh"
 export WINE WINESERVER
 
 mkdir -p "$BUILD"
@@ -57,9 +53,6 @@ if [ "${PEL_E2E_BUILD:-1}" != 0 ]; then
   BUILD_DIR=$BUILD PEL_PAYLOAD_DIR=$PEL_E2E_PAYLOAD "$ROOT/scripts/build.sh" >"$BUILD/e2e-build.log" 2>&1 ||
     { tail -n 30 "$BUILD/e2e-build.log"; echo "e2e: the build failed (log: $BUILD/e2e-build.log)"; exit 1; }
 fi
-for f in "$PEL_E2E_SETUP" "$PEL_E2E_DRIVER" "$PEL_E2E_FAKE_APP" "$PEL_E2E_RECORDER" "$PEL_E2E_PELPACK"; do
-  [ -f "$f" ] || { echo "e2e: missing $f"; exit 1; }
-done
 
 rm -rf "$PEL_E2E_DIR"
 mkdir -p "$PEL_E2E_DIR/screenshots"

@@ -33,9 +33,9 @@
 //                              down, up, double-click, up at the entry), as a user opens it
 //   choose ID ENTRY            pick the entry ENTRY of a combo box as from its drop-down list:
 //                              select it and send the page the selection-change notification
-//   regkey HKCU|HKLM KEY       record a registry key (native view): its class and every value, by
-//                              name, with its type, its length and its bytes in hex as stored
-//                              (texts in UTF-16)
+//   regkey HKCU|HKLM KEY       record a registry key (native view; any root but HKLM is HKCU): its
+//                              class and every value, by name, with its type, its length and its
+//                              bytes in hex as stored (texts in UTF-16)
 //   wait-file PATH             wait for a file, record its lines, then delete it
 //   hold PATH [read]           open (or create) a file without sharing (or sharing reading) and keep it open
 //   release PATH               close a file that `hold` keeps open
@@ -140,7 +140,6 @@ void EndProcesses() {
         WaitForSingleObject(helper, 5000);
         CloseHandle(helper);
     }
-    g_helpers.clear();
     if (g_installer && WaitForSingleObject(g_installer, 0) == WAIT_TIMEOUT) {
         Record("error: the installer is still running; terminated");
         TerminateProcess(g_installer, 255);
@@ -372,7 +371,6 @@ void ChooseEntry(int id, const std::string& text) {
 // Records a registry key of the native view: its class, then every value in name order with its
 // type, its length and its bytes as the registry returns them.
 void DumpRegistryKey(const std::string& rootName, const std::string& path) {
-    if (rootName != "HKCU" && rootName != "HKLM") Fail("regkey: unknown root " + rootName);
     const std::string head = "regkey " + rootName + " " + Quote(path);
     HKEY key = nullptr;
     if (RegOpenKeyExW(rootName == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, Wide(path).c_str(), 0, KEY_READ,

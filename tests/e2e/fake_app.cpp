@@ -1,23 +1,11 @@
 // Stand-in for the running application: a top-level window of class "TFormMain" (or another
-// class, to show that the class matters) whose title is the last argument. It waits until it is
-// closed or terminated. Its arguments are read and its window made in UTF-16, so that the title is
+// class, to show that the class matters) whose title is the last argument. It runs until the
+// driver terminates it. Its arguments are read and its window made in UTF-16, so that the title is
 // the same under every ANSI code page. As a squatter it first creates a mutex (held) or an event
 // of a name.
 //
 //   fake_app.exe [--class NAME] [--mutex NAME] [--event NAME] TITLE
 #include <windows.h>
-
-namespace {
-
-LRESULT CALLBACK FakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     const wchar_t* className = L"TFormMain";
@@ -30,9 +18,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     }
     const wchar_t* title = __argc > next ? __wargv[next] : L"";
     WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = FakeWindowProc;
+    windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = className;
     if (!RegisterClassW(&windowClass)) return 1;
@@ -41,9 +28,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (!window) return 1;
     ShowWindow(window, SW_SHOWNOACTIVATE);
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
     return 0;
 }

@@ -23,7 +23,6 @@ ENV = os.environ
 E2E = ENV["PEL_E2E_DIR"]
 SCENARIOS = os.path.join(HERE, "scenarios")
 WINE_LIB = os.path.join(ROOT, "scripts", "wine-lib.sh")
-ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE", "HKCR": "HKEY_CLASSES_ROOT"}
 # The Start-menu links: the product's constant of each title (replaced by its text at start), target.
 LINKS = [("kLinkProgram", "Pelbrix.exe"), ("kLinkHelp", "Help.htm"), ("kLinkNews", "News.htm"),
          ("kLinkLicence", "Licence.txt"), ("kLinkFeatures", "features.htm"), ("kLinkUninstall", "uninstall.exe")]
@@ -94,7 +93,7 @@ def crafted(setup, name):
 class Scenario:
     def __init__(self, name):
         self.name = name
-        self.prep, self.actions, self.expects, self.env, self.lets = [], [], [], {}, []
+        self.prep, self.actions, self.expects, self.lets = [], [], [], []
         self.continues = self.installer = None
         self.read(os.path.join(SCENARIOS, name + ".scn"))
 
@@ -112,9 +111,6 @@ class Scenario:
                 setattr(self, verb, rest.split()[0])
             elif verb == "let":
                 self.lets.append(words_of(rest)[:2])
-            elif verb == "env":
-                key, _, value = rest.partition("=")
-                self.env[key.strip()] = value.strip()
             else:
                 self.prep.append(line)
 
@@ -165,11 +161,7 @@ class Run:
     # ---- preparation ----------------------------------------------------------------------------
     def make_prefix(self):
         """A copy of the prefix the scenario continues, or of the base prefix."""
-        base = os.path.join(E2E, self.s.continues or "", "prefix")
-        if not self.s.continues or not os.path.isdir(base):
-            if self.s.continues:
-                self.problem("continues %s, which left no prefix" % self.s.continues)
-            base = ENV["PEL_E2E_BASE"]
+        base = os.path.join(E2E, self.s.continues, "prefix") if self.s.continues else ENV["PEL_E2E_BASE"]
         subprocess.check_call(["cp", "-a", base, self.prefix])
 
     def prepare(self):
@@ -179,18 +171,16 @@ class Run:
         for tool in ("DRIVER", "FAKE_APP", "RECORDER"):
             shutil.copy(ENV["PEL_E2E_" + tool], folder)
         shutil.copy(self.setup, folder)
-        registry = []
         for line in self.s.prep:
             w = words_of(self.sub(line))
             verb, args = w[0], w[1:]
             if verb in ("copy", "dir", "file"):  # the folder it goes in
                 os.makedirs(os.path.dirname(self.host(args[-1 if verb == "copy" else 0])), exist_ok=True)
-            if verb == "reg":
-                key, name = args[0], args[1]
-                data = '"%s"' % reg_escape(args[3]) if args[2] == "=" else "dword:%08x" % int(args[3], 0)
-                registry.append((key, '"%s"=%s' % (reg_escape(name), data)))
-            elif verb == "unreg":
-                registry.append((args[0], '"%s"=-' % reg_escape(args[1])))
+            if verb in ("reg", "unreg"):  # through the prefix's own reg.exe
+                value = ["/t", "REG_SZ" if args[2] == "=" else "REG_DWORD", "/d", args[3]] if verb == "reg" else []
+                if self.wine(["reg", "add" if value else "delete", args[0], "/v", args[1], "/f"] + value,
+                             "wine.log") != 0:
+                    self.problem("the registry preparation failed: %s (wine.log)" % line)
             elif verb == "copy":
                 shutil.copy(self.host(args[0]), self.host(args[1]))
             elif verb == "dir":
@@ -202,12 +192,9 @@ class Run:
                 when = parse_time(args[1])
                 for path in glob.glob(self.host(args[0])):
                     os.utime(path, ns=(when, when))
-            elif verb == "attrib":
-                path = self.host(args[0])
-                if "h" in args[1]:
-                    os.setxattr(path, "user.DOSATTRIB", b"0x2")
-                if "r" in args[1]:
-                    os.chmod(path, os.stat(path).st_mode & ~0o222)
+            elif verb == "attrib":  # read-only and hidden
+                os.setxattr(self.host(args[0]), "user.DOSATTRIB", b"0x2")
+                os.chmod(self.host(args[0]), os.stat(self.host(args[0])).st_mode & ~0o222)
             elif verb == "drive":
                 mount = os.path.join(self.dir, "drive-" + args[0].lower())
                 os.makedirs(mount, exist_ok=True)
@@ -221,14 +208,6 @@ class Run:
                 os.symlink(mount, link)
             else:
                 self.problem("unknown preparation: " + line)
-        # The values through a .reg file of the prefix's own `reg import`.
-        text = ["Windows Registry Editor Version 5.00", ""]
-        for key, value in registry:
-            text += ["[%s\\%s]" % (ROOTS[key.partition("\\")[0]], key.partition("\\")[2]), value, ""]
-        with open(os.path.join(folder, "prepare.reg"), "wb") as f:
-            f.write(b"\xff\xfe" + "\r\n".join(text).encode("utf-16-le"))
-        if registry and self.wine(["reg", "import", "C:\\e2e\\prepare.reg"], "wine.log") != 0:
-            self.problem("the registry preparation failed (wine.log)")
         for expect in self.s.expects:
             w = words_of(self.sub(expect))
             if w[0] in ("unchanged", "changed"):
@@ -245,19 +224,20 @@ class Run:
         # The screenshot server of scripts/wine-lib.sh, ended with its process group.
         shooter = subprocess.Popen(["bash", "-c", '. "$0"; shooter_start "$1" "$2"; wait', WINE_LIB, folder,
                                     os.path.join(E2E, "screenshots", self.s.name)], start_new_session=True)
+        relay = {"WINEDEBUG": "+pid,+relay"} if "order" in self.s.expects else None  # for check_order
         try:
             rc = self.wine(["C:\\e2e\\driver.exe", "C:\\e2e\\script.txt", "C:\\e2e\\transcript.txt"],
-                           "driver.log", self.s.env, timeout=150)
+                           "driver.log", relay, timeout=150)
         except subprocess.TimeoutExpired:
             rc = "timeout"
         os.killpg(shooter.pid, signal.SIGTERM)
         shooter.wait()
         try:
             shutil.copy(os.path.join(folder, "transcript.txt"), self.dir)
-            self.lines = open(os.path.join(self.dir, "transcript.txt"), encoding="utf-8", errors="replace").readlines()
+            text = open(os.path.join(self.dir, "transcript.txt"), encoding="utf-8", errors="replace").read()
+            self.lines = text.split("\n")[:-1]  # each line ends with its line break
         except OSError:
             self.lines = []
-        self.lines = [line.rstrip("\n") for line in self.lines]
         if rc != 0:
             error = next((line for line in self.lines if line.startswith("error")), "")
             self.problem("driver exit code %s: %s" % (rc, error))
@@ -418,8 +398,6 @@ class Run:
         if len(found) < 2 or not found[0] or found[0] != found[-1] or found[0][0].endswith(" missing"):
             self.problem("%s %s changed or was not there before the run: %s" % (key, name or "", found))
 
-    expect_value_unchanged = expect_key_unchanged
-
     def expect_order(self):
         pid = next((int(line[4:]) for line in self.lines if line.startswith("pid ")), 0)
         for p in check_order(os.path.join(self.dir, "driver.log"), pid, image_span(self.setup)):
@@ -470,10 +448,6 @@ def reg_text(value):
     """A value of a registry dump as a problem shows it: a REG_SZ as its text."""
     m = re.match(r"REG_SZ length=\d+ hex=([0-9A-F]*)$", value or "")
     return repr(bytes.fromhex(m[1]).decode("utf-16-le", "replace")) if m else value
-
-
-def reg_escape(text):
-    return text.replace("\\", "\\\\").replace('"', '\\"')
 
 
 def parse_time(text):
@@ -555,11 +529,8 @@ def check_order(log, pid, span):
 # ---- the set ------------------------------------------------------------------------------------
 def main(names):
     arch = ENV.get("PEL_E2E_ARCH", "x86_64")
-    build = {}
-    for line in open(os.path.join(HERE, "builds.conf"), encoding="utf-8"):
-        w = line.rstrip("\n").split(" ", 2)
-        if w[0] == arch:
-            build[w[1]] = w[2]
+    build = dict(line.rstrip("\n").split(" ", 2)[1:]
+                 for line in open(os.path.join(HERE, "builds.conf"), encoding="utf-8") if line.startswith(arch + " "))
     constants = product_constants()
     LINKS[:] = [(constants[t], f) for t, f in LINKS] + [(constants["PEL_DISPLAY_NAME"], "Pelbrix.exe")]  # + desktop
     everything = sorted(f[:-4] for f in os.listdir(SCENARIOS) if f.endswith(".scn"))
