@@ -171,8 +171,12 @@ void RemoveEarlierFiles(FilesHost& host, const char* folder, const char* earlier
     char path[kPathSize];
     size_t folders = 0, lastGone = 0;  // folders listed; 1 + the last one the new list lacks
     while (ParseNextName(cursor, earlierEnd, name)) {
-        if (name.folder && ++folders && !ListsPath(current, currentEnd, hint, name.path, false)) lastGone = folders;
-        if (name.folder || name.self || IsDataFile(name)) continue;
+        if (name.folder) {
+            ++folders;
+            if (!ListsPath(current, currentEnd, hint, name.path, false)) lastGone = folders;
+            continue;
+        }
+        if (name.self || IsDataFile(name)) continue;
         if (ListsPath(current, currentEnd, hint, name.path, false) || !MarkedPath(path, folder, name.path)) continue;
         if (IsAsWritten(host, path, name, InspectListed(host, folder, name.path))) host.RemoveFile(path);
     }
