@@ -35,8 +35,8 @@ ArchiveError Validate(const Bytes& a) {
 
 }  // namespace
 
-// (The installed size an archive's files give is checked by the Wine scenarios' Installed-apps
-// entry; the installer asks it only of the archive it has just extracted.)
+// (The installed size, summed by the extraction's own walk, is checked by the Wine scenarios'
+// Installed-apps entry.)
 TEST(Archive, ChecksumAndLayout) {
     EXPECT_EQ(ChecksumCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x340BC6D9u);
     EXPECT_EQ(ChecksumCrc32(nullptr, 0), 0xFFFFFFFFu);
