@@ -49,11 +49,8 @@ int RunInstaller(FlowHost& host) {
     InstallState state = {};
     const bool accepted = RunPages(host, state);
     // The record is written only after a complete extraction, so a failed run keeps the old one.
-    // The earlier version's own files go only then too: a rollback never needs them back.
-    if (accepted) host.ReadEarlierList(state);
     uint64_t installedBytes = 0;
     if (accepted && host.ExtractPayload(state, installedBytes)) {
-        host.RemoveEarlierFiles(state);
         host.RunClosingActions(state);
         host.WriteInstallRecord(state);
         host.WriteUninstallEntry(state, installedBytes);

@@ -28,14 +28,10 @@ struct FlowHost {
     // Makes folder the process's current directory.
     virtual bool MakeCurrentDirectory(const char* folder) = 0;
     virtual bool ReadInstalledPath(char (&buffer)[kPathSize]) = 0;
-    // The list of the files that the installation in the chosen folder holds, read from its
-    // uninstaller before the extraction replaces it (nothing when there is none).
-    virtual void ReadEarlierList(const InstallState& state) = 0;
-    // After true, installedBytes is the size of the files it wrote (the archive's files together).
+    // After true, installedBytes is the size of the files it wrote (the archive's files together),
+    // and the files and folders that only the earlier version in the folder had are gone where
+    // they were as its installer wrote them.
     virtual bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) = 0;
-    // After a complete extraction: the files and folders of that list that this version no
-    // longer has, where they are as the earlier installer wrote them.
-    virtual void RemoveEarlierFiles(const InstallState& state) = 0;
     // Start-menu group, links, desktop link, features page: after a complete extraction.
     virtual void RunClosingActions(const InstallState& state) = 0;
     virtual void WriteInstallRecord(const InstallState& state) = 0;

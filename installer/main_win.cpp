@@ -30,8 +30,6 @@ DLGPROC PageProcedure(int dialogId) {
 }
 
 struct Win32FlowHost final : FlowHost {
-    NamesList earlier = {};
-
     bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
         return ::FindWindowTitle(windowClass, title, cap);
     }
@@ -75,16 +73,8 @@ struct Win32FlowHost final : FlowHost {
 
     bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
     bool ReadInstalledPath(char (&buffer)[kPathSize]) override { return ::ReadInstalledPath(buffer); }
-    void ReadEarlierList(const InstallState& state) override { ReadNamesList(state.folder, earlier); }
     bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) override {
-        return ::ExtractPayload(state, installedBytes);
-    }
-    void RemoveEarlierFiles(const InstallState& state) override {
-        NamesList current;
-        ReadNamesList(state.folder, current);
-        ::RemoveEarlierFiles(state.folder, earlier, current);
-        ReleaseNamesList(current);
-        ReleaseNamesList(earlier);
+        return ::ExtractPayload(state, installedBytes, ::RemoveEarlierFiles);
     }
     void RunClosingActions(const InstallState& state) override { ::RunClosingActions(state); }
     void WriteInstallRecord(const InstallState& state) override { ::WriteInstallRecord(state); }

@@ -290,31 +290,27 @@ struct Listing {
 };
 void VisitListed(void* context, const char* name, uint32_t attributes, const FileTimes& times, uint64_t size) {
     const Listing& l = *static_cast<Listing*>(context);
-    PathText path = "";
+    PathText path = "", place;
     if (l.directory != 0) {
         CopyText(path, l.x->Slot(l.directory - 1));
         AppendText(path, "\\");
     }
-    const size_t folderLength = strlen(path);
     ReservedName reserved = {0, 0, nullptr};
-    if (!AppendText(path, name)) return;
     const char kind = ParseReservedName(name, reserved) ? reserved.kind : 0;
-    if (kind != 0) {
-        if (!IsPlainFile(attributes)) return;
-        if (kind == kReservedWork) l.x->host.RemoveFile(path);
-        if (kind == kReservedLeftover) Discard(l.x->host, path, attributes, nullptr);
-        if (kind != kReservedBackup) return;
-        path[folderLength] = 0;
-        AppendText(path, reserved.name);
-    }
-    const uint32_t e = FindPath(*l.x, path);
-    if (e >= l.x->fileCount) return;
+    CopyText(place, path);
+    if (!AppendText(path, name) || !AppendText(place, kind != 0 ? reserved.name : name)) return;
+    // Only the archive's files, and the plain files this extraction makes beside them, are its
+    // business: a reserved name beside no file of the archive, a folder or a link is the user's.
+    const uint32_t e = FindPath(*l.x, place);
+    if (e >= l.x->fileCount || (kind != 0 && !IsPlainFile(attributes))) return;
     FileState& f = l.x->files[e];
+    if (kind == kReservedWork) l.x->host.RemoveFile(path);
+    if (kind == kReservedLeftover) Discard(l.x->host, path, attributes, nullptr);
     if (kind == 0) {
         f.earlier = attributes;
         f.earlierTimes = times;
         f.earlierSize = size;
-    } else {
+    } else if (kind == kReservedBackup) {
         f.flags |= kLeftover;
         f.backupTag = reserved.tag;
         f.backupAttributes = attributes;
@@ -505,10 +501,26 @@ void RollBack(Extraction& x) {
     x.host.RemoveDirectoryLevel(x.state.folder);
 }
 
+// The earlier version's uninstaller, which carries its list of files, as it stands once every
+// file is in place: a killed run's backup of it that could not come back, else this run's;
+// false when this run left the earlier one in place (the same file) or there was none.
+bool EarlierUninstaller(Extraction& x, PathText& out) {
+    const uint32_t e = FindPath(x, PEL_UNINSTALL_FILE);
+    if (e >= x.fileCount) return false;
+    const FileState& f = x.files[e];
+    if ((f.flags & kLeftover) != 0)
+        NameOf(x, e, out, kReservedBackup, f.backupTag);
+    else if ((f.flags & kAside) != 0)
+        NameOf(x, e, out, kReservedBackup, x.tag);
+    return (f.flags & (kLeftover | kAside)) != 0;
+}
+
 // Files: every file record. A file that cannot be written asks the user: Retry writes it again,
 // Ignore skips it once its place is as it was (the earlier file stays), Abort rolls the whole run
-// back and gives false. After the last file, the earlier files kept aside go, and so do the
-// backups killed runs left of the files written.
+// back and gives false. After the last file, the earlier version's own files go while its
+// uninstaller and every earlier file kept aside can still come back (a run killed meanwhile is
+// settled by the next, which reads that list again); then the earlier files kept aside go, and
+// so do the backups killed runs left of the files written.
 bool WriteFiles(Extraction& x) {
     ArchiveReader walk = x.reader;
     FileEntry file;
@@ -524,6 +536,8 @@ bool WriteFiles(Extraction& x) {
             if (answer == FileAnswer::Ignore) break;
         }
     }
+    PathText earlier;
+    x.host.RemoveEarlierVersion(EarlierUninstaller(x, earlier) ? earlier : nullptr);
     for (uint32_t e = 0; e < x.fileCount; ++e) {
         const FileState& f = x.files[e];
         if ((f.flags & kOurs) == 0) continue;

@@ -15,8 +15,11 @@
 // installedBytes (when given) holds the size of the archive's files together.
 bool ExtractPayload(ExtractHost& host, const InstallState& state, uint64_t* installedBytes = nullptr);
 
+// What removes the earlier version's own files by the list in its uninstaller (a path relative to
+// folder), once the files are in place (ExtractHost::RemoveEarlierVersion).
+typedef void (*EarlierRemoval)(const char* folder, const char* earlierUninstaller);
 // The installer's extraction (Win32 binding): into state's folder, payload RCDATA 101.
-bool ExtractPayload(const InstallState& state, uint64_t& installedBytes);
+bool ExtractPayload(const InstallState& state, uint64_t& installedBytes, EarlierRemoval removeEarlier);
 
 // True when name is "Tolva.dat", ASCII letters compared without case, every other byte equal.
 bool IsDataFileName(const char* name);

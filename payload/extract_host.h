@@ -78,6 +78,10 @@ struct ExtractHost {
     virtual bool RemoveFile(const char* path) = 0;
     // Has a file that cannot be removed now removed when the system next starts.
     virtual void RemoveAtRestart(const char* path) = 0;
+    // Once every file is in place, before the earlier files kept aside go: removes what only the
+    // earlier version had, by the list in its uninstaller (earlierUninstaller, relative to the
+    // folder: a backup of it), or nothing when it is null.
+    virtual void RemoveEarlierVersion(const char* earlierUninstaller) = 0;
     // Modal message with the product caption and the information icon over the backdrop.
     virtual void ShowMessage(const char* text) = 0;
     // The same message with Abort, Retry and Ignore; gives the user's choice.

@@ -290,6 +290,7 @@ public:
         return place.ok && unlinkat(place.parent, place.leaf, AT_REMOVEDIR) == 0;
     }
     // The fixed text is Windows-1251; a marked part is a path of this system, printed as it is.
+    void RemoveEarlierVersion(const char*) override {}  // pelpack extracts into a new folder
     void ShowMessage(const char* text) override {
         char utf8[4 * 1024];
         for (bool own = false;; own = !own) {

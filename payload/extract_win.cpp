@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "base/app_win.h"
+#include "base/inside_win.h"
 #include "base/install_state.h"
 #include "base/messages.h"
 #include "base/resource_win.h"
@@ -22,13 +23,16 @@ HANDLE ToHandle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
 // which are Windows-1251 whatever the system's code page.
 struct WidePath {
     WCHAR text[kPathSize];
-    explicit WidePath(const char* path) {
-        if (IsAbsoluteFolder(path))
+    bool absolute;
+    explicit WidePath(const char* path) : absolute(IsAbsoluteFolder(path)) {
+        if (absolute)
             WideFromAnsi(path, text, kPathSize);
         else
             WideFrom1251(path, text, kPathSize);
     }
     operator const WCHAR*() const { return text; }
+    // The path below the installation folder ("" for the folder itself).
+    const WCHAR* Relative() const { return absolute ? L"" : text; }
 };
 
 // A name found in a folder, as Windows-1251; false for a name that has no such form (never one
@@ -51,6 +55,13 @@ FileTimes TimesFrom(const FILETIME* created) {
 }
 
 struct Win32Host : ExtractHost {
+    const InstallState& state;
+    EarlierRemoval removeEarlier;
+    // The installation folder's own final path: every change is checked against it.
+    WCHAR root[kPathSize] = {};
+
+    Win32Host(const InstallState& s, EarlierRemoval remove) : state(s), removeEarlier(remove) {}
+
     bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
         return LoadRcData(PEL_RCDATA_PAYLOAD, bytes, size);
     }
@@ -61,8 +72,18 @@ struct Win32Host : ExtractHost {
         if (CreateDirectoryW(WidePath(path), NULL)) return DirectoryResult::Created;
         return GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::AlreadyExists : DirectoryResult::Failed;
     }
-    bool RemoveDirectoryLevel(const char* path) override { return RemoveDirectoryW(WidePath(path)) != FALSE; }
-    bool SetCurrentFolder(const char* path) override { return SetCurrentDirectoryW(WidePath(path)) != FALSE; }
+    // The installation folder itself may go before it was ever made current (a rollback).
+    bool RemoveDirectoryLevel(const char* path) override {
+        const WidePath wide(path);
+        if (wide.absolute && root[0] == 0) FindFinalPath(wide, root);
+        return DeleteInside(wide, root, wide.Relative(), true) == InsideResult::Done;
+    }
+    // Only the first change counts: the installation folder. The rollback leaves it for its parent.
+    bool SetCurrentFolder(const char* path) override {
+        if (!SetCurrentDirectoryW(WidePath(path))) return false;
+        if (root[0] == 0) FindFinalPath(L".", root);
+        return true;
+    }
     bool ListFolder(const char* path, FolderVisitor visit, void* context) override {
         char pattern[kPathSize + 2] = "";
         if (*path != 0 && !(CopyText(pattern, path) && AppendText(pattern, "\\"))) return false;
@@ -82,10 +103,17 @@ struct Win32Host : ExtractHost {
         FindClose(find);
         return true;
     }
-    // Delete sharing lets the new file take its place by name while its handle stays open.
+    // Delete sharing lets the new file take its place by name while its handle stays open. A file
+    // that a folder turned into a link after the look put elsewhere goes at once, unwritten.
     FileHandle CreateNewFile(const char* path) override {
-        return FromHandle(CreateFileW(WidePath(path), GENERIC_WRITE, FILE_SHARE_DELETE, NULL, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL));
+        const WidePath wide(path);
+        const HANDLE file = CreateFileW(wide, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, NULL, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        if (file == INVALID_HANDLE_VALUE || IsInsideAt(file, root, wide.Relative())) return FromHandle(file);
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+        CloseHandle(file);
+        return kNoFile;
     }
     bool WriteBlock(FileHandle file, const uint8_t* data, uint32_t length) override {
         DWORD written = 0;
@@ -138,30 +166,34 @@ struct Win32Host : ExtractHost {
         return same;
     }
     bool SetAttributes(const char* path, uint32_t attributes) override {
-        return SetFileAttributesW(WidePath(path), attributes) != FALSE;
+        const WidePath wide(path);
+        return SetBasicInside(wide, root, wide.Relative(), attributes);
     }
-    // A rename moves the name itself (a link stays a link) and never replaces what is there.
+    // A rename gives a plain file another name beside it and never replaces what is there.
     bool Rename(const char* from, const char* to) override {
-        return MoveFileExW(WidePath(from), WidePath(to), 0) != FALSE;
+        const WidePath wide(from), target(to);
+        const WCHAR* name = target;
+        for (const WCHAR* p = target; *p != 0; ++p)
+            if (*p == '\\' || *p == '/') name = p + 1;
+        return RenameInside(wide, root, wide.Relative(), name);
     }
     // Times and attributes in one call: Wine's SetFileTime drops the read-only and hidden bits.
     void RestoreTimes(const char* path, const FileTimes& times, uint32_t attributes) override {
-        const HANDLE file =
-            CreateFileW(WidePath(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-        if (file == INVALID_HANDLE_VALUE) return;
-        FILE_BASIC_INFO info;
-        memcpy(&info.CreationTime, &times, sizeof times);
-        info.ChangeTime.QuadPart = 0;               // left as it is
-        info.FileAttributes = attributes & 0x31A7;  // only the bits a caller may set
-        SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info);
-        CloseHandle(file);
+        const WidePath wide(path);
+        FILETIME three[3];
+        memcpy(three, &times, sizeof three);
+        SetBasicInside(wide, root, wide.Relative(), attributes & 0x31A7, three);  // only the bits a caller may set
     }
-    // DeleteFileW opens the name itself (a link's own, never its target) and refuses a folder.
-    bool RemoveFile(const char* path) override { return DeleteFileW(WidePath(path)) != FALSE; }
+    bool RemoveFile(const char* path) override {
+        const WidePath wide(path);
+        return DeleteInside(wide, root, wide.Relative(), false) == InsideResult::Done;
+    }
     // The system resolves the relative path against the current folder, the installation folder,
     // and notes it in the machine's registry, which the elevated installer may write.
     void RemoveAtRestart(const char* path) override { MoveFileExW(WidePath(path), NULL, MOVEFILE_DELAY_UNTIL_REBOOT); }
+    void RemoveEarlierVersion(const char* earlierUninstaller) override {
+        if (earlierUninstaller != NULL && removeEarlier != NULL) removeEarlier(state.folder, earlierUninstaller);
+    }
     void ShowMessage(const char* text) override {
         ShowMessageBox(g_backdrop, text, kCaptionProduct, MB_ICONINFORMATION);
     }
@@ -177,7 +209,7 @@ struct Win32Host : ExtractHost {
 
 }  // namespace
 
-bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) {
-    Win32Host host;
+bool ExtractPayload(const InstallState& state, uint64_t& installedBytes, EarlierRemoval removeEarlier) {
+    Win32Host host(state, removeEarlier);
     return ExtractPayload(host, state, &installedBytes);
 }

@@ -6,12 +6,12 @@
 
 #include "base/ansi_text.h"
 #include "base/cp1251.h"
+#include "base/product.h"
 #include "payload/archive.h"
 #include "payload/extract.h"
 
 namespace {
 
-const size_t kNoLimit = static_cast<size_t>(-1);
 // FAT keeps a file's last write time to 2 seconds: times that close are the same time.
 const uint64_t kTimeTolerance = 2 * 10000000ull;
 
@@ -63,52 +63,70 @@ void ParseFacts(const char* p, const char* end, ListedName& out) {
     out.summed = out.facts && timeEnd != end && ParseChecksum(timeEnd + 1, end, out.checksum);
 }
 
-// True when the list line at p names path (a folder line by its path without the final "\"),
-// names compared as Windows compares them.
-bool LineNames(const char* p, const char* end, const char* path, bool filesOnly) {
-    while (*path != 0 && p != end && FoldLetter1251(*p) == FoldLetter1251(*path)) ++p, ++path;
-    if (*path != 0) return false;
-    if (p != end && *p == '\\') {
-        if (filesOnly) return false;
-        ++p;
+// The path of the line [line, end): up to its tab, without the "\" that marks a folder.
+size_t PathLength(const char* line, const char* end, bool& folder) {
+    const size_t length = static_cast<size_t>(FindChar(line, end, '\t') - line);
+    folder = length > 0 && line[length - 1] == '\\';
+    return length - (folder ? 1 : 0);
+}
+
+// A path names a place inside the folder only when every part between its "\" is a name the
+// archive could hold: so no "/", no drive, no leading "\", no "." or "..", no device, no "~pel".
+bool IsListedPath(const char* path, size_t length) {
+    if (length == 0 || length >= kPathSize) return false;
+    for (size_t partStart = 0, i = 0; i <= length; ++i) {
+        if (i < length && path[i] != '\\') continue;
+        if (CheckNamePart(path + partStart, i - partStart) != NameFault::None) return false;
+        partStart = i + 1;
     }
-    return p == end || *p == '\t' || *p == '\r' || *p == '\n';
+    return true;
+}
+
+// One line [line, end) without its line feed; false when it names no place.
+bool ParseLine(const char* line, const char* end, ListedName& out) {
+    if (end > line && end[-1] == '\r') --end;
+    const size_t length = PathLength(line, end, out.folder);
+    if (!IsListedPath(line, length)) return false;
+    const char* facts = line + length + (out.folder ? 1 : 0);
+    ParseFacts(facts + (facts < end ? 1 : 0), end, out);
+    CopyTextN(out.path, sizeof out.path, line, length);
+    return true;
+}
+
+// The same text without letter case, as Windows compares names.
+bool SameFolded(const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (FoldLetter1251(a[i]) != FoldLetter1251(b[i])) return false;
+    return true;
+}
+
+uint32_t HashFolded(const char* p, size_t length) {
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < length; ++i) hash = (hash ^ static_cast<uint8_t>(FoldLetter1251(p[i]))) * 16777619u;
+    return hash;
 }
 
 }  // namespace
-
-// Two lists written in one order meet line by line, so a search mostly takes one step.
-bool ListsPath(const char* list, const char* end, const char*& hint, const char* path, bool filesOnly) {
-    for (int round = 0; round < 2; ++round) {
-        const char* line = round == 0 ? hint : list;
-        const char* stop = round == 0 ? end : hint;
-        while (line < stop) {
-            const char* next = FindChar(line, end, '\n');
-            if (next != end) ++next;
-            if (LineNames(line, end, path, filesOnly)) {
-                hint = next;
-                return true;
-            }
-            line = next;
-        }
-    }
-    return false;
-}
 
 bool ParseNextName(const char*& cursor, const char* end, ListedName& out) {
     while (cursor < end) {
         const char* line = cursor;
         cursor = FindChar(cursor, end, '\n');
-        size_t length = static_cast<size_t>(cursor - line);
+        const char* lineEnd = cursor;
         if (cursor < end) ++cursor;  // past the line feed
-        if (length > 0 && line[length - 1] == '\r') --length;
-        const size_t pathLength = static_cast<size_t>(FindChar(line, line + length, '\t') - line);
-        ParseFacts(line + pathLength + (pathLength < length ? 1 : 0), line + length, out);
-        out.folder = pathLength > 0 && line[pathLength - 1] == '\\';
-        // Relative and inside the folder: no drive, no leading separator, no "." or ".." part.
-        if (CheckDirectoryName(line, pathLength - (out.folder ? 1 : 0)) != ArchiveFault::None) continue;
-        CopyTextN(out.path, sizeof out.path, line, pathLength - (out.folder ? 1 : 0));
-        return true;
+        if (ParseLine(line, lineEnd, out)) return true;
+    }
+    return false;
+}
+
+bool ParsePreviousName(const char* list, const char*& cursor, ListedName& out) {
+    while (cursor > list) {
+        const char* lineEnd = cursor;
+        if (lineEnd[-1] == '\n') --lineEnd;  // cursor is past a line feed: the line before it
+        const char* line = lineEnd;
+        while (line > list && line[-1] != '\n') --line;
+        cursor = line;
+        if (ParseLine(line, lineEnd, out)) return true;
     }
     return false;
 }
@@ -120,10 +138,44 @@ bool IsDataFile(const ListedName& name) {
     return !name.folder && IsDataFileName(file);
 }
 
-bool FindListedFolder(const char* names, const char* end, size_t k, ListedName& out) {
-    const char* cursor = names;
-    while (ParseNextName(cursor, end, out)) {
-        if (out.folder && k-- == 0) return true;
+// Offset 0 marks a free slot, so each line is filed as its offset + 1.
+bool IndexNames(FilesHost& host, const char* list, size_t size, NamesIndex& index) {
+    index = {list, list + size, nullptr, 0};
+    if (size > kNamesLimit) return false;
+    size_t lines = 1;
+    for (size_t i = 0; i < size; ++i) lines += list[i] == '\n';
+    uint32_t slots = 2;
+    while (slots < 2 * lines) slots *= 2;
+    index.mask = slots - 1;
+    index.slots = static_cast<uint32_t*>(host.ObtainMemory(slots * sizeof(uint32_t)));
+    if (index.slots == nullptr) return false;
+    memset(index.slots, 0, slots * sizeof(uint32_t));
+    ListedName name;
+    for (const char* line = list; line < index.end;) {
+        const char* lineEnd = FindChar(line, index.end, '\n');
+        if (ParseLine(line, lineEnd, name)) {
+            uint32_t i = HashFolded(name.path, TextLengthN(name.path, kPathSize)) & index.mask;
+            while (index.slots[i] != 0) i = (i + 1) & index.mask;
+            index.slots[i] = static_cast<uint32_t>(line - list) + 1;
+        }
+        line = lineEnd + (lineEnd < index.end ? 1 : 0);
+    }
+    return true;
+}
+
+void ReleaseIndex(FilesHost& host, NamesIndex& index) {
+    if (index.slots != nullptr) host.ReleaseMemory(index.slots);
+    index.slots = nullptr;
+}
+
+bool FindListed(const NamesIndex& index, const char* path, bool filesOnly, ListedName& out) {
+    const size_t length = TextLengthN(path, kPathSize);
+    if (index.slots == nullptr) return false;
+    for (uint32_t i = HashFolded(path, length) & index.mask; index.slots[i] != 0; i = (i + 1) & index.mask) {
+        const char* line = index.list + index.slots[i] - 1;
+        if (ParseLine(line, FindChar(line, index.end, '\n'), out) && (!filesOnly || !out.folder) &&
+            TextLengthN(out.path, kPathSize) == length && SameFolded(out.path, path, length))
+            return true;
     }
     return false;
 }
@@ -163,27 +215,34 @@ void RemoveEarlierFiles(FilesHost& host, const char* folder, const char* earlier
                         const char* current, size_t currentSize) {
     // The same list again (a repair, the same version once more): none of its names is gone.
     if (earlierSize == currentSize && memcmp(earlier, current, earlierSize) == 0) return;
-    const char* const earlierEnd = earlier + earlierSize;
-    const char* const currentEnd = current + currentSize;
-    const char* hint = current;
-    const char* cursor = earlier;
-    ListedName name;
-    char path[kPathSize];
-    size_t folders = 0, lastGone = 0;  // folders listed; 1 + the last one the new list lacks
-    while (ParseNextName(cursor, earlierEnd, name)) {
-        if (name.folder) {
-            ++folders;
-            if (!ListsPath(current, currentEnd, hint, name.path, false)) lastGone = folders;
-            continue;
+    NamesIndex index;
+    if (IndexNames(host, current, currentSize, index)) {
+        const char* const earlierEnd = earlier + earlierSize;
+        ListedName name, listed;
+        char path[kPathSize];
+        for (const char* cursor = earlier; ParseNextName(cursor, earlierEnd, name);) {
+            if (name.folder || name.self || IsDataFile(name) || FindListed(index, name.path, false, listed) ||
+                !MarkedPath(path, folder, name.path))
+                continue;
+            if (IsAsWritten(host, path, name, InspectListed(host, folder, name.path))) host.RemoveFile(path);
         }
-        if (name.self || IsDataFile(name)) continue;
-        if (ListsPath(current, currentEnd, hint, name.path, false) || !MarkedPath(path, folder, name.path)) continue;
-        if (IsAsWritten(host, path, name, InspectListed(host, folder, name.path))) host.RemoveFile(path);
+        // Children before parents: the list has parents first.
+        for (const char* cursor = earlierEnd; ParsePreviousName(earlier, cursor, name);) {
+            if (name.folder && !FindListed(index, name.path, false, listed) && MarkedPath(path, folder, name.path) &&
+                InspectListed(host, folder, name.path).kind == EntryKind::Folder)
+                host.RemoveEmptyFolder(path);
+        }
     }
-    // Children before parents: the list has parents first.
-    for (size_t k = lastGone; k-- > 0;) {
-        if (FindListedFolder(earlier, earlierEnd, k, name) && !ListsPath(current, currentEnd, hint, name.path, false) &&
-            MarkedPath(path, folder, name.path) && InspectListed(host, folder, name.path).kind == EntryKind::Folder)
-            host.RemoveEmptyFolder(path);
-    }
+    ReleaseIndex(host, index);
+}
+
+void RemoveEarlierFiles(FilesHost& host, const char* folder, const char* earlierUninstaller) {
+    char path[kPathSize];
+    char *earlier = nullptr, *current = nullptr;
+    size_t earlierSize = 0, currentSize = 0;
+    if (MarkedPath(path, folder, earlierUninstaller) && host.ReadNamesList(path, earlier, earlierSize) &&
+        MarkedPath(path, folder, PEL_UNINSTALL_FILE) && host.ReadNamesList(path, current, currentSize))
+        RemoveEarlierFiles(host, folder, earlier, earlierSize, current, currentSize);
+    if (earlier != nullptr) host.ReleaseMemory(earlier);
+    if (current != nullptr) host.ReleaseMemory(current);
 }

@@ -1,25 +1,61 @@
-// The installed files over Win32: W calls on marked paths, never through a link.
+// The installed files over Win32: W calls on marked paths, never through a link, and changes only
+// inside the folder that a path's marked part names.
 #include "system/installed_files_win.h"
 
-#include "base/product.h"
+#include "base/ansi_text.h"
+#include "base/inside_win.h"
 #include "base/wide_text_win.h"
 #include "payload/archive.h"
 #include "resources/resource.h"
 
 namespace {
 
-// A marked path in UTF-16: the folder from the ANSI code page, the listed names from Windows-1251.
+// A marked path in UTF-16, whole and in its two parts: the folder its marked part names (ANSI
+// code page) and the listed names below it (Windows-1251).
 struct WideMarked {
     WCHAR text[kPathSize];
-    explicit WideMarked(const char* path) { WideFromMarked(path, text, kPathSize); }
+    WCHAR relative[kPathSize];
+    const WCHAR* root;  // the folder's final path
+    explicit WideMarked(const char* path) : root(L"") {
+        relative[0] = 0;
+        WideFromMarked(path, text, kPathSize);
+        const char* close = path[0] == kAnsiMark ? path + 1 : path;
+        while (*close != 0 && *close != kAnsiMark) ++close;
+        char folder[kPathSize];
+        if (*close == 0 || !CopyTextN(folder, kPathSize, path + 1, static_cast<size_t>(close - path - 1))) return;
+        WideFrom1251(close[1] == '\\' ? close + 2 : close + 1, relative, kPathSize);
+        root = RootOf(folder);
+    }
     operator const WCHAR*() const { return text; }
+
+    // The last folder's final path is kept: the removals of one run all lie in one or two folders.
+    static const WCHAR* RootOf(const char* folder) {
+        static char known[kPathSize];
+        static WCHAR root[kPathSize];
+        if (root[0] == 0 || !SameText(known, folder)) {
+            WCHAR wide[kPathSize];
+            root[0] = 0;
+            if (WideFromAnsi(folder, wide, kPathSize) && CopyText(known, folder)) FindFinalPath(wide, root);
+        }
+        return root;
+    }
+    static bool SameText(const char* a, const char* b) {
+        while (*a != 0 && *a == *b) ++a, ++b;
+        return *a == *b;
+    }
 };
 
 struct Win32FilesHost final : FilesHost {
     RemoveResult RemoveFile(const char* path) override { return RemoveMarkedFile(path); }
     bool RemoveEmptyFolder(const char* path) override { return RemoveEmptyMarkedFolder(path); }
+    bool RenameFile(const char* from, const char* to) override { return RenameMarkedFile(from, to); }
     EntryFacts Inspect(const char* path) override { return InspectMarked(path); }
     bool FileChecksum(const char* path, uint32_t& checksum) override { return MarkedFileChecksum(path, checksum); }
+    bool ReadNamesList(const char* path, char*& list, size_t& size) override {
+        return ReadMarkedNamesList(path, list, size);
+    }
+    void* ObtainMemory(size_t size) override { return ObtainWorkingMemory(size); }
+    void ReleaseMemory(void* block) override { ReleaseWorkingMemory(block); }
 };
 
 }  // namespace
@@ -40,76 +76,97 @@ EntryFacts InspectWide(const WCHAR* path) {
     return facts;
 }
 
-EntryFacts InspectMarked(const char* path) { return InspectWide(WideMarked(path)); }
+EntryFacts InspectMarked(const char* path) {
+    WCHAR wide[kPathSize];
+    WideFromMarked(path, wide, kPathSize);
+    return InspectWide(wide);
+}
 
 RemoveResult RemoveMarkedFile(const char* marked) {
     const WideMarked path(marked);
-    if (DeleteFileW(path)) return RemoveResult::Removed;
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return RemoveResult::Missing;
-    // The installer gives read-only files their attribute, which refuses deletion; a delete
-    // that fails all the same leaves the file as it was.
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
-        !SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY))
-        return RemoveResult::Failed;
-    if (DeleteFileW(path)) return RemoveResult::Removed;
-    SetFileAttributesW(path, attributes);
-    return RemoveResult::Failed;
+    switch (DeleteInside(path, path.root, path.relative, false)) {
+    case InsideResult::Done: return RemoveResult::Removed;
+    case InsideResult::Missing: return RemoveResult::Missing;
+    default: return RemoveResult::Failed;
+    }
 }
 
-bool RemoveEmptyMarkedFolder(const char* path) { return RemoveDirectoryW(WideMarked(path)) != FALSE; }
+bool RemoveEmptyMarkedFolder(const char* marked) {
+    const WideMarked path(marked);
+    return DeleteInside(path, path.root, path.relative, true) == InsideResult::Done;
+}
+
+bool RenameMarkedFile(const char* from, const char* to) {
+    const WideMarked path(from), target(to);
+    const WCHAR* name = target.relative;
+    for (const WCHAR* p = target.relative; *p != 0; ++p)
+        if (*p == '\\') name = p + 1;
+    return name[0] != 0 && RenameInside(path, path.root, path.relative, name);
+}
 
 // The whole file read into memory of its own, then summed: a file whose time moved is read once.
 bool MarkedFileChecksum(const char* path, uint32_t& checksum) {
-    const HANDLE file = CreateFileW(WideMarked(path), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+    WCHAR wide[kPathSize];
+    WideFromMarked(path, wide, kPathSize);
+    const HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info = {};
     bool read = GetFileInformationByHandle(file, &info) && info.nFileSizeHigh == 0 &&
                 (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
     const DWORD size = info.nFileSizeLow;
-    uint8_t* bytes = read ? static_cast<uint8_t*>(VirtualAlloc(NULL, size + 1, MEM_COMMIT, PAGE_READWRITE)) : NULL;
+    uint8_t* bytes = read ? static_cast<uint8_t*>(ObtainWorkingMemory(size + 1)) : NULL;
     DWORD done = 0, got = 0;
     while (bytes != NULL && done < size && ReadFile(file, bytes + done, size - done, &got, NULL) && got != 0)
         done += got;
     read = bytes != NULL && done == size;
     if (read) checksum = ChecksumCrc32(bytes, size);
-    if (bytes != NULL) VirtualFree(bytes, 0, MEM_RELEASE);
+    if (bytes != NULL) ReleaseWorkingMemory(bytes);
     CloseHandle(file);
     return read;
 }
 
-void ReadNamesList(const char* folder, NamesList& list) {
-    list.text = NULL;
-    list.size = 0;
-    char marked[kPathSize];
-    if (!MarkedPath(marked, folder, PEL_UNINSTALL_FILE)) return;
-    // As a data file: its resources are read, none of its code runs.
-    const HMODULE module =
-        LoadLibraryExW(WideMarked(marked), NULL, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (module == NULL) return;
+// Whether [bytes, bytes + size) lies wholly in the memory mapped for module: a resource's size is
+// the file's word, not the system's, and may claim more bytes than the file holds.
+bool IsMappedFor(HMODULE module, const char* bytes, size_t size) {
+    const uintptr_t base = reinterpret_cast<uintptr_t>(module) & ~static_cast<uintptr_t>(3);  // the data-file marks
+    const uintptr_t end = reinterpret_cast<uintptr_t>(bytes) + size;
+    if (end < reinterpret_cast<uintptr_t>(bytes)) return false;
+    MEMORY_BASIC_INFORMATION region;
+    for (uintptr_t p = reinterpret_cast<uintptr_t>(bytes); p < end;) {
+        if (VirtualQuery(reinterpret_cast<const void*>(p), &region, sizeof region) == 0 || region.State != MEM_COMMIT ||
+            reinterpret_cast<uintptr_t>(region.AllocationBase) != base ||
+            (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0)
+            return false;
+        p = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    }
+    return true;
+}
+
+// The program is mapped as a data file: its resources are read, none of its code runs.
+bool ReadMarkedNamesList(const char* path, char*& list, size_t& size) {
+    WCHAR wide[kPathSize];
+    const HMODULE module = WideFromMarked(path, wide, kPathSize)
+                               ? LoadLibraryExW(wide, NULL, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)
+                               : NULL;
+    if (module == NULL) return false;
     const HRSRC info =
         FindResourceExW(module, MAKEINTRESOURCEW(10) /* RT_RCDATA */, MAKEINTRESOURCEW(PEL_RCDATA_NAMES), 0);
     const HGLOBAL loaded = info != NULL ? LoadResource(module, info) : NULL;
-    const void* bytes = loaded != NULL ? LockResource(loaded) : NULL;
-    const DWORD size = bytes != NULL ? SizeofResource(module, info) : 0;
-    list.text = size != 0 ? static_cast<char*>(VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE)) : NULL;
-    if (list.text != NULL) {
-        CopyMemory(list.text, bytes, size);
-        list.size = size;
-    }
+    const char* bytes = loaded != NULL ? static_cast<const char*>(LockResource(loaded)) : NULL;
+    size = bytes != NULL ? SizeofResource(module, info) : 0;
+    list = size != 0 && size <= kNamesLimit && IsMappedFor(module, bytes, size)
+               ? static_cast<char*>(ObtainWorkingMemory(size))
+               : NULL;
+    if (list != NULL) CopyMemory(list, bytes, size);
     FreeLibrary(module);
+    return list != NULL;
 }
 
-void ReleaseNamesList(NamesList& list) {
-    if (list.text != NULL) VirtualFree(list.text, 0, MEM_RELEASE);
-    list.text = NULL;
-    list.size = 0;
-}
+void* ObtainWorkingMemory(size_t size) { return VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE); }
+void ReleaseWorkingMemory(void* block) { VirtualFree(block, 0, MEM_RELEASE); }
 
-void RemoveEarlierFiles(const char* folder, const NamesList& earlier, const NamesList& current) {
+void RemoveEarlierFiles(const char* folder, const char* earlierUninstaller) {
     Win32FilesHost host;
-    if (earlier.size != 0 && current.size != 0)
-        RemoveEarlierFiles(host, folder, earlier.text, earlier.size, current.text, current.size);
+    RemoveEarlierFiles(host, folder, earlierUninstaller);
 }

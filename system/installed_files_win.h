@@ -1,5 +1,5 @@
-// The installed files over Win32: the file operations the uninstaller and the installer share,
-// and the names list read from an uninstaller on disk.
+// The installed files over Win32: the file operations the uninstaller and the installer share.
+// A marked path's marked part is the folder inside which a removal or rename acts (base/inside_win.h).
 #pragma once
 #include <windows.h>
 #include <stddef.h>
@@ -15,17 +15,12 @@ EntryFacts InspectWide(const WCHAR* path);
 EntryFacts InspectMarked(const char* path);
 RemoveResult RemoveMarkedFile(const char* path);
 bool RemoveEmptyMarkedFolder(const char* path);
+bool RenameMarkedFile(const char* from, const char* to);
 bool MarkedFileChecksum(const char* path, uint32_t& checksum);
+bool ReadMarkedNamesList(const char* path, char*& list, size_t& size);
+void* ObtainWorkingMemory(size_t size);
+void ReleaseWorkingMemory(void* block);
 
-// A names list read into memory of its own.
-struct NamesList {
-    char* text;
-    size_t size;
-};
-// Reads the names list (RCDATA PEL_RCDATA_NAMES) of the uninstaller in folder (an ANSI text)
-// without running it; list stays empty when there is none. Release it with ReleaseNamesList.
-void ReadNamesList(const char* folder, NamesList& list);
-void ReleaseNamesList(NamesList& list);
-
-// RemoveEarlierFiles over the Win32 file system, for the installation in folder (ANSI).
-void RemoveEarlierFiles(const char* folder, const NamesList& earlier, const NamesList& current);
+// RemoveEarlierFiles over the Win32 file system, for the installation in folder (ANSI): the
+// installer's EarlierRemoval.
+void RemoveEarlierFiles(const char* folder, const char* earlierUninstaller);

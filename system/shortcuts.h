@@ -57,6 +57,6 @@ bool LinkWorkingDirectory(Char (&out)[kWorkingDirSize], const Char* target) {
 // characters with its terminator; the link is then not saved.
 template <typename Char>
 bool LinkFilePath(Char (&out)[kLinkPathSize], const Char* linksFolder, const Char* title) {
-    const Char extension[5] = {'.', 'l', 'n', 'k', 0};
+    static const Char extension[5] = {'.', 'l', 'n', 'k', 0};
     return JoinLinkPath(out, kLinkPathSize, linksFolder, title) && AppendText(out, extension);
 }

@@ -276,6 +276,9 @@ struct MemoryHost : ExtractHost {
         Check(IsReserved(key), "one of the user's files marked for removal");
         if (Step(std::string("at restart ") + path, true, false)) restart.insert(key);
     }
+    void RemoveEarlierVersion(const char* earlier) override {
+        calls.push_back(std::string("remove earlier by ") + (earlier != nullptr ? earlier : "-"));
+    }
     void ShowMessage(const char* text) override { calls.push_back(std::string("message ") + text); }
     void PostQuitRequest(int exitCode) override { calls.push_back("quit " + std::to_string(exitCode)); }
 };

@@ -50,7 +50,17 @@ struct Win32Host final : UninstallHost {
 
     EntryFacts Inspect(const char* path) override { return InspectMarked(path); }
 
+    bool RenameFile(const char* from, const char* to) override { return RenameMarkedFile(from, to); }
+
     bool FileChecksum(const char* path, uint32_t& checksum) override { return MarkedFileChecksum(path, checksum); }
+
+    bool ReadNamesList(const char* path, char*& list, size_t& size) override {
+        return ReadMarkedNamesList(path, list, size);
+    }
+
+    void* ObtainMemory(size_t size) override { return ObtainWorkingMemory(size); }
+
+    void ReleaseMemory(void* block) override { ReleaseWorkingMemory(block); }
 
     void ListFolder(const char* path, EntryVisitor visit, void* context) override {
         WCHAR pattern[kPathSize + 2];

@@ -164,30 +164,48 @@ bool HoldsInstallation(UninstallHost& host, const char* folder, const char* name
 }
 
 // What a killed installer left beside the listed files: plain files of the reserved form whose
-// name after it is a listed file's, in the listed file's folder. They go, but the earlier copy of
-// a data file, which the installer would give back as the user's.
+// name after it is a listed file's, in the listed file's folder. A working file or a finished
+// run's backup goes. An earlier copy kept aside is settled as the installer settles it: it goes
+// when the file in its place is as this installation wrote it, else it comes back to its place
+// (over a file a killed run left there) and is judged as any listed file. The earlier copy of the
+// data file stays, the user's; that of this program is the earlier version's uninstaller, whose
+// list names files of that version, and goes with this program.
 struct Leftovers {
     UninstallHost& host;
     const char* folder;
-    const char* names;
-    const char* end;
-    const char* hint;
-    const char* directory;      // the listed folder being listed, "" for the installation folder
-    char (*keptIn)[kPathSize];  // the folder of a data file that stays
+    const NamesIndex& index;
+    const char* directory;         // the listed folder being listed, "" for the installation folder
+    char (*keptIn)[kPathSize];     // the folder of a data file that stays
+    char (*earlier)[kPathSize];    // the earlier version's uninstaller (relative), "" when none
     bool kept, aborted;
 };
 bool VisitLeftover(void* context, const char* name, EntryKind kind) {
     Leftovers& l = *static_cast<Leftovers*>(context);
     ReservedName reserved;
     if (kind != EntryKind::File || !ParseReservedName(name, reserved)) return true;
-    char listed[kPathSize], relative[kPathSize], path[kPathSize];
+    char listed[kPathSize], relative[kPathSize], path[kPathSize], place[kPathSize];
+    ListedName line;
     CopyText(listed, l.directory);
     if (listed[0] != 0) AppendText(listed, "\\");
     CopyText(relative, listed);
-    if (!AppendText(listed, reserved.name) || !AppendText(relative, name)) return true;
-    if (!ListsPath(l.names, l.end, l.hint, listed, true) || !MarkedPath(path, l.folder, relative)) return true;
-    if (IsDataFileName(reserved.name) && reserved.kind != kReservedWork) {
+    if (!AppendText(listed, reserved.name) || !AppendText(relative, name) || !FindListed(l.index, listed, true, line) ||
+        !MarkedPath(path, l.folder, relative) || !MarkedPath(place, l.folder, listed))
+        return true;
+    const bool backup = reserved.kind == kReservedBackup;
+    if (IsDataFile(line) && reserved.kind != kReservedWork) {
         if ((*l.keptIn)[0] == 0) MarkedPath(*l.keptIn, l.folder, l.directory);
+        return true;
+    }
+    if (backup && line.self) {
+        if ((*l.earlier)[0] == 0) CopyText(*l.earlier, relative);
+        return true;
+    }
+    const EntryFacts found = InspectListed(l.host, l.folder, listed);
+    if (backup && (found.kind == EntryKind::Missing || found.kind == EntryKind::File) &&
+        !IsOurs(l.host, place, line, found)) {
+        if (found.kind == EntryKind::File) l.host.RemoveFile(place);
+        // One that cannot come back (a program holds the file in its place) waits for another run.
+        l.kept = l.kept || !l.host.RenameFile(path, place);
         return true;
     }
     const Outcome outcome = RemoveOurs(l.host, path, relative);
@@ -251,12 +269,45 @@ void ListLeftovers(Leftovers& l, const char* directory) {
 }
 
 // The installation folder and every listed folder; false after an Abort.
-bool RemoveLeftovers(Leftovers& l) {
+bool RemoveLeftovers(Leftovers& l, const char* names, const char* end) {
     ListLeftovers(l, "");
     ListedName name;
-    for (const char* cursor = l.names; !l.aborted && ParseNextName(cursor, l.end, name);)
+    for (const char* cursor = names; !l.aborted && ParseNextName(cursor, end, name);)
         if (name.folder) ListLeftovers(l, name.path);
     return !l.aborted;
+}
+
+// The earlier version's files that a killed update left: each one as that version's installer
+// wrote it goes (also where this list names it: the update had not replaced it yet); one that is
+// not, and that this list does not name, is the user's now and stays. False after an Abort.
+bool RemoveEarlierVersion(UninstallHost& host, const char* folder, const char* earlier, size_t size,
+                          const NamesIndex& index, bool& filesKept) {
+    ListedName name, listed;
+    char path[kPathSize];
+    const char* const end = earlier + size;
+    for (const char* cursor = earlier; ParseNextName(cursor, end, name);) {
+        if (name.folder || name.self || IsDataFile(name) || !MarkedPath(path, folder, name.path)) continue;
+        const EntryFacts found = InspectListed(host, folder, name.path);
+        if (found.kind == EntryKind::Missing) continue;
+        const Outcome outcome = IsAsWritten(host, path, name, found)         ? RemoveOurs(host, path, name.path)
+                                : FindListed(index, name.path, false, listed) ? Outcome::Gone
+                                                                              : Outcome::Kept;
+        if (outcome == Outcome::Aborted) return false;
+        filesKept = filesKept || outcome == Outcome::Kept;
+    }
+    return true;
+}
+
+// The listed folders, children before parents (a list has parents first); a folder that still
+// holds the user's files stays, and a link in a folder's place is not followed.
+void RemoveListedFolders(UninstallHost& host, const char* folder, const char* names, size_t size) {
+    ListedName name;
+    char path[kPathSize];
+    for (const char* cursor = names + size; ParsePreviousName(names, cursor, name);) {
+        if (name.folder && MarkedPath(path, folder, name.path) &&
+            InspectListed(host, folder, name.path).kind == EntryKind::Folder)
+            host.RemoveEmptyFolder(path);
+    }
 }
 
 }  // namespace
@@ -278,11 +329,18 @@ bool ConfirmUninstall(UninstallHost& host) {
     return host.Ask(kMessageConfirmUninstall, kCaptionProduct, Prompt::YesNo) == Answer::Yes;
 }
 
-int RemoveInstallation(UninstallHost& host, const char* folder, const char* names, size_t namesSize) {
+namespace {
+
+// The removal over the indexed list and, when a killed update left it aside, the earlier
+// version's uninstaller and its list.
+int Remove(UninstallHost& host, const char* folder, const char* names, size_t namesSize, const NamesIndex& index,
+           char*& earlierList, size_t& earlierSize) {
     const char* end = names + namesSize;
     ListedName name;
-    char keptIn[kPathSize] = {};  // the folder of a data file that stays
+    char keptIn[kPathSize] = {};   // the folder of a data file that stays
+    char earlier[kPathSize] = {};  // the earlier version's uninstaller kept aside
     char message[3 * kPathSize + 128];
+    char path[kPathSize];
 
     // 0. A folder that holds no installation (a copy of this program elsewhere) stays as it is.
     if (!HoldsInstallation(host, folder, names, end)) {
@@ -292,20 +350,18 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
         return kExitStopped;
     }
 
-    // 1. What a killed installer left beside the listed files.
-    Leftovers leftovers = {host, folder, names, end, names, "", &keptIn, false, false};
-    if (!RemoveLeftovers(leftovers)) return kExitStopped;
+    // 1. What a killed installer left beside the listed files, then what remains of the version
+    // a killed update was replacing.
+    Leftovers leftovers = {host, folder, index, "", &keptIn, &earlier, false, false};
+    if (!RemoveLeftovers(leftovers, names, end)) return kExitStopped;
     bool filesKept = leftovers.kept;  // a listed file other than the data file stays
+    if (earlier[0] != 0 && MarkedPath(path, folder, earlier) && host.ReadNamesList(path, earlierList, earlierSize) &&
+        !RemoveEarlierVersion(host, folder, earlierList, earlierSize, index, filesKept))
+        return kExitStopped;
 
     // 2. Files but this program, in list order; the user's data file is never removed.
-    const char* cursor = names;
-    size_t folders = 0;
-    while (ParseNextName(cursor, end, name)) {
-        if (name.folder) {
-            ++folders;
-            continue;
-        }
-        if (name.self) continue;
+    for (const char* cursor = names; ParseNextName(cursor, end, name);) {
+        if (name.folder || name.self) continue;
         if (IsDataFile(name)) {
             const EntryKind data = InspectListed(host, folder, name.path).kind;
             if (keptIn[0] == 0 && data != EntryKind::Missing && data != EntryKind::Folder) {
@@ -320,19 +376,20 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
         filesKept = filesKept || outcome == Outcome::Kept;
     }
 
-    // 3. Folders, children before parents (the list has parents first); a folder that still
-    // holds the user's files stays, and a link in a folder's place is not followed.
-    char path[kPathSize];
-    for (size_t k = folders; k-- > 0;) {
-        if (FindListedFolder(names, end, k, name) && MarkedPath(path, folder, name.path) &&
-            InspectListed(host, folder, name.path).kind == EntryKind::Folder)
-            host.RemoveEmptyFolder(path);
-    }
+    // 3. Folders: the earlier version's, then this one's (which holds every parent of its own).
+    if (earlierList != nullptr) RemoveListedFolders(host, folder, earlierList, earlierSize);
+    RemoveListedFolders(host, folder, names, namesSize);
 
-    // 4. Links but the one that runs this program. 5. Unless listed files stay: this program, the
-    // record and the entries, its link, then the installation folder when nothing else is in it.
+    // 4. Links but the one that runs this program. 5. Unless listed files stay: the earlier
+    // uninstaller and this program, the record and the entries, its link, then the installation
+    // folder when nothing else is in it.
     RemoveLinks(host, folder, false);
-    for (cursor = names; !filesKept && ParseNextName(cursor, end, name);) {
+    if (!filesKept && earlier[0] != 0 && MarkedPath(path, folder, earlier)) {
+        const Outcome outcome = RemoveOurs(host, path, earlier);
+        if (outcome == Outcome::Aborted) return kExitStopped;
+        filesKept = outcome == Outcome::Kept;
+    }
+    for (const char* cursor = names; !filesKept && ParseNextName(cursor, end, name);) {
         if (!name.self) continue;
         const Outcome outcome = RemoveListedFile(host, folder, name);
         if (outcome == Outcome::Aborted) return kExitStopped;
@@ -353,4 +410,17 @@ int RemoveInstallation(UninstallHost& host, const char* folder, const char* name
     }
     host.Ask(message, kCaptionProduct, Prompt::Information);
     return kExitDone;
+}
+
+}  // namespace
+
+int RemoveInstallation(UninstallHost& host, const char* folder, const char* names, size_t namesSize) {
+    NamesIndex index;
+    IndexNames(host, names, namesSize, index);  // without memory nothing is found in it
+    char* earlierList = nullptr;
+    size_t earlierSize = 0;
+    const int exitCode = Remove(host, folder, names, namesSize, index, earlierList, earlierSize);
+    if (earlierList != nullptr) host.ReleaseMemory(earlierList);
+    ReleaseIndex(host, index);
+    return exitCode;
 }

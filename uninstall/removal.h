@@ -64,10 +64,12 @@ bool ConfirmUninstall(UninstallHost& host);
 // folder: the installation folder; names: the list of packed paths (ParseNextName).
 // A folder that holds no installation (nothing of the list as the installer wrote it, and neither
 // the record nor an Installed-apps entry naming it) is left as it is, and the user told so.
-// Order: what a killed installer left beside the listed files, the listed files but this
-// program, the listed folders, the links but the one that runs this program; then, unless
-// listed files stay, this program, the record and the Installed-apps entry, that link: an Abort
-// anywhere, or files that stay, leave what runs the removal again.
+// Order: what a killed installer left beside the listed files (settled as the installer settles
+// it), the files of the earlier version a killed update left (by the list of that version's
+// uninstaller, kept aside), the listed files but this program, the folders, the links but the
+// one that runs this program; then, unless listed files stay, the earlier uninstaller and this
+// program, the record and the Installed-apps entry, that link: an Abort anywhere, or files that
+// stay, leave what runs the removal again.
 // Returns the exit code: 0 when done, 1 when the user aborted after a failed file or the folder
 // holds no installation.
 int RemoveInstallation(UninstallHost& host, const char* folder, const char* names, size_t namesSize);

@@ -84,7 +84,7 @@ TEST(Extract, FirstInstallationInOrder) {
         Written("Pelbrix.exe", "MZ..", 11, 32),
         Written("HlpPic\\Big\\arrow.gif", "GIF", 12, 32),
         Written("HlpPic\\empty.txt", "", 13, 33),
-        {"release", "release", "release"},
+        {"remove earlier by -", "release", "release", "release"},
     });
     EXPECT_EQ(host.From("mkdir"), expected);
     EXPECT_EQ(host.blocks.size(), 0u);
@@ -96,37 +96,37 @@ TEST(Extract, FirstInstallationInOrder) {
 // when its bytes are the record's; a user's file stays.
 // The folder's creation fails (as at a drive root): only the change into it decides.
 TEST(Extract, UpdateInOrder) {
-    FakeHost host(BuiltArchive({{0x30, 7, "HlpPic"}}, {{0x20, 11, 0, "Pelbrix.exe", B("MZ..")},
+    FakeHost host(BuiltArchive({{0x30, 7, "HlpPic"}}, {{0x20, 11, 0, "uninstall.exe", B("MZ..")},
                                                        {0x20, 12, 1, "a.gif", B("GIF")},
                                                        {0x20, 12, 1, "same.gif", B("GIF")},
                                                        {0x20, 12, 1, "b.gif", B("GIF")}}),
                   0x10);
     host.fail.insert("mkdir " + kFolder);
-    host.disk = {{"Pelbrix.exe", {0x21, "old", 1}},
+    host.disk = {{"uninstall.exe", {0x21, "old", 1}},
                  {"notes.txt", {0x22, "mine", 2}},
                  {"HlpPic", {0x10, "", 0}},
                  {"HlpPic\\same.gif", {0x20, "GIF", 12}},
                  {"HlpPic\\b.gif", {0x20, "GIT", 12}},
                  {"HlpPic\\a.gif", {0x20, "GIF", 9}}};
     ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::string backup = "~pel1234abcd-Pelbrix.exe", a = "HlpPic\\~pel1234abcd-a.gif",
+    const std::string backup = "~pel1234abcd-uninstall.exe", a = "HlpPic\\~pel1234abcd-a.gif",
                       b = "HlpPic\\~pel1234abcd-b.gif";
     const std::vector<std::string> expected = Join({
         {"mkdir " + kFolder, "look " + kFolder, "cd " + kFolder, "list ", "mkdir HlpPic", "look HlpPic", "list HlpPic"},
-        {"rename Pelbrix.exe " + backup},
-        Written("Pelbrix.exe", "MZ..", 11, 32),
+        {"rename uninstall.exe " + backup},
+        Written("uninstall.exe", "MZ..", 11, 32),
         {"rename HlpPic\\a.gif " + a},
         Written("HlpPic\\a.gif", "GIF", 12, 32),
         {"read HlpPic\\same.gif", "read HlpPic\\b.gif", "rename HlpPic\\b.gif " + b},
         Written("HlpPic\\b.gif", "GIF", 12, 32),
-        {"attr " + backup + " 32", "delete " + backup, "delete " + a, "delete " + b, "release", "release", "release"},
+        {"remove earlier by " + backup, "attr " + backup + " 32", "delete " + backup, "delete " + a, "delete " + b, "release", "release", "release"},
     });
     EXPECT_EQ(host.From("mkdir"), expected);
     EXPECT_EQ(host.disk, (Disk{{"HlpPic", {0x10, "", 0}},
                                {"HlpPic\\a.gif", {0x20, "GIF", 12}},
                                {"HlpPic\\b.gif", {0x20, "GIF", 12}},
                                {"HlpPic\\same.gif", {0x20, "GIF", 12}},
-                               {"Pelbrix.exe", {0x20, "MZ..", 11}},
+                               {"uninstall.exe", {0x20, "MZ..", 11}},
                                {"notes.txt", {0x22, "mine", 2}}}));
 }
 
@@ -291,20 +291,31 @@ TEST(Extract, FileFailureTable) {
 
 // What a killed run left is settled before anything is written: its working file goes, the
 // earlier file it had moved aside comes back over that run's new one with its times. A backup a
-// finished run could not remove only goes.
+// finished run could not remove only goes. Names of those forms beside no file of the archive are
+// the user's. The earlier version's own files go by the list of its uninstaller as it was before
+// the killed run: the one that came back and this run moved aside, or the killed run's backup
+// where that could not come back (a program held the file in its place).
 TEST(Extract, KilledRunIsSettled) {
-    for (FileAnswer answer : {FileAnswer::Abort, FileAnswer::Ignore}) {
-        FakeHost host(BuiltArchive({}, {{0x20, 5, 0, "a", B("1")}, {0x20, 6, 0, "b", B("2")}}), 0x10);
-        host.disk = {{"a", {0x20, "half", 3}},
-                     {"~pel00c0ffee-a", {0x21, "old", 2}},
+    const std::tuple<FileAnswer, const char*, const char*> cases[] = {
+        {FileAnswer::Abort, "", "-"},
+        {FileAnswer::Ignore, "", "~pel1234abcd-uninstall.exe"},
+        {FileAnswer::Ignore, "delete uninstall.exe", "~pel00c0ffee-uninstall.exe"},
+    };
+    for (const auto& [answer, failing, earlier] : cases) {
+        FakeHost host(BuiltArchive({}, {{0x20, 5, 0, "uninstall.exe", B("1")}, {0x20, 6, 0, "b", B("2")}}), 0x10);
+        const Disk users = {{"~pel00000000=notes.txt", {0x20, "mine", 1}}, {"~pelcafebabe+report.doc", {0x20, "mine", 1}}};
+        host.disk = {{"uninstall.exe", {0x20, "half", 3}},
+                     {"~pel00c0ffee-uninstall.exe", {0x21, "old", 2}},
                      {"~pel00c0ffee+b", {0x20, "x", 1}},
                      {"~pel0000beef=b", {0x21, "a finished run's", 4}}};
-        host.fail.insert("create b");
+        host.disk.insert(users.begin(), users.end());
+        host.fail.insert({"create b", failing});
         host.answers = {answer};
         EXPECT_EQ(ExtractPayload(host, State(kFolder)), answer == FileAnswer::Ignore);
-        Disk expected = {{"a", {0x21, "old", 2}}};
-        if (answer == FileAnswer::Ignore) expected["a"] = {0x20, "1", 5};
+        Disk expected = users;
+        expected["uninstall.exe"] = answer == FileAnswer::Ignore ? Node{0x20, "1", 5} : Node{0x21, "old", 2};
         EXPECT_EQ(host.disk, expected);
+        EXPECT_EQ(host.Called("remove earlier by " + std::string(earlier)), answer == FileAnswer::Ignore);
     }
 }
 

@@ -54,8 +54,6 @@ struct FakeHost final : FlowHost {
         CopyTextN(buffer, 1024, record.c_str());
         return !record.empty();
     }
-    void ReadEarlierList(const InstallState&) override { calls.push_back("read earlier list"); }
-    void RemoveEarlierFiles(const InstallState&) override { calls.push_back("remove earlier files"); }
     bool ExtractPayload(const InstallState&, uint64_t&) override {
         calls.push_back("extract");
         quit = !extractResult;  // as after a failure to create the folder
@@ -81,13 +79,13 @@ TEST(Flow, SequenceByPageResults) {
          "C:\\Pelbrix",
          {},
          true,
-         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "read earlier list", "extract", "remove earlier files",
+         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract",
           "links", "write record", "write entry", "page 5"}},
         {"extraction failed: nothing recorded, nothing removed",
          "",
          {},
          false,
-         {"page 1", "page 2", "read earlier list", "extract", kNotInstalled}},
+         {"page 1", "page 2", "extract", kNotInstalled}},
         // A page that could not be created never counts as accepted: nothing is installed.
         {"-1 (notice not created) cancels", "C:\\P", {{4, -1}}, true, {"cd C:\\P", "page 4", kNotInstalled}},
         {"-1 (licence not created) cancels", "", {{2, -1}}, true, {"page 1", "page 2", kNotInstalled}},
