@@ -24,6 +24,7 @@
 #include "payload/archive.h"
 #include "payload/archive_builder.h"
 #include "payload/extract_host_posix.h"
+#include "system/installed_files.h"
 #include "tools/pack_names.h"
 #include "tools/pe_resource.h"
 
@@ -575,6 +576,12 @@ int Names(const char* folder, const std::vector<Addition>& additions, const char
             list +=
                 "\t" + std::to_string(static_cast<uint64_t>(data.size())) + "\t" + std::to_string(file.time) + checksum;
         }
+    }
+    // An installer reads no list larger than this from an earlier uninstaller.
+    if (list.size() > kNamesLimit) {
+        Fail("%s: the list of names is %zu bytes, more than the %zu an installer reads", folder, list.size(),
+             kNamesLimit);
+        return kExitNo;
     }
     return WriteOutput(output, std::vector<uint8_t>(list.begin(), list.end())) ? kExitOk : kExitBad;
 }

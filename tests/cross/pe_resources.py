@@ -44,8 +44,9 @@ class PE:
         raise ValueError("RVA 0x%x outside every section" % rva)
 
     def resources(self):
-        """{(type, name, language): bytes}; ids as ints, names as strings."""
-        out = {}
+        """{(type, name, language): bytes}; ids as ints, names as strings. self.leaves: the file
+        offset of each one's data entry (its RVA, then its size)."""
+        out, self.leaves = {}, {}
         if not self.resource_rva:
             return out
         base = self.offset(self.resource_rva)
@@ -64,6 +65,7 @@ class PE:
             for rname, n in entries(t & 0x7FFFFFFF):
                 for lang, leaf in entries(n & 0x7FFFFFFF):
                     rva, size = struct.unpack_from("<II", self.data, base + leaf)
+                    self.leaves[(rtype, rname, lang)] = base + leaf
                     at = self.offset(rva)
                     out[(rtype, rname, lang)] = self.data[at:at + size]
         return out

@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -26,6 +27,8 @@ WINE_LIB = os.path.join(ROOT, "scripts", "wine-lib.sh")
 # The Start-menu links: the product's constant of each title (replaced by its text at start), target.
 LINKS = [("kLinkProgram", "Pelbrix.exe"), ("kLinkHelp", "Help.htm"), ("kLinkNews", "News.htm"),
          ("kLinkLicence", "Licence.txt"), ("kLinkFeatures", "features.htm"), ("kLinkUninstall", "uninstall.exe")]
+# The uninstaller's names list: RCDATA of this id (resources/resource.h).
+NAMES_ID = int(re.search(r"#define PEL_RCDATA_NAMES (\d+)", open(os.path.join(ROOT, "resources", "resource.h")).read())[1])
 # The locales the scenarios run under (PEL_E2E_LOCALE, else 1251), named by the
 # ANSI code page Wine gives them, which it takes from LC_CTYPE; any other NAME is a Linux locale
 # for LC_ALL. 65001 keeps English messages and takes LC_CTYPE from a locale Windows has no ANSI
@@ -192,6 +195,20 @@ class Run:
                 when = parse_time(args[1])
                 for path in glob.glob(self.host(args[0])):
                     os.utime(path, ns=(when, when))
+            elif verb == "link":  # a symbolic link (under Wine one to a file reads as its target)
+                os.symlink(args[1], self.host(args[0]))
+            elif verb == "relist":  # a line of an uninstaller's names list renamed, its facts kept
+                data = open(self.host(args[0]), "rb").read()
+                old, new = (w.encode("cp1251") + b"\t" for w in args[1:3])
+                if data.count(old) != 1 or len(old) != len(new):
+                    self.problem("cannot rename the list line %s" % args[1])
+                open(self.host(args[0]), "wb").write(data.replace(old, new))
+            elif verb == "oversize":  # the names list's size claims 16 MB, more than the file holds
+                pe = pe_resources.PE(self.host(args[0]))
+                pe.resources()
+                data = bytearray(pe.data)
+                struct.pack_into("<I", data, pe.leaves[(10, NAMES_ID, 0)] + 4, 16 << 20)
+                open(self.host(args[0]), "wb").write(data)
             elif verb == "attrib":  # read-only and hidden
                 os.setxattr(self.host(args[0]), "user.DOSATTRIB", b"0x2")
                 os.chmod(self.host(args[0]), os.stat(self.host(args[0])).st_mode & ~0o222)

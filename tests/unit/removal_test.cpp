@@ -134,7 +134,7 @@ TEST(Removal, RecordOfARootedFolder) {
 // version's uninstaller kept aside names the files only it had, which go too, and goes last.
 TEST(Removal, KilledUpdateIsFinished) {
     const std::string top = "C:\\Pelbrix\\";
-    const Node newer = {0x20, "newer file", 60000000};
+    const Node newer = {0x20, "the newer program", 90000000};
     FakeSystem earlierRun;
     earlierRun.disk[top + "~pel0badcafe-Pelbrix.exe"] = earlierRun.disk[top + "HlpPic\\~pel0badcafe-logo.gif"] = kWritten;
     earlierRun.disk[top + "Pelbrix.exe"] = newer;
