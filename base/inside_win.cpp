@@ -36,8 +36,8 @@ bool IsInsideAt(HANDLE handle, const WCHAR* root, const WCHAR* relative) {
     WCHAR expected[kPathSize], final[kPathSize];
     if (root[0] == 0 || !CopyText(expected, root)) return false;
     const size_t rootLength = TextLength(expected);
-    if (relative[0] != 0 && !((expected[rootLength - 1] == '\\' || AppendText(expected, L"\\")) &&
-                              AppendText(expected, relative)))
+    if (relative[0] != 0 &&
+        !((expected[rootLength - 1] == '\\' || AppendText(expected, L"\\")) && AppendText(expected, relative)))
         return false;
     for (WCHAR* p = expected + rootLength; *p != 0; ++p)
         if (*p == '/') *p = '\\';

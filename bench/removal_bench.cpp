@@ -24,7 +24,7 @@ struct InstantFiles final : FilesHost {
     EntryFacts Inspect(const char* path) override {
         const size_t n = strlen(path);
         return n > 4 && strcmp(path + n - 4, ".gif") == 0 ? EntryFacts{EntryKind::File, 10, 50000000}
-                                                            : EntryFacts{EntryKind::Folder, 0, 0};
+                                                          : EntryFacts{EntryKind::Folder, 0, 0};
     }
     bool FileChecksum(const char*, uint32_t&) override { return false; }
     bool ReadNamesList(const char*, char*&, size_t&) override { return false; }
@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
             InstantFiles host;
             const auto start = std::chrono::steady_clock::now();
             RemoveEarlierFiles(host, "C:\\Pelbrix", earlier.data(), earlier.size(), current.data(), current.size());
-            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             printf("%-9zu %-10s %9zu %10.1f %9.0f\n", lines, opposite ? "opposite" : "the same", host.removed, ms,
                    ms * 1e6 / static_cast<double>(2 * lines));
         }

@@ -146,9 +146,10 @@ bool IsMappedFor(HMODULE module, const char* bytes, size_t size) {
 // The program is mapped as a data file: its resources are read, none of its code runs.
 bool ReadMarkedNamesList(const char* path, char*& list, size_t& size) {
     WCHAR wide[kPathSize];
-    const HMODULE module = WideFromMarked(path, wide, kPathSize)
-                               ? LoadLibraryExW(wide, NULL, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)
-                               : NULL;
+    const HMODULE module =
+        WideFromMarked(path, wide, kPathSize)
+            ? LoadLibraryExW(wide, NULL, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)
+            : NULL;
     if (module == NULL) return false;
     const HRSRC info =
         FindResourceExW(module, MAKEINTRESOURCEW(10) /* RT_RCDATA */, MAKEINTRESOURCEW(PEL_RCDATA_NAMES), 0);

@@ -206,6 +206,7 @@ struct FakeSystem final : UninstallHost {
                 names.insert(e.first);
         return names;
     }
-    int Run(const std::string& names = kNames) { return RemoveInstallation(*this, kFolder, names.data(), names.size()); }
+    int Run(const std::string& names = kNames) {
+        return RemoveInstallation(*this, kFolder, names.data(), names.size());
+    }
 };
-

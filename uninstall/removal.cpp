@@ -174,9 +174,9 @@ struct Leftovers {
     UninstallHost& host;
     const char* folder;
     const NamesIndex& index;
-    const char* directory;         // the listed folder being listed, "" for the installation folder
-    char (*keptIn)[kPathSize];     // the folder of a data file that stays
-    char (*earlier)[kPathSize];    // the earlier version's uninstaller (relative), "" when none
+    const char* directory;       // the listed folder being listed, "" for the installation folder
+    char (*keptIn)[kPathSize];   // the folder of a data file that stays
+    char (*earlier)[kPathSize];  // the earlier version's uninstaller (relative), "" when none
     bool kept, aborted;
 };
 bool VisitLeftover(void* context, const char* name, EntryKind kind) {
@@ -289,7 +289,7 @@ bool RemoveEarlierVersion(UninstallHost& host, const char* folder, const char* e
         if (name.folder || name.self || IsDataFile(name) || !MarkedPath(path, folder, name.path)) continue;
         const EntryFacts found = InspectListed(host, folder, name.path);
         if (found.kind == EntryKind::Missing) continue;
-        const Outcome outcome = IsAsWritten(host, path, name, found)         ? RemoveOurs(host, path, name.path)
+        const Outcome outcome = IsAsWritten(host, path, name, found)          ? RemoveOurs(host, path, name.path)
                                 : FindListed(index, name.path, false, listed) ? Outcome::Gone
                                                                               : Outcome::Kept;
         if (outcome == Outcome::Aborted) return false;

@@ -26,7 +26,8 @@ void CheckKept(const Disk& disk, const std::vector<std::string>& kept) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string list(reinterpret_cast<const char*>(data), size);
-    const std::vector<std::string> kept = {"C:\\Outside\\v1.txt", "C:\\Pelbrix\\Tolva.dat", "C:\\Pelbrix\\Docs\\v1.txt"};
+    const std::vector<std::string> kept = {"C:\\Outside\\v1.txt", "C:\\Pelbrix\\Tolva.dat",
+                                           "C:\\Pelbrix\\Docs\\v1.txt"};
 
     FakeSystem installer;
     Plant(installer);

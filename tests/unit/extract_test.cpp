@@ -119,7 +119,8 @@ TEST(Extract, UpdateInOrder) {
         Written("HlpPic\\a.gif", "GIF", 12, 32),
         {"read HlpPic\\same.gif", "read HlpPic\\b.gif", "rename HlpPic\\b.gif " + b},
         Written("HlpPic\\b.gif", "GIF", 12, 32),
-        {"remove earlier by " + backup, "attr " + backup + " 32", "delete " + backup, "delete " + a, "delete " + b, "release", "release", "release"},
+        {"remove earlier by " + backup, "attr " + backup + " 32", "delete " + backup, "delete " + a, "delete " + b,
+         "release", "release", "release"},
     });
     EXPECT_EQ(host.From("mkdir"), expected);
     EXPECT_EQ(host.disk, (Disk{{"HlpPic", {0x10, "", 0}},
@@ -303,7 +304,8 @@ TEST(Extract, KilledRunIsSettled) {
     };
     for (const auto& [answer, failing, earlier] : cases) {
         FakeHost host(BuiltArchive({}, {{0x20, 5, 0, "uninstall.exe", B("1")}, {0x20, 6, 0, "b", B("2")}}), 0x10);
-        const Disk users = {{"~pel00000000=notes.txt", {0x20, "mine", 1}}, {"~pelcafebabe+report.doc", {0x20, "mine", 1}}};
+        const Disk users = {{"~pel00000000=notes.txt", {0x20, "mine", 1}},
+                            {"~pelcafebabe+report.doc", {0x20, "mine", 1}}};
         host.disk = {{"uninstall.exe", {0x20, "half", 3}},
                      {"~pel00c0ffee-uninstall.exe", {0x21, "old", 2}},
                      {"~pel00c0ffee+b", {0x20, "x", 1}},

@@ -136,7 +136,8 @@ TEST(Removal, KilledUpdateIsFinished) {
     const std::string top = "C:\\Pelbrix\\";
     const Node newer = {0x20, "the newer program", 90000000};
     FakeSystem earlierRun;
-    earlierRun.disk[top + "~pel0badcafe-Pelbrix.exe"] = earlierRun.disk[top + "HlpPic\\~pel0badcafe-logo.gif"] = kWritten;
+    earlierRun.disk[top + "~pel0badcafe-Pelbrix.exe"] = earlierRun.disk[top + "HlpPic\\~pel0badcafe-logo.gif"] =
+        kWritten;
     earlierRun.disk[top + "Pelbrix.exe"] = newer;
     earlierRun.disk.erase(top + "HlpPic\\logo.gif");
     EXPECT_EQ(earlierRun.Run(), 0);
