@@ -7,6 +7,12 @@ namespace {
 
 // One bit per byte value: set for the lead bytes of the system's double-byte code page.
 uint32_t g_leadBytes[8];
+bool g_utf8;
+
+bool AppendPart(char* dst, size_t cap, char mark, const char* text) {
+    const char marks[2] = {mark, 0};
+    return AppendTextN(dst, cap, marks) && AppendTextN(dst, cap, text) && AppendTextN(dst, cap, marks);
+}
 
 }  // namespace
 
@@ -35,7 +41,16 @@ ptrdiff_t FindLastAnsiChar(const char* text, bool (*test)(char c)) {
     return found;
 }
 
-bool AppendAnsiPart(char* dst, size_t cap, const char* ansi) {
-    const char mark[2] = {kAnsiMark, 0};
-    return AppendTextN(dst, cap, mark) && AppendTextN(dst, cap, ansi) && AppendTextN(dst, cap, mark);
+bool AppendAnsiPart(char* dst, size_t cap, const char* ansi) { return AppendPart(dst, cap, kAnsiMark, ansi); }
+bool AppendUtf8Part(char* dst, size_t cap, const char* utf8) { return AppendPart(dst, cap, kUtf8Mark, utf8); }
+
+void SetAnsiUtf8(bool utf8) { g_utf8 = utf8; }
+
+size_t AnsiWideLength(const char* text) {
+    size_t units = 0;
+    for (const char* p = text; *p != 0; p += AnsiCharSize(p)) {
+        const uint8_t b = static_cast<uint8_t>(*p);
+        if (!g_utf8 || (b & 0xC0) != 0x80) units += g_utf8 && b >= 0xF0 ? 2 : 1;  // continuation bytes add none
+    }
+    return units;
 }

@@ -8,19 +8,20 @@ namespace {
 // search path cannot be limited to the system folder, they are loaded from it now by full path,
 // so that a later load by name finds the copy already in the process instead of searching the
 // program's folder (for the installer often a downloads folder anyone can drop a DLL into).
-const char kPreloadedDlls[] =
-    "uxtheme.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0dwmapi.dll\0"
-    "cryptbase.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0ntmarta.dll\0profapi.dll\0";
+const WCHAR kPreloadedDlls[] =
+    L"uxtheme.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0dwmapi.dll\0"
+    L"cryptbase.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0ntmarta.dll\0profapi.dll\0";
 
+// The system folder as the system hands it over, in UTF-16.
 void PreloadSystemDlls() {
-    char path[MAX_PATH + 32];
-    const UINT folderLength = GetSystemDirectoryA(path, MAX_PATH);
+    WCHAR path[MAX_PATH + 32];
+    const UINT folderLength = GetSystemDirectoryW(path, MAX_PATH);
     if (folderLength == 0 || folderLength >= MAX_PATH) return;
     path[folderLength] = '\\';
-    for (const char* name = kPreloadedDlls; *name != 0; name += lstrlenA(name) + 1) {
-        // Every name is far shorter than the 31 bytes left after the folder.
-        lstrcpynA(path + folderLength + 1, name, 31);
-        LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    for (const WCHAR* name = kPreloadedDlls; *name != 0; name += lstrlenW(name) + 1) {
+        // Every name is far shorter than the 31 characters left after the folder.
+        lstrcpynW(path + folderLength + 1, name, 31);
+        LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
 }
 

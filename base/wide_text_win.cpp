@@ -36,21 +36,32 @@ bool WideFrom(UINT codePage, const char* text, WCHAR* out, size_t cap) {
 bool WideFrom1251(const char* text, WCHAR* out, size_t cap) { return WideFrom(kCodePage1251, text, out, cap); }
 bool WideFromAnsi(const char* text, WCHAR* out, size_t cap) { return WideFrom(CP_ACP, text, out, cap); }
 
+bool WideFromUtf8(const char* text, WCHAR* out, size_t cap) { return WideFrom(CP_UTF8, text, out, cap); }
+
+// Each mark opens a part of its code page and closes it again.
 bool WideFromMarked(const char* text, WCHAR* out, size_t cap) {
     if (cap == 0) return false;
     size_t used = 0;
     out[0] = 0;
-    bool ansi = false;
-    for (const char* part = text;; ansi = !ansi) {
+    char open = 0;
+    for (const char* part = text;;) {
         const char* end = part;
-        while (*end != 0 && *end != kAnsiMark) ++end;
-        if (!AppendWide(ansi ? CP_ACP : kCodePage1251, part, static_cast<int>(end - part), out, cap, used)) {
+        while (*end != 0 && *end != kAnsiMark && *end != kUtf8Mark) ++end;
+        const UINT codePage = open == kAnsiMark ? CP_ACP : open == kUtf8Mark ? CP_UTF8 : kCodePage1251;
+        if (!AppendWide(codePage, part, static_cast<int>(end - part), out, cap, used)) {
             out[0] = 0;
             return false;
         }
         if (*end == 0) return true;
+        open = open == *end ? 0 : *end;
         part = end + 1;
     }
+}
+
+bool Utf8FromWide(const WCHAR* text, char* out, size_t cap) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(cap), NULL, NULL);
+    if (n == 0 && cap > 0) out[0] = 0;
+    return n != 0;
 }
 
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
@@ -75,4 +86,5 @@ void ReadAnsiWindowText(HWND window, char* out, size_t cap) {
 void LoadAnsiCodePage() {
     CPINFO info;
     if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2) SetAnsiLeadBytes(info.LeadByte, MAX_LEADBYTES);
+    SetAnsiUtf8(GetACP() == CP_UTF8);
 }

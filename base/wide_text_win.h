@@ -9,8 +9,11 @@
 // fit or cannot be converted (out is then empty).
 bool WideFrom1251(const char* text, WCHAR* out, size_t cap);
 bool WideFromAnsi(const char* text, WCHAR* out, size_t cap);
-// A marked text: Windows-1251 with ANSI parts between kAnsiMark bytes (base/ansi_text.h).
+bool WideFromUtf8(const char* text, WCHAR* out, size_t cap);
+// A marked text: Windows-1251 with ANSI and UTF-8 parts between their marks (base/ansi_text.h).
 bool WideFromMarked(const char* text, WCHAR* out, size_t cap);
+// A text the system handed over, as UTF-8 (cap bytes, terminated); false when it does not fit.
+bool Utf8FromWide(const WCHAR* text, char* out, size_t cap);
 
 // MessageBoxW with a marked text and a Windows-1251 caption; gives the button pressed.
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style);

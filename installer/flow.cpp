@@ -25,7 +25,7 @@ bool ApplicationIsRunning(FlowHost& host) {
 // The pages up to the licence; false as soon as one is cancelled.
 bool RunPages(FlowHost& host, InstallState& state) {
     char recorded[kPathSize] = {};
-    if (host.ReadInstalledPath(recorded) && recorded[0] != 0 && host.MakeCurrentDirectory(recorded)) {
+    if (host.ReadRecordedFolder(recorded) && recorded[0] != 0 && host.MakeCurrentDirectory(recorded)) {
         // The notice page shows the current directory, which is now the recorded folder.
         if (!Proceeds(host, PEL_DLG_PREVIOUS_INSTALL, state)) return false;
     }

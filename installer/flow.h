@@ -25,9 +25,11 @@ struct FlowHost {
     // Whether the thread's quit request is pending: it ends every modal loop at once, so a page
     // that ended with it was closed with the backdrop (or the session), not answered.
     virtual bool QuitPending() = 0;
-    // Makes folder the process's current directory.
+    // Makes folder (UTF-8) the process's current directory.
     virtual bool MakeCurrentDirectory(const char* folder) = 0;
-    virtual bool ReadInstalledPath(char (&buffer)[kPathSize]) = 0;
+    // The recorded installation folder as the installer made it full, as UTF-8: a "\Pelbrix" typed
+    // on drive D: is D:\Pelbrix whatever drive this run starts on.
+    virtual bool ReadRecordedFolder(char (&buffer)[kPathSize]) = 0;
     // After true, installedBytes is the size of the files it wrote (the archive's files together),
     // and the files and folders that only the earlier version in the folder had are gone where
     // they were as its installer wrote them.

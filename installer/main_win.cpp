@@ -71,8 +71,11 @@ struct Win32FlowHost final : FlowHost {
         return PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
     }
 
-    bool MakeCurrentDirectory(const char* folder) override { return SetCurrentDirectoryA(folder) != FALSE; }
-    bool ReadInstalledPath(char (&buffer)[kPathSize]) override { return ::ReadInstalledPath(buffer); }
+    bool MakeCurrentDirectory(const char* folder) override {
+        WCHAR wide[kPathSize];
+        return WideFromUtf8(folder, wide, kPathSize) && SetCurrentDirectoryW(wide) != FALSE;
+    }
+    bool ReadRecordedFolder(char (&buffer)[kPathSize]) override { return ::ReadRecordedFolder(buffer); }
     bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) override {
         return ::ExtractPayload(state, installedBytes, ::RemoveEarlierFiles);
     }

@@ -9,10 +9,10 @@
 constexpr int kPreviousFolderFieldId = PEL_ID_PREVIOUS_FOLDER;
 
 struct PreviousInstallModel {
-    char folder[kPathSize];  // shown greyed in field 105
+    char16_t folder[kPathSize];  // shown greyed in field 105
 };
 
 // Takes the current directory as the system reported it: reported is the length it returned,
 // 0 when it failed and the size it needs when the text did not fit. Only a text that fitted is
 // shown; otherwise the field stays empty.
-void PreviousInstallOpen(PreviousInstallModel& page, const char* directory, size_t reported);
+void PreviousInstallOpen(PreviousInstallModel& page, const char16_t* directory, size_t reported);

@@ -11,10 +11,10 @@ namespace {
 PreviousInstallModel g_page;
 
 INT_PTR OnInitDialog(HWND dialog) {
-    char directory[kPathSize];
-    DWORD reported = GetCurrentDirectoryA(sizeof(directory), directory);
-    PreviousInstallOpen(g_page, directory, reported);
-    SetWindowTextA(GetDlgItem(dialog, kPreviousFolderFieldId), g_page.folder);
+    WCHAR directory[kPathSize];
+    const DWORD reported = GetCurrentDirectoryW(kPathSize, directory);
+    PreviousInstallOpen(g_page, reinterpret_cast<const char16_t*>(directory), reported);
+    SetWindowTextW(GetDlgItem(dialog, kPreviousFolderFieldId), reinterpret_cast<const WCHAR*>(g_page.folder));
     return TRUE;  // focus on the first enabled tab stop, "Далее >>>"
 }
 

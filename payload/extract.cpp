@@ -255,7 +255,7 @@ bool IsUsableFolder(const char* folder, size_t longest) {
         if (AnsiCharSize(p) != 1) continue;
         if (c < 0x20 || strchr("?*<>|\"", c) != nullptr || (c == ':' && p - start != 1)) return false;
     }
-    return strlen(folder) + 1 + longest < kWindowsPathLimit;
+    return AnsiWideLength(folder) + 1 + longest < kWindowsPathLimit;  // as Windows counts: UTF-16 units
 }
 
 // Files read-only so far lose that bit first: a read-only file cannot be removed.

@@ -13,15 +13,21 @@
 #   PEL_E2E_SETUP    the installer to test (default: the chosen build's)
 #   PEL_E2E_LOCALE   the locale of the scenarios (tests/e2e/scenario.py: LOCALES),
 #                    e.g. 1252, 932, 65001 or a Linux locale such as de_DE.UTF-8; default 1251
+#   PEL_E2E_PROFILE  the user's name (Wine names the profile after it), e.g. Иван; default: the
+#                    one the base prefix has
 #   PEL_E2E_CODEPAGES  on: after every i686 scenario (no PEL_E2E_ONLY, no PEL_E2E_LOCALE), the runs
 #                    of PEL_E2E_CODEPAGE_RUNS below too, each in $BUILD_DIR/e2e/i686/cpN (default); off: not
 set -u
 PEL_E2E_X86_64="happy order held-file full-drive uninstall-entry"
-# The scenarios that run again under other ANSI code pages, one line per code page. The folder
-# field is read in the code page: 1252 cannot spell the Cyrillic folder of uninstall-cyrillic, and
-# 65001 spells every folder, so unicode-folder has no letter there that becomes '?'.
+# The scenarios that run again under other ANSI code pages, one line per code page (and, after a
+# "/", the user's name). The folder field is read in the code page: 1252 cannot spell the Cyrillic
+# folder of uninstall-cyrillic, and 65001 spells every folder, so unicode-folder has no letter
+# there that becomes '?'. A profile whose name the code page cannot spell puts the temporary
+# folder, the links and the uninstaller's copy (reinstall: in Downloads) where only UTF-16 reaches.
 PEL_E2E_CODEPAGES=${PEL_E2E_CODEPAGES:-on}
 PEL_E2E_CODEPAGE_RUNS="1252 happy held-file running uninstall-yes unicode-folder
+1252/Иван happy uninstall-yes uninstall-second uninstall-held reinstall
+1251/Zoë happy uninstall-yes uninstall-second uninstall-held reinstall
 932 happy held-file running uninstall-yes uninstall-cyrillic unicode-folder
 65001 happy held-file running uninstall-yes uninstall-cyrillic"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -72,11 +78,12 @@ status=0
 # shellcheck disable=SC2086  # the names are split on purpose
 python3 "$ROOT/tests/e2e/scenario.py" ${PEL_E2E_ONLY:-} || status=1
 if [ "$PEL_E2E_CODEPAGES" = on ] && [ "$PEL_E2E_ARCH" = i686 ] && [ -z "${PEL_E2E_ONLY:-}${PEL_E2E_LOCALE:-}" ]; then
-  while read -r codepage names; do
-    echo "== code page $codepage"
+  while read -r run names; do
+    codepage=${run%%/*} profile=${run#"$codepage"}
+    echo "== code page $codepage${profile:+, profile ${profile#/}}"
     # shellcheck disable=SC2086
-    PEL_E2E_LOCALE=$codepage PEL_E2E_DIR=$PEL_E2E_DIR/cp$codepage python3 "$ROOT/tests/e2e/scenario.py" $names ||
-      status=1
+    PEL_E2E_LOCALE=$codepage PEL_E2E_PROFILE=${profile#/} PEL_E2E_DIR=$PEL_E2E_DIR/cp$codepage${profile:+-${profile#/}} \
+      python3 "$ROOT/tests/e2e/scenario.py" $names || status=1
   done <<<"$PEL_E2E_CODEPAGE_RUNS"
 fi
 exit $status

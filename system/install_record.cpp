@@ -1,8 +1,6 @@
 // The installation record over any registry: the Program Files folder, the recorded folder, the record itself.
 #include "system/install_record.h"
 
-#include <string.h>
-
 #include "base/product.h"
 #include "base/text.h"
 
@@ -23,9 +21,10 @@ const uint32_t kInstalledPathLimit = 1023;  // one byte of the 1024 is kept for 
 
 // Reads a value as text into data (limit + 1 bytes): the bytes returned, then a zero, since
 // a value may be stored without its terminator. False when the value cannot be read.
-bool QueryText(Registry& registry, RegistryKey key, const char* name, char* data, uint32_t limit) {
+bool QueryText(Registry& registry, RegistryKey key, const char* name, char* data, uint32_t limit,
+               TextCode code = TextCode::Ansi) {
     uint32_t size = limit;
-    if (!registry.QueryValue(key, name, data, limit, &size)) {
+    if (!registry.QueryValue(key, name, data, limit, &size, code)) {
         data[0] = 0;  // a failed read may leave anything in the buffer
         return false;
     }
@@ -34,9 +33,10 @@ bool QueryText(Registry& registry, RegistryKey key, const char* name, char* data
     return true;
 }
 
-void SetText(Registry& registry, RegistryKey key, const char* name, const char* text, size_t cap) {
+void SetText(Registry& registry, RegistryKey key, const char* name, const char* text, size_t cap,
+             TextCode code = TextCode::Ansi) {
     // Stored without the terminator: "1.8.3" is 5 bytes.
-    registry.SetTextValue(key, name, text, static_cast<uint32_t>(TextLengthN(text, cap)), TextCode::Ansi);
+    registry.SetTextValue(key, name, text, static_cast<uint32_t>(TextLengthN(text, cap)), code);
 }
 
 }  // namespace
@@ -55,20 +55,11 @@ bool ReadProgramFilesDir(Registry& registry, char* buffer) {
     return true;
 }
 
-bool ReadInstalledPath(Registry& registry, char (&buffer)[kPathSize]) {
-    RegistryKey key;
-    if (!registry.OpenKey(RegistryRoot::CurrentUser, kSetupKey, &key)) return false;
-    buffer[0] = 0;
-    QueryText(registry, key, kPathValue, buffer, kInstalledPathLimit);
-    registry.CloseKey(key);
-    return buffer[0] != 0;
-}
-
 bool ReadRecordedFolder(Registry& registry, char (&buffer)[kPathSize]) {
     RegistryKey key;
     if (!registry.OpenKey(RegistryRoot::CurrentUser, kSetupKey, &key)) return false;
-    if (!QueryText(registry, key, kFullPathValue, buffer, kInstalledPathLimit) || buffer[0] == 0)
-        QueryText(registry, key, kPathValue, buffer, kInstalledPathLimit);
+    if (!QueryText(registry, key, kFullPathValue, buffer, kInstalledPathLimit, TextCode::Utf8) || buffer[0] == 0)
+        QueryText(registry, key, kPathValue, buffer, kInstalledPathLimit, TextCode::Utf8);
     registry.CloseKey(key);
     return buffer[0] != 0;
 }
@@ -79,8 +70,8 @@ bool WriteInstallRecord(Registry& registry, const InstallState& state, const cha
         SetText(registry, key, kPathValue, state.folder, sizeof state.folder);
         SetText(registry, key, kVersionValue, PEL_VERSION, sizeof PEL_VERSION);
         // One left by an earlier installation elsewhere would name that folder.
-        if (strncmp(fullFolder, state.folder, sizeof state.folder) != 0)
-            SetText(registry, key, kFullPathValue, fullFolder, kPathSize);
+        if (fullFolder[0] != 0)
+            SetText(registry, key, kFullPathValue, fullFolder, kPathSize, TextCode::Utf8);
         else
             registry.DeleteValue(key, kFullPathValue);
         registry.CloseKey(key);

@@ -6,11 +6,12 @@
 
 // The installation record over any registry.
 bool ReadProgramFilesDir(Registry& registry, char* buffer);  // buffer: 260 bytes or more
-bool ReadInstalledPath(Registry& registry, char (&buffer)[kPathSize]);
-// The folder as the installer made it full: FullPath when the record has it, else Path.
+// The recorded folder as the installer made it full, as UTF-8: FullPath when the record has it,
+// else Path. True when a non-empty folder was read; the buffer is untouched without a Setup key.
 bool ReadRecordedFolder(Registry& registry, char (&buffer)[kPathSize]);
 // Path keeps the folder as typed (the installed program reads it); FullPath, the folder made full
-// (fullFolder: "\Pelbrix" on the drive the installer ran on), is there only when the two differ.
+// (fullFolder, UTF-8: "\Pelbrix" on the drive the installer ran on), is there only when the two
+// differ ("" when they do not).
 bool WriteInstallRecord(Registry& registry, const InstallState& state, const char* fullFolder);
 
 // Where the record lives.

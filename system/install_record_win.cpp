@@ -33,20 +33,39 @@ struct Win32Registry final : Registry {
         return true;
     }
 
-    bool QueryValue(RegistryKey key, const char* name, char* data, uint32_t limit, uint32_t* size) override {
-        DWORD bytes = limit;
-        LONG result = RegQueryValueExA(static_cast<HKEY>(key), name, NULL, NULL, reinterpret_cast<BYTE*>(data), &bytes);
-        if (result != ERROR_SUCCESS) return false;  // ERROR_MORE_DATA included: too long counts as missing
-        *size = bytes;
+    // A text read as UTF-16 may take up to three UTF-8 bytes a unit; it must fit limit as UTF-8.
+    bool QueryValue(RegistryKey key, const char* name, char* data, uint32_t limit, uint32_t* size,
+                    TextCode code) override {
+        if (code != TextCode::Utf8) {
+            DWORD bytes = limit;
+            // ERROR_MORE_DATA included: too long counts as missing
+            if (RegQueryValueExA(static_cast<HKEY>(key), name, NULL, NULL, reinterpret_cast<BYTE*>(data), &bytes) !=
+                ERROR_SUCCESS)
+                return false;
+            *size = bytes;
+            return true;
+        }
+        WCHAR wideName[64], text[kPathSize];
+        DWORD bytes = sizeof text - sizeof(WCHAR);
+        if (!WideFrom1251(name, wideName, 64) ||
+            RegQueryValueExW(static_cast<HKEY>(key), wideName, NULL, NULL, reinterpret_cast<BYTE*>(text), &bytes) !=
+                ERROR_SUCCESS)
+            return false;
+        text[bytes / sizeof(WCHAR)] = 0;  // stored with or without its terminator
+        char utf8[3 * kPathSize];
+        if (!Utf8FromWide(text, utf8, sizeof utf8) || TextLengthN(utf8, sizeof utf8) > limit) return false;
+        *size = static_cast<uint32_t>(TextLengthN(utf8, sizeof utf8));
+        CopyTextN(data, limit + 1, utf8);
         return true;
     }
 
     bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length, TextCode code) override {
-        if (code == TextCode::Cp1251) {
+        if (code != TextCode::Ansi) {
             // Stored as UTF-16, terminator included when length counts it.
-            WCHAR wide[kPathSize];
+            WCHAR wide[kPathSize + 32];
             WCHAR wideName[64];
-            const int units = MultiByteToWideChar(1251, 0, text, static_cast<int>(length), wide, kPathSize);
+            const int units = MultiByteToWideChar(code == TextCode::Cp1251 ? 1251 : CP_UTF8, 0, text,
+                                                  static_cast<int>(length), wide, kPathSize + 32);
             if (units == 0 || !WideFrom1251(name, wideName, 64)) return false;
             return RegSetValueExW(static_cast<HKEY>(key), wideName, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide),
                                   static_cast<DWORD>(units) * sizeof(WCHAR)) == ERROR_SUCCESS;
@@ -76,24 +95,24 @@ bool ReadProgramFilesDir(char* buffer) {
     return ReadProgramFilesDir(registry, buffer);
 }
 
-bool ReadInstalledPath(char (&buffer)[kPathSize]) {
-    Win32Registry registry;
-    return ReadInstalledPath(registry, buffer);
-}
-
 bool ReadRecordedFolder(char (&buffer)[kPathSize]) {
     Win32Registry registry;
     return ReadRecordedFolder(registry, buffer);
 }
 
-void FullInstallFolder(const char* folder, char (&buffer)[kPathSize]) {
-    const DWORD length = GetFullPathNameA(folder, sizeof buffer, buffer, NULL);
-    if (length == 0 || length >= sizeof buffer) CopyText(buffer, folder);
+bool FullInstallFolder(const char* folder, char (&buffer)[kPathSize]) {
+    WCHAR typed[kPathSize], full[kPathSize];
+    buffer[0] = 0;
+    if (!WideFromAnsi(folder, typed, kPathSize)) return false;
+    const DWORD length = GetFullPathNameW(typed, kPathSize, full, NULL);
+    const bool made = length != 0 && length < kPathSize;
+    Utf8FromWide(made ? full : typed, buffer, sizeof buffer);
+    return made && CompareStringOrdinal(full, -1, typed, -1, FALSE) != CSTR_EQUAL;
 }
 
 bool WriteInstallRecord(const InstallState& state) {
     char full[kPathSize];
-    FullInstallFolder(state.folder, full);
+    if (!FullInstallFolder(state.folder, full)) full[0] = 0;  // the folder as typed is full already
     Win32Registry registry;
     return WriteInstallRecord(registry, state, full);
 }
@@ -128,13 +147,14 @@ void DeleteKeyIfEmpty(const char* path) {
 bool ReadEntryLocation(RegistryRoot root, char (&buffer)[kPathSize]) {
     HKEY key;
     if (RegOpenKeyExA(RootKey(root), PEL_UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    DWORD type = 0, size = sizeof buffer - 1;
-    const bool read = RegQueryValueExA(key, kInstallLocationValue, NULL, &type, reinterpret_cast<BYTE*>(buffer),
-                                       &size) == ERROR_SUCCESS &&
+    WCHAR name[64], text[kPathSize];
+    DWORD type = 0, size = sizeof text - sizeof(WCHAR);
+    const bool read = WideFrom1251(kInstallLocationValue, name, 64) &&
+                      RegQueryValueExW(key, name, NULL, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
                       type == REG_SZ;
     RegCloseKey(key);
-    buffer[read && size < sizeof buffer ? size : 0] = 0;
-    return read && buffer[0] != 0;
+    text[read ? size / sizeof(WCHAR) : 0] = 0;
+    return Utf8FromWide(text, buffer, sizeof buffer) && buffer[0] != 0;
 }
 
 void DeleteUninstallEntry(RegistryRoot root) { RegDeleteKeyA(RootKey(root), PEL_UNINSTALL_KEY); }

@@ -181,9 +181,7 @@ bool FindListed(const NamesIndex& index, const char* path, bool filesOnly, Liste
 }
 
 bool MarkedPath(char (&out)[kPathSize], const char* folder, const char* relative) {
-    out[0] = 0;
-    return AppendAnsiPart(out, sizeof out, folder) &&
-           (*relative == 0 || (AppendText(out, "\\") && AppendText(out, relative)));
+    return CopyText(out, folder) && (*relative == 0 || (AppendText(out, "\\") && AppendText(out, relative)));
 }
 
 EntryFacts InspectListed(FilesHost& host, const char* folder, const char* relative) {

@@ -87,12 +87,13 @@ void ReleaseIndex(FilesHost& host, NamesIndex& index);
 // names compared as Windows compares them. False when there is none.
 bool FindListed(const NamesIndex& index, const char* path, bool filesOnly, ListedName& out);
 
-// The marked path of a place under an ANSI folder: the folder, then "\" and relative (Windows-1251)
-// unless it is empty. False when it does not fit.
+// The marked path of a place under a folder (a marked text: the installation folder as the
+// installer has it, ANSI, or as the system hands it over, UTF-8): the folder, then "\" and
+// relative (Windows-1251) unless it is empty. False when it does not fit.
 bool MarkedPath(char (&out)[kPathSize], const char* folder, const char* relative);
 
-// What stands at folder\relative, looked at level by level from the installation folder down:
-// a link at any level is reported as the Link it is, and nothing below it is looked at.
+// What stands at folder\relative (folder marked), looked at level by level from the installation
+// folder down: a link at any level is reported as the Link it is, and nothing below it is looked at.
 EntryFacts InspectListed(FilesHost& host, const char* folder, const char* relative);
 
 // True when found, the file at path, is the one the installer wrote for name: a file of the
@@ -102,7 +103,7 @@ EntryFacts InspectListed(FilesHost& host, const char* folder, const char* relati
 bool IsAsWritten(FilesHost& host, const char* path, const ListedName& name, const EntryFacts& found);
 
 // After a successful update, before the earlier files kept aside go: reads the earlier list from
-// the earlier version's uninstaller (earlierUninstaller, relative to folder) and the current one
+// the earlier version's uninstaller (earlierUninstaller, relative to folder, a marked text) and the current one
 // from the uninstaller in place, then removes the files, then the folders (when empty), that only
 // the earlier list names, each file only where it is as the earlier installer wrote it; the data
 // file and the uninstaller's own line never. Silent.

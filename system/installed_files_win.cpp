@@ -19,10 +19,12 @@ struct WideMarked {
     explicit WideMarked(const char* path) : root(L"") {
         relative[0] = 0;
         WideFromMarked(path, text, kPathSize);
-        const char* close = path[0] == kAnsiMark ? path + 1 : path;
-        while (*close != 0 && *close != kAnsiMark) ++close;
+        const char mark = path[0];
+        if (mark != kAnsiMark && mark != kUtf8Mark) return;
+        const char* close = path + 1;
+        while (*close != 0 && *close != mark) ++close;
         char folder[kPathSize];
-        if (*close == 0 || !CopyTextN(folder, kPathSize, path + 1, static_cast<size_t>(close - path - 1))) return;
+        if (*close == 0 || !CopyTextN(folder, kPathSize, path, static_cast<size_t>(close - path + 1))) return;
         WideFrom1251(close[1] == '\\' ? close + 2 : close + 1, relative, kPathSize);
         root = RootOf(folder);
     }
@@ -35,7 +37,7 @@ struct WideMarked {
         if (root[0] == 0 || !SameText(known, folder)) {
             WCHAR wide[kPathSize];
             root[0] = 0;
-            if (WideFromAnsi(folder, wide, kPathSize) && CopyText(known, folder)) FindFinalPath(wide, root);
+            if (WideFromMarked(folder, wide, kPathSize) && CopyText(known, folder)) FindFinalPath(wide, root);
         }
         return root;
     }
@@ -169,5 +171,6 @@ void ReleaseWorkingMemory(void* block) { VirtualFree(block, 0, MEM_RELEASE); }
 
 void RemoveEarlierFiles(const char* folder, const char* earlierUninstaller) {
     Win32FilesHost host;
-    RemoveEarlierFiles(host, folder, earlierUninstaller);
+    char marked[kPathSize] = {};
+    if (AppendAnsiPart(marked, sizeof marked, folder)) RemoveEarlierFiles(host, marked, earlierUninstaller);
 }

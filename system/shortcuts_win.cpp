@@ -90,24 +90,26 @@ void RunClosingActions(const InstallState& state) {
 }
 
 bool FindSpecialFolder(int folderId, char* out, size_t cap) {
-    if (cap < MAX_PATH) return false;
-    return SUCCEEDED(SHGetFolderPathA(NULL, folderId, NULL, SHGFP_TYPE_CURRENT, out));
+    WCHAR folder[MAX_PATH];
+    return SUCCEEDED(SHGetFolderPathW(NULL, folderId, NULL, SHGFP_TYPE_CURRENT, folder)) &&
+           Utf8FromWide(folder, out, cap);
 }
 
 bool ReadLinkTarget(const char* linkPath, char* target, size_t cap) {
     WCHAR widePath[kPathSize];
     WideFromMarked(linkPath, widePath, kPathSize);
     if (InspectWide(widePath).kind != EntryKind::File) return false;
-    IShellLinkA* link = NULL;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    IShellLinkW* link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(&link))))
         return false;
     bool read = false;
     IPersistFile* file = NULL;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        target[0] = 0;
+        WCHAR path[kPathSize] = {};
         read = SUCCEEDED(file->Load(widePath, STGM_READ)) &&
-               SUCCEEDED(link->GetPath(target, static_cast<int>(cap), NULL, SLGP_RAWPATH)) && target[0] != 0;
+               SUCCEEDED(link->GetPath(path, kPathSize, NULL, SLGP_RAWPATH)) && path[0] != 0 &&
+               Utf8FromWide(path, target, cap);
         file->Release();
     }
     link->Release();

@@ -7,9 +7,9 @@
 
 void RunClosingActions(const InstallState& state);
 
-// The path of a shell special folder (CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY) in the ANSI code
-// page; out holds at least MAX_PATH bytes. False when it cannot be resolved.
+// The path of a shell special folder (CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY) as UTF-8 (cap
+// bytes). False when it cannot be resolved or does not fit.
 bool FindSpecialFolder(int folderId, char* out, size_t cap);
-// The raw target of the link file at linkPath (a marked path), which must be a plain file. False
-// when it cannot be read or is empty.
+// The raw target of the link file at linkPath (a marked path), which must be a plain file, as
+// UTF-8. False when it cannot be read or is empty.
 bool ReadLinkTarget(const char* linkPath, char* target, size_t cap);

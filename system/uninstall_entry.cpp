@@ -63,11 +63,11 @@ bool WriteUninstallEntry(Registry& registry, const char* fullFolder, uint64_t in
     EntryText text;
     SetText(registry, key, kDisplayNameValue, PEL_DISPLAY_NAME, TextCode::Cp1251);
     SetText(registry, key, kDisplayVersionValue, PEL_VERSION);
-    SetText(registry, key, kInstallLocationValue, folder);
+    SetText(registry, key, kInstallLocationValue, folder, TextCode::Utf8);
     ComposeFilePath(text, "\"", folder, PEL_UNINSTALL_FILE, "\"");
-    SetText(registry, key, kUninstallStringValue, text);
+    SetText(registry, key, kUninstallStringValue, text, TextCode::Utf8);
     ComposeFilePath(text, "", folder, PEL_PROGRAM_FILE, ",0");
-    SetText(registry, key, kDisplayIconValue, text);
+    SetText(registry, key, kDisplayIconValue, text, TextCode::Utf8);
     registry.SetNumberValue(key, kEstimatedSizeValue, SizeInKiB(installedBytes));
     registry.SetNumberValue(key, kNoModifyValue, 1);
     registry.SetNumberValue(key, kNoRepairValue, 1);

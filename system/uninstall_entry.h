@@ -13,8 +13,8 @@ struct LocalDate {
 // Size in KiB, rounded up; a size that does not fit a DWORD gives the largest DWORD.
 uint32_t SizeInKiB(uint64_t bytes);
 
-// Writes the entry of the installation in folder (made full: the system runs its uninstaller from
-// a folder of its own) under HKLM, or under HKCU when the machine key cannot be created (no
+// Writes the entry of the installation in folder (made full, as UTF-8: the system runs its
+// uninstaller from a folder of its own) under HKLM, or under HKCU when the machine key cannot be created (no
 // administrator rights). installedBytes: the archive's files. A failed write is silent; returns
 // true always.
 bool WriteUninstallEntry(Registry& registry, const char* folder, uint64_t installedBytes, LocalDate today);

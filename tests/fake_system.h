@@ -19,6 +19,7 @@
 #include "uninstall/removal.h"
 
 const char kFolder[] = "C:\\Pelbrix";
+const char kMarkedFolder[] = "\x01" "C:\\Pelbrix\x01";  // as the installer marks its folder
 const char kGroup[] = "C:\\Menu\\Пелбриксон";
 const std::string kSetup = "Software\\Pelbrix\\Setup";
 const char kNames[] =
@@ -30,7 +31,8 @@ const Node kWritten = {0x20, "0123456789", 50000000};  // as the installer wrote
 // A marked text as a Windows-1251 system shows it: the marks around the folder dropped.
 std::string Plain(const char* marked) {
     std::string text = marked;
-    text.erase(std::remove(text.begin(), text.end(), kAnsiMark), text.end());
+    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == kAnsiMark || c == kUtf8Mark; }),
+               text.end());
     return text;
 }
 

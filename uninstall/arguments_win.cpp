@@ -1,12 +1,12 @@
 // Parsing the command line of the uninstaller's copy.
 #include "uninstall/arguments_win.h"
 
-const char kCopyOption[] = "/remove ";
+const WCHAR kCopyOption[] = L"/remove ";
 
 namespace {
 
 // A decimal handle value followed by a blank; the text after it, or null.
-const char* ParseHandle(const char* p, HANDLE& handle) {
+const WCHAR* ParseHandle(const WCHAR* p, HANDLE& handle) {
     ULONG_PTR value = 0;
     if (*p < '0' || *p > '9') return NULL;
     while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<ULONG_PTR>(*p++ - '0');
@@ -17,8 +17,8 @@ const char* ParseHandle(const char* p, HANDLE& handle) {
 
 }  // namespace
 
-bool ParseCopyArguments(const char* command, HANDLE& original, HANDLE& ready, const char*& folder) {
-    const char* p = command;
+bool ParseCopyArguments(const WCHAR* command, HANDLE& original, HANDLE& ready, const WCHAR*& folder) {
+    const WCHAR* p = command;
     if (*p == '"') {
         ++p;
         while (*p != 0 && *p != '"') ++p;
@@ -27,7 +27,7 @@ bool ParseCopyArguments(const char* command, HANDLE& original, HANDLE& ready, co
         while (*p != 0 && *p != ' ' && *p != '\t') ++p;
     }
     while (*p == ' ' || *p == '\t') ++p;
-    for (const char* option = kCopyOption; *option != 0; ++option, ++p)
+    for (const WCHAR* option = kCopyOption; *option != 0; ++option, ++p)
         if (*p != *option) return false;
     p = ParseHandle(p, original);
     if (p != NULL) p = ParseHandle(p, ready);

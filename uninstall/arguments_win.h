@@ -7,8 +7,8 @@
 #pragma once
 #include <windows.h>
 
-extern const char kCopyOption[];  // "/remove "
+extern const WCHAR kCopyOption[];  // "/remove "
 
 // The copy's arguments: the original's handle, the event and the installation folder. False for
 // any other command line (the original's own, without arguments).
-bool ParseCopyArguments(const char* command, HANDLE& original, HANDLE& ready, const char*& folder);
+bool ParseCopyArguments(const WCHAR* command, HANDLE& original, HANDLE& ready, const WCHAR*& folder);

@@ -6,10 +6,10 @@
 #include <sddl.h>
 
 #include "base/messages.h"
-#include "base/path_text.h"
 #include "base/product.h"
 #include "base/run_lock_win.h"
 #include "base/text.h"
+#include "base/wide_text_win.h"
 #include "uninstall/arguments_win.h"
 #include "uninstall/host_win.h"
 #include "uninstall/removal.h"
@@ -52,9 +52,9 @@ PSECURITY_DESCRIPTOR PrivateAccess() {
 // owner can write to: a name known in advance could be prepared by someone else, and a folder
 // others may write to could get another program or a DLL put beside the copy before it starts.
 // Creation fails when the name exists, so the folder is always this run's own.
-bool CreatePrivateFolder(char (&folder)[MAX_PATH]) {
-    char temp[MAX_PATH];
-    const DWORD length = GetTempPathA(MAX_PATH, temp);
+bool CreatePrivateFolder(WCHAR (&folder)[MAX_PATH]) {
+    WCHAR temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
     if (length == 0 || length >= MAX_PATH - 32) return false;
     SECURITY_ATTRIBUTES access = {sizeof access, PrivateAccess(), FALSE};
     if (access.lpSecurityDescriptor == NULL) return false;
@@ -62,7 +62,7 @@ bool CreatePrivateFolder(char (&folder)[MAX_PATH]) {
     for (int attempt = 0; attempt < 8 && !created; ++attempt) {
         unsigned char random[8];
         if (!RtlGenRandom(random, sizeof random)) break;
-        char name[24] = "pel-";
+        WCHAR name[24] = L"pel-";
         for (int i = 0; i < 8; ++i) {
             name[4 + 2 * i] = "0123456789abcdef"[random[i] >> 4];
             name[5 + 2 * i] = "0123456789abcdef"[random[i] & 15];
@@ -70,68 +70,74 @@ bool CreatePrivateFolder(char (&folder)[MAX_PATH]) {
         name[20] = 0;
         CopyText(folder, temp);
         AppendText(folder, name);
-        created = CreateDirectoryA(folder, &access) != FALSE;
+        created = CreateDirectoryW(folder, &access) != FALSE;
     }
     LocalFree(access.lpSecurityDescriptor);
     return created;
 }
 
 // Appends a handle's value as a decimal number and a blank.
-bool AppendHandle(char (&command)[3 * kPathSize], HANDLE handle) {
-    char number[24];
-    wsprintfA(number, "%lu ", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle)));
+bool AppendHandle(WCHAR (&command)[3 * kPathSize], HANDLE handle) {
+    WCHAR number[24];
+    wsprintfW(number, L"%lu ", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle)));
     return AppendText(command, number);
 }
 
-// True when handle is a process whose program file lies in folder: the copy removes only the
-// installation whose uninstaller started it.
+// The folder part of a path the system gave: the text before its last backslash; false when none.
+bool CutToFolder(WCHAR* path) {
+    WCHAR* last = NULL;
+    for (WCHAR* p = path; *p != 0; ++p)
+        if (*p == '\\') last = p;
+    if (last == NULL || last == path) return false;
+    *last = 0;
+    return true;
+}
+
+// True when handle is a process whose program file lies in folder (UTF-8): the copy removes only
+// the installation whose uninstaller started it.
 bool IsUninstallerOf(HANDLE process, const char* folder) {
-    char image[kPathSize];
-    DWORD length = sizeof image;
-    if (!QueryFullProcessImageNameA(process, 0, image, &length) || length >= sizeof image) return false;
-    const ptrdiff_t end = FindLastBackslash(image);
-    if (end <= 0) return false;
-    image[end] = 0;
+    WCHAR image[kPathSize];
+    DWORD length = kPathSize;
+    char imageFolder[kPathSize];
+    if (!QueryFullProcessImageNameW(process, 0, image, &length) || length >= kPathSize || !CutToFolder(image) ||
+        !Utf8FromWide(image, imageFolder, sizeof imageFolder))
+        return false;
     UninstallHost& host = Win32UninstallHost();
-    return SameFolder(host, image, folder);
+    return SameFolder(host, imageFolder, folder);
 }
 
 }  // namespace
 
-bool OwnPath(char (&path)[kPathSize], char (&folder)[kPathSize]) {
-    const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return false;
-    const ptrdiff_t end = FindLastBackslash(path);
-    if (end <= 0) return false;
-    CopyTextN(folder, sizeof folder, path, static_cast<size_t>(end));
-    return true;
+bool OwnPath(WCHAR (&path)[kPathSize], WCHAR (&folder)[kPathSize]) {
+    const DWORD length = GetModuleFileNameW(NULL, path, kPathSize);
+    return length != 0 && length < kPathSize && CopyText(folder, path) && CutToFolder(folder);
 }
 
-bool HandOverToCopy(const char* ownPath, const char* folder) {
-    char copyFolder[MAX_PATH], copyPath[MAX_PATH], systemFolder[MAX_PATH];
-    const UINT systemLength = GetSystemDirectoryA(systemFolder, MAX_PATH);
+bool HandOverToCopy(const WCHAR* ownPath, const WCHAR* folder) {
+    WCHAR copyFolder[MAX_PATH], copyPath[MAX_PATH], systemFolder[MAX_PATH];
+    const UINT systemLength = GetSystemDirectoryW(systemFolder, MAX_PATH);
     if (systemLength == 0 || systemLength >= MAX_PATH) return false;
     if (!CreatePrivateFolder(copyFolder)) return false;
     CopyText(copyPath, copyFolder);
     // Kept open without write or delete sharing until the copy has started: nobody swaps it.
     HANDLE copyFile = INVALID_HANDLE_VALUE;
-    if (AppendText(copyPath, "\\" PEL_UNINSTALL_FILE) && CopyFileA(ownPath, copyPath, TRUE))
-        copyFile = CreateFileA(copyPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (AppendText(copyPath, L"\\" PEL_UNINSTALL_FILE) && CopyFileW(ownPath, copyPath, TRUE))
+        copyFile = CreateFileW(copyPath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
-    HANDLE ready = CreateEventA(&inherited, TRUE, FALSE, NULL);
+    HANDLE ready = CreateEventW(&inherited, TRUE, FALSE, NULL);
     HANDLE self = NULL;
-    char command[3 * kPathSize];
+    WCHAR command[3 * kPathSize];
     bool started = false;
     PROCESS_INFORMATION process = {};
     if (copyFile != INVALID_HANDLE_VALUE && ready != NULL &&
         DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0) &&
-        CopyText(command, "\"") && AppendText(command, copyPath) && AppendText(command, "\" ") &&
+        CopyText(command, L"\"") && AppendText(command, copyPath) && AppendText(command, L"\" ") &&
         AppendText(command, kCopyOption) && AppendHandle(command, self) && AppendHandle(command, ready) &&
         AppendText(command, folder)) {
-        STARTUPINFOA startup = {};
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        started = CreateProcessA(copyPath, command, NULL, NULL, TRUE, 0, NULL, systemFolder, &startup, &process);
+        started = CreateProcessW(copyPath, command, NULL, NULL, TRUE, 0, NULL, systemFolder, &startup, &process);
     }
     if (copyFile != INVALID_HANDLE_VALUE) CloseHandle(copyFile);
     bool handedOver = false;
@@ -142,17 +148,16 @@ bool HandOverToCopy(const char* ownPath, const char* folder) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else {
-        DeleteFileA(copyPath);
-        RemoveDirectoryA(copyFolder);
+        DeleteFileW(copyPath);
+        RemoveDirectoryW(copyFolder);
     }
     if (ready != NULL) CloseHandle(ready);
     return handedOver;
 }
 
-int RunCopy(HANDLE original, HANDLE ready, const char* folder) {
-    char installation[kPathSize];
-    CopyText(installation, folder);
-    if (!IsUninstallerOf(original, installation)) return 1;
+int RunCopy(HANDLE original, HANDLE ready, const WCHAR* folder) {
+    char installation[kPathSize];  // UTF-8, as the removal takes folders
+    if (!Utf8FromWide(folder, installation, sizeof installation) || !IsUninstallerOf(original, installation)) return 1;
     if (TakeOverRunMutex(ready, kHandOverWait) == NULL) {
         UninstallHost& host = Win32UninstallHost();
         host.Ask(kMessageAnotherRun, kCaptionError, Prompt::Error);
@@ -163,10 +168,10 @@ int RunCopy(HANDLE original, HANDLE ready, const char* folder) {
     CloseHandle(ready);
     const int exitCode = RunRemoval(installation);
     // The copy cannot remove itself while it runs: the system does it at the next start.
-    char ownPath[kPathSize], ownFolder[kPathSize];
+    WCHAR ownPath[kPathSize], ownFolder[kPathSize];
     if (OwnPath(ownPath, ownFolder)) {
-        MoveFileExA(ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-        MoveFileExA(ownFolder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExW(ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExW(ownFolder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
     return exitCode;
 }

@@ -88,16 +88,20 @@ struct Win32Host final : UninstallHost {
     }
 
     void FullLongPath(char (&path)[kPathSize]) override {
-        char full[kPathSize];
-        const DWORD length = GetFullPathNameA(path, sizeof full, full, NULL);
-        if (length == 0 || length >= sizeof full) return;
-        CopyText(path, full);
-        const DWORD longLength = GetLongPathNameA(full, path, sizeof path);
-        if (longLength == 0 || longLength >= sizeof path) CopyText(path, full);  // missing: as it is
+        WCHAR wide[kPathSize], full[kPathSize], longForm[kPathSize];
+        const DWORD length = WideFromUtf8(path, wide, kPathSize) ? GetFullPathNameW(wide, kPathSize, full, NULL) : 0;
+        if (length == 0 || length >= kPathSize) return;
+        const DWORD longLength = GetLongPathNameW(full, longForm, kPathSize);
+        char made[kPathSize];  // missing: as full
+        if (Utf8FromWide(longLength != 0 && longLength < kPathSize ? longForm : full, made, sizeof made))
+            CopyText(path, made);
     }
 
+    // As the file system compares names: letter by letter, without case.
     bool SameTextIgnoringCase(const char* a, const char* b) override {
-        return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a, -1, b, -1) == CSTR_EQUAL;
+        WCHAR wideA[kPathSize], wideB[kPathSize];
+        return WideFromUtf8(a, wideA, kPathSize) && WideFromUtf8(b, wideB, kPathSize) &&
+               CompareStringOrdinal(wideA, -1, wideB, -1, TRUE) == CSTR_EQUAL;
     }
 
     bool FindLinksFolder(LinksFolder which, char* out, size_t cap) override {

@@ -17,8 +17,8 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LoadAnsiCodePage();
     HANDLE original = NULL, ready = NULL;
-    const char* folder = NULL;
-    if (ParseCopyArguments(GetCommandLineA(), original, ready, folder)) return RunCopy(original, ready, folder);
+    const WCHAR* folder = NULL;
+    if (ParseCopyArguments(GetCommandLineW(), original, ready, folder)) return RunCopy(original, ready, folder);
 
     UninstallHost& host = Win32UninstallHost();
     if (HoldRunMutex(0) == NULL) {
@@ -26,15 +26,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return 1;
     }
     if (!ConfirmUninstall(host)) return 1;
-    char ownPath[kPathSize], ownFolder[kPathSize];
+    WCHAR ownPath[kPathSize], ownFolder[kPathSize];
     const bool known = OwnPath(ownPath, ownFolder);
     if (known && HandOverToCopy(ownPath, ownFolder)) return 0;  // the run mutex passes to the copy as this ends
     // Nothing was removed: this program cannot remove its own file, nor run the removal from
     // a copy; its path may be too long for the calls that would make one.
-    char message[64 + kPathSize];
+    char message[64 + 3 * kPathSize], path[3 * kPathSize];
     CopyText(message, kMessageRemoveFilePrefix);
-    if (known)
-        AppendAnsiPart(message, sizeof message, ownPath);
+    if (known && Utf8FromWide(ownPath, path, sizeof path))
+        AppendUtf8Part(message, sizeof message, path);
     else
         AppendText(message, PEL_UNINSTALL_FILE);
     host.Ask(message, kCaptionProduct, Prompt::Error);

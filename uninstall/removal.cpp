@@ -17,10 +17,21 @@ namespace {
 const int kExitDone = 0;
 const int kExitStopped = 1;
 
-// The next part of a folder text: from p to the next separator or the end, by characters.
+// Folder texts here are UTF-8, whose characters of several bytes hold no ASCII byte: they are
+// walked byte by byte.
+
+// The next part of a folder text: from p to the next separator or the end.
 const char* PartEnd(const char* p) {
-    while (*p != 0 && !(AnsiCharSize(p) == 1 && IsPathSeparator(*p))) p += AnsiCharSize(p);
+    while (*p != 0 && !IsPathSeparator(*p)) ++p;
     return p;
+}
+
+// The offset of the last separator of a folder text, or -1.
+ptrdiff_t LastSeparator(const char* text) {
+    ptrdiff_t found = -1;
+    for (const char* p = text; *p != 0; ++p)
+        if (IsPathSeparator(*p)) found = p - text;
+    return found;
 }
 
 // The full form of an absolute folder text, without asking the system: "\\?\" (and "\\?\UNC\")
@@ -69,7 +80,7 @@ bool FullFolderText(const char* in, char (&out)[kPathSize]) {
         p = end;
         if (length == 1 && part[0] == '.') continue;
         if (length == 2 && part[0] == '.' && part[1] == '.') {
-            const ptrdiff_t cut = FindLastPathSeparator(out);
+            const ptrdiff_t cut = LastSeparator(out);
             out[cut >= static_cast<ptrdiff_t>(root) ? static_cast<size_t>(cut) : root] = 0;
             continue;
         }
@@ -81,9 +92,9 @@ bool FullFolderText(const char* in, char (&out)[kPathSize]) {
     return true;
 }
 
-// The folder part of an ANSI path: the text before its last separator (empty when there is none).
+// The folder part of a path: the text before its last separator (empty when there is none).
 void FolderPart(const char* path, char (&out)[kPathSize]) {
-    const ptrdiff_t end = FindLastPathSeparator(path);
+    const ptrdiff_t end = LastSeparator(path);
     CopyTextN(out, sizeof out, path, end > 0 ? static_cast<size_t>(end) : 0);
 }
 
@@ -122,7 +133,7 @@ bool IsOurs(UninstallHost& host, const char* path, const ListedName& name, const
     return IsAsWritten(host, path, own, found);
 }
 
-// Removes one listed file when it is the installer's.
+// Removes one listed file when it is the installer's (folder: the installation folder, marked).
 Outcome RemoveListedFile(UninstallHost& host, const char* folder, const ListedName& name) {
     char path[kPathSize];
     if (!MarkedPath(path, folder, name.path)) return Outcome::Gone;  // no such file can exist
@@ -150,15 +161,16 @@ bool EntryNames(UninstallHost& host, EntryRoot root, const char* folder) {
     char location[kPathSize] = {};
     return host.ReadEntryLocation(root, location) && SameFolder(host, location, folder);
 }
-bool HoldsInstallation(UninstallHost& host, const char* folder, const char* names, const char* end) {
+bool HoldsInstallation(UninstallHost& host, const char* folder, const char* marked, const char* names,
+                       const char* end) {
     if (RecordNames(host, folder) || EntryNames(host, EntryRoot::Machine, folder) ||
         EntryNames(host, EntryRoot::User, folder))
         return true;
     ListedName name;
     char path[kPathSize];
     for (const char* cursor = names; ParseNextName(cursor, end, name);) {
-        if (name.folder || name.self || IsDataFile(name) || !MarkedPath(path, folder, name.path)) continue;
-        if (IsAsWritten(host, path, name, InspectListed(host, folder, name.path))) return true;
+        if (name.folder || name.self || IsDataFile(name) || !MarkedPath(path, marked, name.path)) continue;
+        if (IsAsWritten(host, path, name, InspectListed(host, marked, name.path))) return true;
     }
     return false;
 }
@@ -172,7 +184,7 @@ bool HoldsInstallation(UninstallHost& host, const char* folder, const char* name
 // list names files of that version, and goes with this program.
 struct Leftovers {
     UninstallHost& host;
-    const char* folder;
+    const char* folder;  // marked
     const NamesIndex& index;
     const char* directory;       // the listed folder being listed, "" for the installation folder
     char (*keptIn)[kPathSize];   // the folder of a data file that stays
@@ -214,8 +226,15 @@ bool VisitLeftover(void* context, const char* name, EntryKind kind) {
     return !l.aborted;
 }
 
-// Removes the link linksFolder\title.lnk (linksFolder a marked text) when it leads into the installation folder: a
-// later installation elsewhere may have rewritten it, and then it is that installation's.
+// The shell's links folder, and marked.
+bool MarkedFolder(UninstallHost& host, LinksFolder which, char (&folder)[kPathSize], char (&marked)[kPathSize]) {
+    marked[0] = 0;
+    return host.FindLinksFolder(which, folder, sizeof folder) && AppendUtf8Part(marked, sizeof marked, folder);
+}
+
+// Removes the link linksFolder\title.lnk (linksFolder a marked text) when it leads into the
+// installation folder: a later installation elsewhere may have rewritten it, and then it is that
+// installation's.
 void RemoveLinkInto(UninstallHost& host, const char* linksFolder, const char* title, const char* folder) {
     char link[kLinkPathSize];
     char target[kPathSize];
@@ -227,17 +246,16 @@ void RemoveLinkInto(UninstallHost& host, const char* linksFolder, const char* ti
 // The Start-menu links but the one that runs this program (uninstallLink false), or that one and
 // then the group folder when it is empty (true); the desktop link with the others.
 void RemoveLinks(UninstallHost& host, const char* folder, bool uninstallLink) {
-    char links[kPathSize], group[kPathSize];
-    if (host.FindLinksFolder(LinksFolder::Programs, links, sizeof links)) {
-        if (MarkedPath(group, links, kGroupFolderName)) {
+    char links[kPathSize], marked[kPathSize], group[kPathSize];
+    if (MarkedFolder(host, LinksFolder::Programs, links, marked)) {
+        if (MarkedPath(group, marked, kGroupFolderName)) {
             for (const LinkRow& row : kStartMenuLinks) {
                 if ((row.title == kLinkUninstall) == uninstallLink) RemoveLinkInto(host, group, row.title, folder);
             }
             if (uninstallLink) host.RemoveEmptyFolder(group);  // the user's own links keep it
         }
     }
-    if (!uninstallLink && host.FindLinksFolder(LinksFolder::Desktop, links, sizeof links) &&
-        MarkedPath(group, links, "")) {
+    if (!uninstallLink && MarkedFolder(host, LinksFolder::Desktop, links, marked) && MarkedPath(group, marked, "")) {
         RemoveLinkInto(host, group, kDesktopLink.title, folder);
     }
 }
@@ -336,6 +354,8 @@ namespace {
 int Remove(UninstallHost& host, const char* folder, const char* names, size_t namesSize, const NamesIndex& index,
            char*& earlierList, size_t& earlierSize) {
     const char* end = names + namesSize;
+    char marked[kPathSize] = {};  // the paths of its files begin with it
+    if (!AppendUtf8Part(marked, sizeof marked, folder)) return kExitStopped;
     ListedName name;
     char keptIn[kPathSize] = {};   // the folder of a data file that stays
     char earlier[kPathSize] = {};  // the earlier version's uninstaller kept aside
@@ -343,66 +363,66 @@ int Remove(UninstallHost& host, const char* folder, const char* names, size_t na
     char path[kPathSize];
 
     // 0. A folder that holds no installation (a copy of this program elsewhere) stays as it is.
-    if (!HoldsInstallation(host, folder, names, end)) {
+    if (!HoldsInstallation(host, folder, marked, names, end)) {
         CopyText(message, kMessageNotInstalledInPrefix);
-        AppendAnsiPart(message, sizeof message, folder);
+        AppendText(message, marked);
         host.Ask(message, kCaptionProduct, Prompt::Information);
         return kExitStopped;
     }
 
     // 1. What a killed installer left beside the listed files, then what remains of the version
     // a killed update was replacing.
-    Leftovers leftovers = {host, folder, index, "", &keptIn, &earlier, false, false};
+    Leftovers leftovers = {host, marked, index, "", &keptIn, &earlier, false, false};
     if (!RemoveLeftovers(leftovers, names, end)) return kExitStopped;
     bool filesKept = leftovers.kept;  // a listed file other than the data file stays
-    if (earlier[0] != 0 && MarkedPath(path, folder, earlier) && host.ReadNamesList(path, earlierList, earlierSize) &&
-        !RemoveEarlierVersion(host, folder, earlierList, earlierSize, index, filesKept))
+    if (earlier[0] != 0 && MarkedPath(path, marked, earlier) && host.ReadNamesList(path, earlierList, earlierSize) &&
+        !RemoveEarlierVersion(host, marked, earlierList, earlierSize, index, filesKept))
         return kExitStopped;
 
     // 2. Files but this program, in list order; the user's data file is never removed.
     for (const char* cursor = names; ParseNextName(cursor, end, name);) {
         if (name.folder || name.self) continue;
         if (IsDataFile(name)) {
-            const EntryKind data = InspectListed(host, folder, name.path).kind;
+            const EntryKind data = InspectListed(host, marked, name.path).kind;
             if (keptIn[0] == 0 && data != EntryKind::Missing && data != EntryKind::Folder) {
                 char directoryPart[kPathSize];
                 CopyTextN(directoryPart, sizeof directoryPart, name.path, DirectoryPartLength(name.path));
-                MarkedPath(keptIn, folder, directoryPart);
+                MarkedPath(keptIn, marked, directoryPart);
             }
             continue;
         }
-        const Outcome outcome = RemoveListedFile(host, folder, name);
+        const Outcome outcome = RemoveListedFile(host, marked, name);
         if (outcome == Outcome::Aborted) return kExitStopped;
         filesKept = filesKept || outcome == Outcome::Kept;
     }
 
     // 3. Folders: the earlier version's, then this one's (which holds every parent of its own).
-    if (earlierList != nullptr) RemoveListedFolders(host, folder, earlierList, earlierSize);
-    RemoveListedFolders(host, folder, names, namesSize);
+    if (earlierList != nullptr) RemoveListedFolders(host, marked, earlierList, earlierSize);
+    RemoveListedFolders(host, marked, names, namesSize);
 
     // 4. Links but the one that runs this program. 5. Unless listed files stay: the earlier
     // uninstaller and this program, the record and the entries, its link, then the installation
     // folder when nothing else is in it.
     RemoveLinks(host, folder, false);
-    if (!filesKept && earlier[0] != 0 && MarkedPath(path, folder, earlier)) {
+    if (!filesKept && earlier[0] != 0 && MarkedPath(path, marked, earlier)) {
         const Outcome outcome = RemoveOurs(host, path, earlier);
         if (outcome == Outcome::Aborted) return kExitStopped;
         filesKept = outcome == Outcome::Kept;
     }
     for (const char* cursor = names; !filesKept && ParseNextName(cursor, end, name);) {
         if (!name.self) continue;
-        const Outcome outcome = RemoveListedFile(host, folder, name);
+        const Outcome outcome = RemoveListedFile(host, marked, name);
         if (outcome == Outcome::Aborted) return kExitStopped;
         filesKept = outcome == Outcome::Kept;
     }
     if (!filesKept) {
         RemoveRecord(host, folder);
         RemoveLinks(host, folder, true);
-        if (MarkedPath(path, folder, "") && host.Inspect(path).kind == EntryKind::Folder) host.RemoveEmptyFolder(path);
+        if (host.Inspect(marked).kind == EntryKind::Folder) host.RemoveEmptyFolder(marked);
     }
 
     CopyText(message, filesKept ? kMessageFilesKeptPrefix : kMessageUninstalled);
-    if (filesKept) AppendAnsiPart(message, sizeof message, folder);
+    if (filesKept) AppendText(message, marked);
     if (keptIn[0] != 0) {
         AppendText(message, "\n");
         AppendText(message, kMessageDataFileKeptPrefix);

@@ -17,10 +17,11 @@ enum class EntryRoot { Machine, User };  // HKEY_LOCAL_MACHINE, HKEY_CURRENT_USE
 // stops the listing.
 typedef bool (*EntryVisitor)(void* context, const char* name, EntryKind kind);
 
-// What the uninstaller needs of the system. The Win32 host lives in uninstall/main_win.cpp;
+// What the uninstaller needs of the system. The Win32 host lives in uninstall/host_win.cpp;
 // tests script a fake. Folder texts (the installation folder, the links folders, the record and
-// the entry, link targets) are in the system's ANSI code page; the paths of files, folders and
-// links are marked texts (base/ansi_text.h): the folder marked, the listed names and the link
+// the entry, link targets) are the system's UTF-16 texts as UTF-8, whatever the code page (a
+// recorded Path in the ANSI code page is converted to UTF-16 first); the paths of files, folders
+// and links are marked texts (base/ansi_text.h): the folder marked, the listed names and the link
 // titles Windows-1251. Messages are marked texts too.
 struct UninstallHost : FilesHost {
     // Finds a top-level window of windowClass and reads its title (UTF-16, terminated, at most
@@ -61,7 +62,7 @@ protected:
 bool ConfirmUninstall(UninstallHost& host);
 
 // The removal itself, run from outside the installation folder once the original has ended.
-// folder: the installation folder; names: the list of packed paths (ParseNextName).
+// folder: the installation folder (UTF-8); names: the list of packed paths (ParseNextName).
 // A folder that holds no installation (nothing of the list as the installer wrote it, and neither
 // the record nor an Installed-apps entry naming it) is left as it is, and the user told so.
 // Order: what a killed installer left beside the listed files (settled as the installer settles

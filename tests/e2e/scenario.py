@@ -22,6 +22,8 @@ import pe_resources  # noqa: E402
 
 ENV = os.environ
 E2E = ENV["PEL_E2E_DIR"]
+BASE = ENV["PEL_E2E_BASE"]  # the prefix every scenario that continues none starts from
+PROFILE = ENV.get("PEL_E2E_PROFILE")  # the user's name, when not the one the base prefix has
 SCENARIOS = os.path.join(HERE, "scenarios")
 WINE_LIB = os.path.join(ROOT, "scripts", "wine-lib.sh")
 # The Start-menu links: the product's constant of each title (replaced by its text at start), target.
@@ -130,6 +132,8 @@ class Run:
         self.codepage = self.locale if self.locale in LOCALES else None  # the one the locale must give
         self.env = {k: v for k, v in ENV.items() if not k.startswith("LC_") and k not in ("LANG", "LANGUAGE")}
         self.env.update(LOCALES.get(self.locale) or {"LC_ALL": self.locale})
+        if PROFILE:  # Wine names the profile after the Unix user
+            self.env["USER"] = PROFILE
 
     def problem(self, text):
         self.problems.append(text)
@@ -164,7 +168,7 @@ class Run:
     # ---- preparation ----------------------------------------------------------------------------
     def make_prefix(self):
         """A copy of the prefix the scenario continues, or of the base prefix."""
-        base = os.path.join(E2E, self.s.continues, "prefix") if self.s.continues else ENV["PEL_E2E_BASE"]
+        base = os.path.join(E2E, self.s.continues, "prefix") if self.s.continues else BASE
         subprocess.check_call(["cp", "-a", base, self.prefix])
 
     def prepare(self):
@@ -543,6 +547,28 @@ def check_order(log, pid, span):
     return [] if re.match(want, shape) else ["calls in the order %s, not %s" % (shape or "(none)", want)]
 
 
+def profile_base(user):
+    """A copy of the base prefix whose user is USER (PEL_E2E_PROFILE): Wine makes the profile
+    folder as the user first runs a program; its folders are made real ones here, as make_prefix
+    does for the first user, and the temporary folder is moved into it."""
+    global BASE
+    BASE = os.path.join(E2E, "base-profile")
+    shutil.rmtree(BASE, ignore_errors=True)
+    subprocess.check_call(["cp", "-a", ENV["PEL_E2E_BASE"], BASE])
+    home = os.path.join(BASE, "drive_c", "users", user)
+    for folder in ("Desktop", "Documents", "Downloads", "AppData/Local/Temp",
+                   "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"):
+        os.makedirs(os.path.join(home, folder), exist_ok=True)
+    env = dict(ENV, WINEPREFIX=BASE, USER=user, WINEDEBUG="-all")
+    for name in ("TEMP", "TMP"):
+        subprocess.call([ENV["WINE"], "reg", "add", "HKCU\\Environment", "/v", name, "/t", "REG_EXPAND_SZ", "/d",
+                         "%USERPROFILE%\\AppData\\Local\\Temp", "/f"], env=env, stdin=subprocess.DEVNULL,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for flag in ("-k", "-w"):
+        subprocess.call([ENV["WINESERVER"], flag], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                        stderr=subprocess.DEVNULL)
+
+
 # ---- the set ------------------------------------------------------------------------------------
 def main(names):
     arch = ENV.get("PEL_E2E_ARCH", "x86_64")
@@ -563,8 +589,10 @@ def main(names):
     for name in names or everything:
         add(name)
     continued = {s.continues for s in scenarios.values() if s.continues}
-    user = next(os.path.basename(u) for u in glob.glob(os.path.join(ENV["PEL_E2E_BASE"], "drive_c", "users", "*"))
-                if os.path.basename(u) != "Public")
+    user = PROFILE or next(os.path.basename(u) for u in glob.glob(os.path.join(BASE, "drive_c", "users", "*"))
+                           if os.path.basename(u) != "Public")
+    if PROFILE:
+        profile_base(user)
     failed, started = 0, time.time()
     for name in order:
         s, began = scenarios[name], time.time()
@@ -593,6 +621,7 @@ def main(names):
         finally:
             run.stop()
         where = "" if run.locale == "1251" else "code page %s, " % run.codepage if run.codepage else run.locale + ", "
+        where += "profile %s, " % PROFILE if PROFILE else ""
         if run.problems:
             failed += 1
             print("FAIL %s (%s%.1f s; transcript: %s)"

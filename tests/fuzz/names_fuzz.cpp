@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const char* cursor = list.data(); ParseNextName(cursor, list.data() + list.size(), name);)
         Check(FindListed(index, name.path, name.folder ? false : true, found), "a listed line not found");
     ReleaseIndex(installer, index);
-    RemoveEarlierFiles(installer, kFolder, list.data(), list.size(), kNames, sizeof kNames - 1);
+    RemoveEarlierFiles(installer, kMarkedFolder, list.data(), list.size(), kNames, sizeof kNames - 1);
     std::vector<std::string> current = kept;
     for (const char* f : {"HlpPic\\Deep\\a.gif", "HlpPic\\logo.gif", "Pelbrix.exe", "uninstall.exe"})
         current.push_back(std::string(kFolder) + "\\" + f);

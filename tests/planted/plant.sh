@@ -27,15 +27,16 @@ if source.count(old) != 1: sys.exit(1)
 open(path, "w", encoding="utf-8").write(source.replace(old, new))
 PY
   # "unit" runs the native tests; "e2e NAME..." those scenarios ("e2e@1252 NAME..." under that code
-  # page); "unit e2e NAME..." both, the scenarios only when the native tests passed.
+  # page, "e2e@1252/Иван NAME..." with that user's profile too); "unit e2e NAME..." both, the
+  # scenarios only when the native tests passed.
   status=0
   if [[ $stage == unit* ]]; then
     (cmake --build "$BUILD/test-host" && ctest --test-dir "$BUILD/test-host" -j "$(nproc)") >"$LOG/$n.log" 2>&1 || status=1
   fi
-  if [ $status -eq 0 ] && [[ $stage =~ e2e(@([0-9]+))?\ (.*) ]]; then
+  if [ $status -eq 0 ] && [[ $stage =~ e2e(@([0-9]+)(/([^ ]+))?)?\ (.*) ]]; then
     (cmake --build "$BUILD/host" && cmake --build "$BUILD/win-i686" && PEL_E2E_BUILD=0 PEL_E2E_ARCH=i686 \
-      PEL_E2E_LOCALE=${BASH_REMATCH[2]} PEL_E2E_ONLY="${BASH_REMATCH[3]}" "$ROOT/scripts/test-e2e.sh") >>"$LOG/$n.log" 2>&1 ||
-      status=1
+      PEL_E2E_LOCALE=${BASH_REMATCH[2]} PEL_E2E_PROFILE=${BASH_REMATCH[4]} PEL_E2E_ONLY="${BASH_REMATCH[5]}" \
+      "$ROOT/scripts/test-e2e.sh") >>"$LOG/$n.log" 2>&1 || status=1
   fi
   cp "$LOG/original" "$ROOT/$file"
   if [ $status -ne 0 ]; then verdict=caught; else verdict=MISSED; missed=1; fi

@@ -224,6 +224,22 @@ TEST(Extract, FailureTable) {
     const auto out = std::find(host.calls.begin(), host.calls.end(), "cd C:\\");
     ASSERT_NE(out, host.calls.end());
     EXPECT_EQ(out[1], "rmdir " + japanese);
+    // The limit counts UTF-16 units as Windows does, whatever the code page: the folder that just
+    // leaves room takes as many letters of two bytes (936) or of three (65001) as "fits" has, and
+    // half as many of four (two units each); one more is refused.
+    const uint8_t kLeadBytes936[] = {0x81, 0xFE, 0, 0};
+    for (const char* letter : {"\xD6\xD0", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80"}) {
+        SetAnsiLeadBytes(kLeadBytes936, strlen(letter) > 2 ? 0 : sizeof kLeadBytes936);
+        SetAnsiUtf8(strlen(letter) > 2);
+        std::string folder = "C:\\";
+        for (size_t i = 0; i < (strlen(letter) == 4 ? 111u : 222u); ++i) folder += letter;
+        FakeHost host;
+        host.root = folder;
+        EXPECT_TRUE(ExtractPayload(host, State(folder))) << strlen(letter);
+        FakeHost more;
+        ExpectRefused(more, folder + letter, folderMessage + kAnsiMark + folder + letter + kAnsiMark, false);
+    }
+    SetAnsiUtf8(false);
     SetAnsiLeadBytes(nullptr, 0);
 }
 

@@ -49,7 +49,7 @@ struct FakeHost final : FlowHost {
         calls.push_back(std::string("cd ") + folder);
         return true;
     }
-    bool ReadInstalledPath(char (&buffer)[kPathSize]) override {
+    bool ReadRecordedFolder(char (&buffer)[kPathSize]) override {
         calls.push_back("read record");
         CopyTextN(buffer, 1024, record.c_str());
         return !record.empty();

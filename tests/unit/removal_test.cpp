@@ -170,7 +170,7 @@ TEST(Removal, EarlierVersionsFiles) {
     system.disk[top + "Old\\b.gif"].time += 36000000000ull;
     system.disk[top + "mine.txt"].data += "x";
     std::set<std::string> expected = system.FileNames();
-    RemoveEarlierFiles(system, kFolder, earlier, sizeof earlier - 1, kNames, sizeof kNames - 1);
+    RemoveEarlierFiles(system, kMarkedFolder, earlier, sizeof earlier - 1, kNames, sizeof kNames - 1);
     expected.erase(top + "Old\\Deep\\a.gif");
     expected.erase(top + "old.txt");
     EXPECT_EQ(system.FileNames(), expected);
