@@ -12,10 +12,14 @@
 # with no recorded installation), then again into the same folder as an update of its own earlier
 # installation (ours through its notice of the recorded one): of the same version, then over a
 # folder in which every tenth payload file has other bytes and an older time (as a version in
-# which a tenth of the files changed), then every payload file so. Installers alternate, RUNS
+# which a tenth of the files changed), then every payload file so. Then each uninstaller removes
+# its installation: NSIS's silently (its uninstaller deleting each file by name, then each folder,
+# run in place: _?=), ours through its question, as a user runs it (the original asks, hands over
+# to its copy and ends; the copy removes). Installers alternate, RUNS
 # times. The driver starts both and reports each installer process's own lifetime (creation to
-# exit, GetProcessTimes). Printed for each kind of run apart: the median lifetime of each
-# installer, our extraction span alone, the ratios to NSIS, and the peak memory.
+# exit, GetProcessTimes; for ours uninstalling, the original's and its copy's together). Printed
+# for each kind of run apart: the median lifetime of each installer, our extraction span alone
+# and the time until our completion page shows, the ratios to NSIS, and the peak memory.
 #
 # Peak memory: the kernel's high-water mark of resident memory (VmHWM in /proc/PID/status) of the
 # Linux process that runs the installer's exe, read every 20 ms until the process ends (the mark
@@ -112,6 +116,13 @@ InstallDir "C:\\bench\\out\\nsis-default"
 Section
   SetOutPath "\$INSTDIR"
   File /r "$W/tree/*"
+  WriteUninstaller "\$INSTDIR\\nsis-uninstall.exe"
+SectionEnd
+Section "Uninstall"
+$(cd "$W/tree" && find . -type f | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|')
+$(cd "$W/tree" && find . -mindepth 1 -type d | sort -r | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|')
+  Delete "\$INSTDIR\\nsis-uninstall.exe"
+  RMDir "\$INSTDIR"
 SectionEnd
 NSI
 makensis -V2 "$W/bench.nsi" >"$W/makensis.log" 2>&1 || die "makensis failed (log: $W/makensis.log)"
@@ -196,15 +207,38 @@ drive() {  # TAG PATTERN EXIT_CODE
   read -r hwm anon <"$W/mem-$1"
 }
 
-# One NSIS run into out/nsis-N: a new folder the first time, an update of it after.
-run_nsis() {  # N first|same|tenth|all
-  drive "nsis-$1-$2" 'bench.nsis-setup\.exe' 0 <<DRV
+# One NSIS run into out/nsis-N: a new folder the first time, an update of it after; its
+# uninstaller at the end, silently and in place.
+run_nsis() {  # N first|same|tenth|all|uninstall
+  local command="nsis-setup.exe /S /D=C:\\bench\\out\\nsis-$1" pattern='bench.nsis-setup\.exe'
+  [ "$2" != uninstall ] || command="out\\nsis-$1\\nsis-uninstall.exe /S _?=C:\\bench\\out\\nsis-$1" \
+    pattern='nsis-uninstall\.exe'
+  drive "nsis-$1-$2" "$pattern" 0 <<DRV
 timeout $TIMEOUT
-start C:\\bench\\nsis-setup.exe /S /D=C:\\bench\\out\\nsis-$1
+start C:\\bench\\$command
 finish
 DRV
   echo "$life $hwm" >>"$W/nsis-$2.runs"
   echo "run $1 $2 nsis: $life ms, peak $hwm kB"
+}
+
+# Our uninstaller removes out/pel-N as a user runs it: "Да" to its question; the original hands
+# over to its copy and ends, the copy removes and says so. Its lifetime is both processes'.
+run_ours_uninstall() {  # N
+  drive "pel-$1-uninstall" 'pel-[0-9]*.uninstall\.exe' 0 <<DRV
+timeout $TIMEOUT
+start C:\\bench\\out\\pel-$1\\uninstall.exe
+message
+click 6
+finish
+adopt uninstall.exe
+message
+click 1
+finish
+DRV
+  life=$(sed -n 's/^lifetime \([0-9]*\) ms.*/\1/p' "$BENCH/pel-$1-uninstall.txt" | awk '{ s += $1 } END { print s }')
+  echo "$life $hwm" >>"$W/pel-uninstall.runs"
+  echo "run $1 uninstall ours: $life ms, peak $hwm kB"
 }
 
 # One run of ours into out/pel-N through its pages: the first time with no recorded installation,
@@ -244,10 +278,12 @@ DRV
   wait "$MARKS" 2>/dev/null
   MARKS=
   span=$(awk '$1 == "mark" { m = $2 } $1 == "done" { d = $2 } END { print d - m }' "$W/marks")
+  # Until the completion page shows: the lifetime less what came after the page's mark.
+  page=$(awk -v life="$life" -v end="$end" '$1 == "done" { print life - (end - $2) }' "$W/marks")
   # The lifetime is one Wine process start, as in the NSIS run; the driver's own start is not ours.
-  echo "$life $hwm $span $anon" >>"$W/pel-$2.runs"
+  echo "$life $hwm $span $anon $page" >>"$W/pel-$2.runs"
   echo "run $1 $2 ours: $life ms (with the driver's start $((end - start)) ms; extraction and closing" \
-    "actions $span ms), peak $hwm kB, anonymous $anon kB"
+    "actions $span ms; the completion page after $page ms), peak $hwm kB, anonymous $anon kB"
 }
 
 # Gives every STEP-th payload file (file*.dat, by name) of FOLDER other bytes (its first byte
@@ -260,11 +296,17 @@ change_files() {  # FOLDER STEP
 }
 
 # Each installer first into a new folder, then again into the same folder: the same version, a
-# tenth of the files changed, every file changed; who goes first alternates from round to round.
+# tenth of the files changed, every file changed; then each uninstaller. Who goes first
+# alternates from round to round.
 round() {  # N
   local order="ours nsis" kind who
   [ $(($1 % 2)) = 1 ] || order="nsis ours"
-  for kind in first same tenth all; do
+  for kind in first same tenth all uninstall; do
+    # Both installed the same files, after the updates as well: else the figures compare nothing.
+    if [ "$kind" = uninstall ] && [ "$1" = 1 ]; then
+      LC_ALL=C diff -r -q -x nsis-uninstall.exe "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >"$W/diff" ||
+        { cat "$W/diff" >&2; die "the installations differ"; }
+    fi
     for who in nsis pel; do
       case $kind in
       tenth) change_files "$BENCH/out/$who-$1" 10 ;;
@@ -273,7 +315,7 @@ round() {  # N
     done
     for who in $order; do
       sync
-      "run_$who" "$1" "$kind"
+      if [ "$who$kind" = oursuninstall ]; then run_ours_uninstall "$1"; else "run_$who" "$1" "$kind"; fi
     done
   done
 }
@@ -287,8 +329,6 @@ while [ "$i" -le "$RUNS" ]; do
   round "$i"
   i=$((i + 1))
 done
-# Both installed the same files, after the updates as well: else the figures compare nothing.
-LC_ALL=C diff -r -q "$BENCH/out/nsis-1" "$BENCH/out/pel-1" >"$W/diff" || { cat "$W/diff" >&2; die "the installations differ"; }
 
 size_of() { wc -c <"$1"; }
 p686=$(size_of "$BUILD/win-i686/PelbrixSetup.exe")
@@ -312,16 +352,24 @@ for kind in first same tenth all; do
   LC_ALL=C awk -v kind="$kind" -v a="$ARCHIVE" \
     -v n="$(median_of "nsis-$kind" 1)" -v nk="$(median_of "nsis-$kind" 2)" \
     -v p="$(median_of "pel-$kind" 1)" -v pk="$(median_of "pel-$kind" 2)" \
-    -v x="$(median_of "pel-$kind" 3)" -v pa="$(median_of "pel-$kind" 4)" 'BEGIN {
+    -v x="$(median_of "pel-$kind" 3)" -v pa="$(median_of "pel-$kind" 4)" -v pg="$(median_of "pel-$kind" 5)" 'BEGIN {
     if (kind == "first") print "first installation (target: at most 0.70):"
-    if (kind == "same") print "update, same version (target: at most 0.25):"
+    if (kind == "same") print "update, same version (target: at most 0.40):"
     if (kind == "tenth") print "update, a tenth of the files changed (target: at most 0.50):"
     if (kind == "all") print "update, every file changed (target: at most 1.25):"
     printf "  NSIS silent run:          %6d ms, peak memory %7.1f MB\n", n, nk / 1024
     printf "  ours, whole run (pages):  %6d ms, peak memory %7.1f MB\n", p, pk / 1024
     printf "  ours, extraction + links: %6d ms\n", x
-    printf "  ratio ours / NSIS: whole run %.2f, extraction alone %.2f\n", p / n, x / n
+    printf "  ours, until the completion page shows: %6d ms\n", pg
+    printf "  ratio ours / NSIS: whole run %.2f, until the completion page %.2f, extraction alone %.2f\n",
+           p / n, pg / n, x / n
     printf "  our peak memory / archive: %.2f resident, %.2f anonymous (two working copies: 2.00)\n",
            pk * 1024 / a, pa * 1024 / a
   }'
 done
+LC_ALL=C awk -v n="$(median_of nsis-uninstall 1)" -v p="$(median_of pel-uninstall 1)" 'BEGIN {
+  print "uninstallation (target: at most 1.00):"
+  printf "  NSIS silent run:          %6d ms\n", n
+  printf "  ours, through its question and its copy: %6d ms\n", p
+  printf "  ratio ours / NSIS: %.2f\n", p / n
+}'

@@ -55,6 +55,8 @@ int RunInstaller(FlowHost& host) {
         host.WriteInstallRecord(state);
         host.WriteUninstallEntry(state, installedBytes);
         host.RunPage(PEL_DLG_COMPLETION, state);
+        // The earlier files kept aside go once the user sees the run succeed, not before.
+        host.FinishExtraction();
     } else {
         // A page ended by the quit request went with the backdrop's window: the message stands on
         // its own then. The extraction's own quit request leaves the backdrop in place.

@@ -34,6 +34,9 @@ struct FlowHost {
     // and the files and folders that only the earlier version in the folder had are gone where
     // they were as its installer wrote them.
     virtual bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) = 0;
+    // After the completion page: the earlier files the extraction kept aside go. The run marked
+    // itself as one that succeeded first, so one killed meanwhile is settled as such.
+    virtual void FinishExtraction() = 0;
     // Start-menu group, links, desktop link, features page: after a complete extraction.
     virtual void RunClosingActions(const InstallState& state) = 0;
     virtual void WriteInstallRecord(const InstallState& state) = 0;

@@ -79,6 +79,7 @@ struct Win32FlowHost final : FlowHost {
     bool ExtractPayload(const InstallState& state, uint64_t& installedBytes) override {
         return ::ExtractPayload(state, installedBytes, ::RemoveEarlierFiles);
     }
+    void FinishExtraction() override { ::FinishExtraction(); }
     void RunClosingActions(const InstallState& state) override { ::RunClosingActions(state); }
     void WriteInstallRecord(const InstallState& state) override { ::WriteInstallRecord(state); }
     void WriteUninstallEntry(const InstallState& state, uint64_t installedBytes) override {

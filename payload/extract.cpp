@@ -1,6 +1,7 @@
 // ExtractPayload: the installer's unpacking, written once over the host's operations.
 #include "payload/extract.h"
 
+#include <new>
 #include <stdint.h>
 #include <string.h>
 
@@ -65,6 +66,9 @@ struct Extraction {
     uint32_t directoryCount = 0, fileCount = 0, pathMask = 0, tag = 0;
     uint64_t installedBytes = 0;  // the files' data, for the list of installed programs
     size_t longest = 0;           // the longest path, or working name in a file's place
+    uint32_t finished[4] = {};    // the tags of runs that succeeded, as their names beside our files tell
+    uint32_t finishedCount = 0;
+    uint32_t marker = kNoEntry;  // the file beside which this run marked itself as one that succeeded
     bool folderCreated = false;
     ArchiveReader reader = {};
 
@@ -305,7 +309,10 @@ void VisitListed(void* context, const char* name, uint32_t attributes, const Fil
     if (e >= l.x->fileCount || (kind != 0 && !IsPlainFile(attributes))) return;
     FileState& f = l.x->files[e];
     if (kind == kReservedWork) l.x->host.RemoveFile(path);
-    if (kind == kReservedLeftover) Discard(l.x->host, path, attributes, nullptr);
+    if (kind == kReservedLeftover) {
+        Discard(l.x->host, path, attributes, nullptr);
+        if (l.x->finishedCount < 4) l.x->finished[l.x->finishedCount++] = reserved.tag;
+    }
     if (kind == 0) {
         f.earlier = attributes;
         f.earlierTimes = times;
@@ -319,10 +326,18 @@ void VisitListed(void* context, const char* name, uint32_t attributes, const Fil
     }
 }
 
+bool Finished(const Extraction& x, uint32_t tag) {
+    for (uint32_t i = 0; i < x.finishedCount; ++i)
+        if (x.finished[i] == tag) return true;
+    return false;
+}
+
 // Lists a folder that existed before the run, then settles what a killed run left there: each
 // earlier file it had moved aside comes back to its place (over that run's new file) with its
 // times, so that this run starts from the folder as it was before that one. A backup that cannot
-// come back stays noted, to go once this run has written its file.
+// come back stays noted, to go once this run has written its file. A run that had succeeded and
+// was killed while its earlier files went marked itself so (a finished run's name in the
+// installation folder, listed first): its backups go.
 bool ListAndSettle(Extraction& x, uint32_t directory) {
     Listing listing = {&x, directory};
     if (!x.host.ListFolder(directory == 0 ? "" : x.Slot(directory - 1), VisitListed, &listing)) return false;
@@ -332,6 +347,11 @@ bool ListAndSettle(Extraction& x, uint32_t directory) {
         PathText path, aside;
         NameOf(x, e, path);
         NameOf(x, e, aside, kReservedBackup, f.backupTag);
+        if (Finished(x, f.backupTag)) {
+            Discard(x.host, aside, f.backupAttributes, nullptr);
+            f.flags = 0;
+            continue;
+        }
         if (IsPlainFile(f.earlier) && !IsDataFileName(f.name) && RemoveOurs(x.host, path, f.earlier))
             f.earlier = kNoAttributes;
         if (f.earlier == kNoAttributes && x.host.Rename(aside, path)) {
@@ -519,8 +539,7 @@ bool EarlierUninstaller(Extraction& x, PathText& out) {
 // Ignore skips it once its place is as it was (the earlier file stays), Abort rolls the whole run
 // back and gives false. After the last file, the earlier version's own files go while its
 // uninstaller and every earlier file kept aside can still come back (a run killed meanwhile is
-// settled by the next, which reads that list again); then the earlier files kept aside go, and
-// so do the backups killed runs left of the files written.
+// settled by the next, which reads that list again).
 bool WriteFiles(Extraction& x) {
     ArchiveReader walk = x.reader;
     FileEntry file;
@@ -538,6 +557,32 @@ bool WriteFiles(Extraction& x) {
     }
     PathText earlier;
     x.host.RemoveEarlierVersion(EarlierUninstaller(x, earlier) ? earlier : nullptr);
+    return true;
+}
+
+// Marks the run as one that succeeded, before the earlier files it kept aside go: a finished
+// run's name beside its first file in the installation folder (no run restores such a name) tells
+// the next run that this one's backups are not to come back either. False when nothing was kept
+// aside, or the mark cannot be made.
+bool MarkSucceeded(Extraction& x) {
+    bool kept = false;
+    for (uint32_t e = 0; e < x.fileCount; ++e) {
+        kept = kept || (x.files[e].flags & kAside) != 0;
+        if (x.marker == kNoEntry && x.files[e].directoryIndex == 0) x.marker = e;
+    }
+    PathText marker;
+    if (!kept || x.marker == kNoEntry) return false;
+    NameOf(x, x.marker, marker, kReservedLeftover, x.tag);
+    const FileHandle file = x.host.CreateNewFile(marker);
+    if (file != kNoFile && x.host.CloseFile(file)) return true;
+    if (file != kNoFile) x.host.RemoveFile(marker);
+    x.marker = kNoEntry;
+    return false;
+}
+
+// The earlier files kept aside go, and so do the backups killed runs left of the files written;
+// then the run's mark.
+void DiscardBackups(Extraction& x) {
     for (uint32_t e = 0; e < x.fileCount; ++e) {
         const FileState& f = x.files[e];
         if ((f.flags & kOurs) == 0) continue;
@@ -553,6 +598,16 @@ bool WriteFiles(Extraction& x) {
             Discard(x.host, backup, f.backupAttributes, finished);
         }
     }
+    PathText marker;
+    if (x.marker == kNoEntry) return;
+    NameOf(x, x.marker, marker, kReservedLeftover, x.tag);
+    Discard(x.host, marker, kAttributeArchive, nullptr);
+}
+
+bool Extract(Extraction& x, uint64_t* installedBytes) {
+    x.tag = x.host.RunTag();
+    if (!(LoadArchive(x) && CreateFolders(x) && WriteFiles(x))) return false;
+    if (installedBytes != nullptr) *installedBytes = x.installedBytes;
     return true;
 }
 
@@ -581,8 +636,31 @@ bool IsAbsoluteFolder(const char* folder) {
 
 bool ExtractPayload(ExtractHost& host, const InstallState& state, uint64_t* installedBytes) {
     Extraction x(host, state);
-    x.tag = host.RunTag();
-    if (!(LoadArchive(x) && CreateFolders(x) && WriteFiles(x))) return false;
-    if (installedBytes != nullptr) *installedBytes = x.installedBytes;
+    if (!Extract(x, installedBytes)) return false;
+    DiscardBackups(x);
     return true;
+}
+
+struct ExtractionRun {
+    Extraction x;
+};
+
+ExtractionRun* ExtractKeepingBackups(ExtractHost& host, const InstallState& state, uint64_t& installedBytes) {
+    void* block = host.ObtainMemory(sizeof(ExtractionRun));
+    if (block == nullptr) return nullptr;
+    ExtractionRun* run = new (block) ExtractionRun{Extraction(host, state)};
+    if (Extract(run->x, &installedBytes)) {
+        if (!MarkSucceeded(run->x)) DiscardBackups(run->x);  // nothing to keep, or no mark: at once
+        return run;
+    }
+    run->~ExtractionRun();
+    host.ReleaseMemory(block);
+    return nullptr;
+}
+
+void FinishExtraction(ExtractionRun* run) {
+    ExtractHost& host = run->x.host;
+    if (run->x.marker != kNoEntry) DiscardBackups(run->x);
+    run->~ExtractionRun();
+    host.ReleaseMemory(run);
 }

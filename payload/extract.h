@@ -15,11 +15,21 @@
 // installedBytes (when given) holds the size of the archive's files together.
 bool ExtractPayload(ExtractHost& host, const InstallState& state, uint64_t* installedBytes = nullptr);
 
+// The same in two steps, so that the earlier files kept aside go after the run's last page: an
+// extraction whose files are in place, marked as one that succeeded (a run killed before it
+// finishes is settled as such), or null when ExtractPayload would give false.
+struct ExtractionRun;
+ExtractionRun* ExtractKeepingBackups(ExtractHost& host, const InstallState& state, uint64_t& installedBytes);
+// The earlier files kept aside go; the run's memory is released.
+void FinishExtraction(ExtractionRun* run);
+
 // What removes the earlier version's own files by the list in its uninstaller (a path relative to
 // folder), once the files are in place (ExtractHost::RemoveEarlierVersion).
 typedef void (*EarlierRemoval)(const char* folder, const char* earlierUninstaller);
-// The installer's extraction (Win32 binding): into state's folder, payload RCDATA 101.
+// The installer's extraction (Win32 binding): into state's folder, payload RCDATA 101, in two
+// steps; FinishExtraction() ends the one under way.
 bool ExtractPayload(const InstallState& state, uint64_t& installedBytes, EarlierRemoval removeEarlier);
+void FinishExtraction();
 
 // True when name is "Tolva.dat", ASCII letters compared without case, every other byte equal.
 bool IsDataFileName(const char* name);

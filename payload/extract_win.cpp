@@ -209,7 +209,16 @@ struct Win32Host : ExtractHost {
 
 }  // namespace
 
+// The run under way between its two steps.
+ExtractionRun* g_run;
+
 bool ExtractPayload(const InstallState& state, uint64_t& installedBytes, EarlierRemoval removeEarlier) {
-    Win32Host host(state, removeEarlier);
-    return ExtractPayload(host, state, &installedBytes);
+    static Win32Host host(state, removeEarlier);
+    g_run = ExtractKeepingBackups(host, state, installedBytes);
+    return g_run != nullptr;
+}
+
+void FinishExtraction() {
+    if (g_run != nullptr) FinishExtraction(g_run);
+    g_run = nullptr;
 }

@@ -1,6 +1,9 @@
 #!/bin/sh
 # Builds everything: the host tools and the two Windows installers.
-#   PEL_PAYLOAD_DIR  folder packed into the installer (default: resources/payload, the sample)
+#   PEL_PAYLOAD_DIR  folder packed into the installer (default: resources/payload, the sample); one
+#                    whose files hold more than the shipped installer installs is refused
+#                    (`pelpack --help` says how much)
+#   PEL_PAYLOAD_LIMIT  bytes the folder's files may hold instead (0: none, to measure the limit)
 #   BUILD_DIR        where the builds go (default: build)
 #   SOURCE_DATE_EPOCH  time stamp of the packed files (default: the last commit's time)
 #   PEL_INSTALLER_ONLY 1: build only what the installers need (pelpack and PelbrixSetup.exe)
@@ -37,7 +40,7 @@ cmake --build "$BUILD/host" -j "$JOBS" $HOST_TARGET
 for arch in i686 x86_64; do
   cmake -S "$ROOT" -B "$BUILD/win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-$arch.cmake" \
-    -DPELPACK="$BUILD/host/tools/pelpack" -DPEL_PAYLOAD_DIR="$PAYLOAD" \
+    -DPELPACK="$BUILD/host/tools/pelpack" -DPEL_PAYLOAD_DIR="$PAYLOAD" -DPEL_PAYLOAD_LIMIT="${PEL_PAYLOAD_LIMIT:-}" \
     -DPEL_SIGN_PKCS12="$SIGN_PKCS12" -DPEL_SIGN_PASSWORD_FILE="$SIGN_PASSWORD_FILE" \
     -DPEL_SIGN_TIMESTAMP_URL="${PEL_SIGN_TIMESTAMP_URL:-}" >/dev/null
   # shellcheck disable=SC2086

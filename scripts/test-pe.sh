@@ -40,6 +40,10 @@ for arch_program in i686/PelbrixSetup x86_64/PelbrixSetup i686/uninstall x86_64/
   # ASLR needs the relocations: the file must not say they were stripped, and must hold some.
   characteristics=$(echo "$headers" | sed -n 's/^Characteristics[[:space:]]*0x//p')
   [ $(( 0x$characteristics & 1 )) = 0 ] || fail "$arch has its relocations stripped"
+  # The shipped installer holds its payload three times in memory: it needs the 4 GB that a
+  # large-address-aware 32-bit program gets on 64-bit Windows.
+  [ "$arch_program" != i686/PelbrixSetup ] || [ $(( 0x$characteristics & 0x20 )) != 0 ] ||
+    fail "the i686 installer is not large-address aware"
   relocs=$(echo "$headers" | sed -n 's/^Entry 5 [0-9a-f]* \([0-9a-f]*\) Base Relocation Directory.*/\1/p')
   [ -n "$relocs" ] && [ $(( 0x$relocs )) -gt 0 ] || fail "$arch has no base relocations"
   echo "$headers" | grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970' || fail "$arch carries a link time stamp"

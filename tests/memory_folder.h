@@ -149,7 +149,8 @@ struct MemoryHost : ExtractHost {
         Check(blocks.erase(static_cast<uint8_t*>(block)) == 1, "release of unknown memory");
         delete[] static_cast<uint8_t*>(block);
     }
-    uint32_t RunTag() override { return 0x1234abcd; }
+    uint32_t tag = 0x1234abcd;
+    uint32_t RunTag() override { return tag; }
     DirectoryResult CreateDirectoryLevel(const char* path) override {
         if (path == root) {
             if (!Step("mkdir " + root)) return DirectoryResult::Failed;

@@ -39,6 +39,14 @@ const int kExitBad = 2;
 const uint32_t kRtRcdata = 10;
 const uint32_t kPayloadId = 101;
 
+// The largest payload the shipped 32-bit installer installs: it maps its own image, which carries
+// the archive, and makes the extraction's two working copies of it, all in the 4 GB of addresses
+// a large-address-aware program has on 64-bit Windows. Measured under Wine 10
+// (bench/payload_limit.sh), less a margin for addresses the system's own libraries split.
+const uint64_t kMeasuredPayloadMb = 896;
+const uint64_t kPayloadMarginMb = 128;
+const uint64_t kPayloadLimit = (kMeasuredPayloadMb - kPayloadMarginMb) << 20;
+
 const char kHelp[] =
     "pelpack: writes and reads the installer's payload archive.\n"
     "\n"
@@ -52,6 +60,10 @@ const char kHelp[] =
     "      form, one Windows cannot hold, one that differs from a neighbour only in letter\n"
     "      case, a path over the format's limits, a symbolic link or a special file is\n"
     "      refused, and then nothing is written.\n"
+    "\n"
+    "  --limit BYTES (pack)\n"
+    "      Refuses a folder whose files hold more than BYTES (0: no limit). The default is\n"
+    "      what the shipped 32-bit installer installs (the last line of this help).\n"
     "\n"
     "  --add NAME=PATH (pack and names, repeatable)\n"
     "      Packs the file PATH as NAME in DIR's top folder, in place of a file of that name\n"
@@ -272,6 +284,7 @@ struct PackFile {
     std::string name1251;
     uint32_t attributes;
     uint64_t time;
+    uint64_t size = 0;
 };
 
 struct PackDirectory {
@@ -357,6 +370,7 @@ bool WalkFolder(const PackOptions& options, size_t self, std::vector<PackDirecto
         file.pathUtf8 = path;
         file.name1251 = name1251;
         file.attributes = kPackedFileAttributes;  // permissions never make an installed file read-only
+        file.size = static_cast<uint64_t>(st.st_size);
         if (!EntryTime(options, path, st, file.time)) return false;
         all[self].files.push_back(file);
     }
@@ -504,6 +518,7 @@ bool ApplyAdditions(const PackOptions& options, const std::vector<Addition>& add
                 return false;
             }
             if (!EntryTime(options, addition.path, st, file.time)) return false;
+            file.size = static_cast<uint64_t>(st.st_size);
         }
         const std::string key = FoldCase1251(file.name1251);
         for (size_t k = 1; k < all.size(); ++k) {
@@ -586,11 +601,22 @@ int Names(const char* folder, const std::vector<Addition>& additions, const char
     return WriteOutput(output, std::vector<uint8_t>(list.begin(), list.end())) ? kExitOk : kExitBad;
 }
 
-int Pack(const char* folder, const std::vector<Addition>& additions, const char* output) {
+int Pack(const char* folder, const std::vector<Addition>& additions, const char* output, uint64_t limit) {
     PackOptions options;
     if (!ParseSourceDateEpoch(options) || !IsFolder(folder)) return kExitBad;
     std::vector<PackDirectory> all;
     if (!CollectPayload(folder, options, additions, true, all)) return kExitNo;
+    // Refused here, where the release engineer sees it, rather than on a user's machine.
+    uint64_t total = 0;
+    for (const PackDirectory& directory : all)
+        for (const PackFile& file : directory.files) total += file.size;
+    if (limit != 0 && total > limit) {
+        Fail("%s: its files hold %" PRIu64 " bytes (%" PRIu64 " MB), more than the %" PRIu64
+             " MB the shipped 32-bit installer installs (%" PRIu64 " MB measured, less %" PRIu64
+             " MB for memory the system splits)",
+             folder, total, (total + (1 << 20) - 1) >> 20, limit >> 20, kMeasuredPayloadMb, kPayloadMarginMb);
+        return kExitNo;
+    }
 
     ArchiveBuilder builder;
     ArchiveBegin(builder);
@@ -633,6 +659,7 @@ int main(int argc, char** argv) {
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         fputs(kHelp, stdout);
+        printf("The shipped 32-bit installer's limit: %" PRIu64 " bytes.\n", kPayloadLimit);
         return kExitOk;
     }
     std::vector<const char*> args(argv + 2, argv + argc);
@@ -640,8 +667,13 @@ int main(int argc, char** argv) {
         const char* folder = nullptr;
         const char* output = nullptr;
         std::vector<Addition> additions;
+        uint64_t limit = kPayloadLimit;
         for (size_t i = 0; i < args.size(); ++i) {
-            if (strcmp(args[i], "-o") == 0) {
+            char* end = nullptr;
+            if (strcmp(args[i], "--limit") == 0 && command == "pack") {
+                limit = i + 1 < args.size() ? strtoull(args[++i], &end, 10) : 0;
+                if (end == nullptr || *end != 0 || end == args[i]) return Usage("--limit needs BYTES");
+            } else if (strcmp(args[i], "-o") == 0) {
                 if (output || i + 1 >= args.size()) return Usage("pack: -o needs one FILE");
                 output = args[++i];
             } else if (strcmp(args[i], "--add") == 0) {
@@ -653,7 +685,7 @@ int main(int argc, char** argv) {
             }
         }
         if (!folder || !output) return Usage("pack: needs DIR and -o FILE");
-        return command == "pack" ? Pack(folder, additions, output) : Names(folder, additions, output);
+        return command == "pack" ? Pack(folder, additions, output, limit) : Names(folder, additions, output);
     }
     if (command == "list" || command == "verify") {
         if (args.size() != 1) return Usage((command + ": needs exactly one FILE").c_str());

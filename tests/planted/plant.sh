@@ -28,10 +28,13 @@ open(path, "w", encoding="utf-8").write(source.replace(old, new))
 PY
   # "unit" runs the native tests; "e2e NAME..." those scenarios ("e2e@1252 NAME..." under that code
   # page, "e2e@1252/Иван NAME..." with that user's profile too); "unit e2e NAME..." both, the
-  # scenarios only when the native tests passed.
+  # scenarios only when the native tests passed; "pe" the checks of the Windows builds.
   status=0
   if [[ $stage == unit* ]]; then
     (cmake --build "$BUILD/test-host" && ctest --test-dir "$BUILD/test-host" -j "$(nproc)") >"$LOG/$n.log" 2>&1 || status=1
+  fi
+  if [[ $stage == pe ]]; then
+    (cmake --build "$BUILD/win-i686" && PEL_REUSE_BUILDS=1 "$ROOT/scripts/test-pe.sh") >"$LOG/$n.log" 2>&1 || status=1
   fi
   if [ $status -eq 0 ] && [[ $stage =~ e2e(@([0-9]+)(/([^ ]+))?)?\ (.*) ]]; then
     (cmake --build "$BUILD/host" && cmake --build "$BUILD/win-i686" && PEL_E2E_BUILD=0 PEL_E2E_ARCH=i686 \

@@ -174,6 +174,11 @@ refuse "names differing only in case" "Readme.txt" "$W/r3"
 mkdir -p "$W/r5" && ln -s /etc/passwd "$W/r5/link"
 refuse "a symbolic link" "link" "$W/r5"
 
+# A folder one byte over what the shipped installer installs (a sparse file: no disk).
+limit=805306368
+mkdir -p "$W/r6" && truncate -s $((limit + 1)) "$W/r6/big.bin"
+refuse "more than the shipped installer installs" "$((limit + 1)) bytes ($((limit / 1048576 + 1)) MB), more than the $((limit / 1048576)) MB" "$W/r6"
+
 # The name rules themselves are one table in pelpack_names_test.cpp.
 
 for epoch in soon 910692730086 99999999999999999999; do

@@ -337,6 +337,29 @@ TEST(Extract, KilledRunIsSettled) {
     }
 }
 
+// In two steps, the earlier file kept aside goes after the run's last page; the run marks itself
+// as one that succeeded first (a finished run's name beside its first file), so that the next run
+// after a kill in between lets the backup go rather than bring it back.
+TEST(Extract, SucceededRunKilledBeforeItsBackupsWent) {
+    const Bytes archive = BuiltArchive({}, {{0x20, 5, 0, "a", B("1")}, {0x20, 6, 0, "b", B("2")}});
+    FakeHost first(archive, 0x10);
+    first.disk = {{"a", {0x20, "old", 1}}};
+    uint64_t bytes = 0;
+    ExtractionRun* run = ExtractKeepingBackups(first, State(kFolder), bytes);
+    ASSERT_NE(run, nullptr);
+    const Disk killed = first.disk;
+    EXPECT_EQ(killed.count("~pel1234abcd=a") + killed.count("~pel1234abcd-a"), 2u);
+    FinishExtraction(run);
+    const Disk done = {{"a", {0x20, "1", 5}}, {"b", {0x20, "2", 6}}};
+    EXPECT_EQ(first.disk, done);
+    FakeHost next(archive, 0x10);
+    next.disk = killed;
+    next.tag = 0x0badf00d;
+    EXPECT_TRUE(ExtractPayload(next, State(kFolder)));
+    EXPECT_FALSE(next.Called("rename ~pel1234abcd-a a"));
+    EXPECT_EQ(next.disk, done);
+}
+
 // Only name surrogates are links; a reparse point without a tag (Wine's links) counts as one.
 TEST(Extract, OnlyNameSurrogatesAreLinks) {
     const std::tuple<const char*, uint32_t, uint32_t, uint32_t> cases[] = {

@@ -59,6 +59,7 @@ struct FakeHost final : FlowHost {
         quit = !extractResult;  // as after a failure to create the folder
         return extractResult;
     }
+    void FinishExtraction() override { calls.push_back("backups go"); }
     void RunClosingActions(const InstallState&) override { calls.push_back("links"); }
     void WriteInstallRecord(const InstallState&) override { calls.push_back("write record"); }
     void WriteUninstallEntry(const InstallState&, uint64_t) override { calls.push_back("write entry"); }
@@ -79,7 +80,8 @@ TEST(Flow, SequenceByPageResults) {
          "C:\\Pelbrix",
          {},
          true,
-         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "links", "write record", "write entry", "page 5"}},
+         {"cd C:\\Pelbrix", "page 4", "page 1", "page 2", "extract", "links", "write record", "write entry", "page 5",
+          "backups go"}},
         {"extraction failed: nothing recorded, nothing removed",
          "",
          {},
