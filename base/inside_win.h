@@ -10,22 +10,20 @@
 // A folder's own final path ("\\?\C:\..."); empty when it cannot be opened.
 void FindFinalPath(const WCHAR* folder, WCHAR (&out)[kPathSize]);
 
-// Opens path (absolute, or relative to the current folder) with access, never following a link
-// in its last part, when what it reaches is root\relative (root alone when relative is empty;
-// "/" read as "\") and no link: a folder when folder is true, else a file. INVALID_HANDLE_VALUE
-// otherwise; *missing (when given) tells that nothing was there.
-HANDLE OpenInside(const WCHAR* path, const WCHAR* root, const WCHAR* relative, DWORD access, bool folder,
-                  bool* missing = NULL);
-// True when the open handle's final path is root\relative.
+// True when the open handle's final path is root\relative (root alone when relative is empty;
+// "/" read as "\").
 bool IsInsideAt(HANDLE handle, const WCHAR* root, const WCHAR* relative);
 
+// Each of these opens path (absolute, or relative to the current folder) never following a link
+// in its last part, and acts only when what it reaches is root\relative, a folder or a file as
+// wanted, and no link.
 enum class InsideResult { Done, Missing, Failed };
-// Deletes the file (or, with folder, the empty folder) that OpenInside reaches, by disposition on
-// its handle; a read-only file is made writable first and stays read-only when it cannot go.
+// Deletes the file (or, with folder, the empty folder) by disposition on its handle; a read-only
+// file is made writable first and stays read-only when it cannot go.
 InsideResult DeleteInside(const WCHAR* path, const WCHAR* root, const WCHAR* relative, bool folder);
-// Gives the file that OpenInside reaches the name toName beside it; never replaces what is there.
+// Gives the file the name toName beside it; never replaces what is there.
 bool RenameInside(const WCHAR* path, const WCHAR* root, const WCHAR* relative, const WCHAR* toName);
 // Sets a file's attributes and, when times is not null, its three times (FILETIMEs: creation,
-// last access, last write), on the file that OpenInside reaches; false when it cannot.
+// last access, last write); false when it cannot.
 bool SetBasicInside(const WCHAR* path, const WCHAR* root, const WCHAR* relative, DWORD attributes,
                     const FILETIME* times = NULL);

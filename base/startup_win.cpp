@@ -8,19 +8,21 @@ namespace {
 // search path cannot be limited to the system folder, they are loaded from it now by full path,
 // so that a later load by name finds the copy already in the process instead of searching the
 // program's folder (for the installer often a downloads folder anyone can drop a DLL into).
-const WCHAR kPreloadedDlls[] =
-    L"uxtheme.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0dwmapi.dll\0"
-    L"cryptbase.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0ntmarta.dll\0profapi.dll\0";
+const char kPreloadedDlls[] =
+    "uxtheme.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0dwmapi.dll\0"
+    "cryptbase.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0ntmarta.dll\0profapi.dll\0";
 
-// The system folder as the system hands it over, in UTF-16.
+// The system folder as the system hands it over, in UTF-16; the names are ASCII.
 void PreloadSystemDlls() {
     WCHAR path[MAX_PATH + 32];
     const UINT folderLength = GetSystemDirectoryW(path, MAX_PATH);
     if (folderLength == 0 || folderLength >= MAX_PATH) return;
     path[folderLength] = '\\';
-    for (const WCHAR* name = kPreloadedDlls; *name != 0; name += lstrlenW(name) + 1) {
+    for (const char* name = kPreloadedDlls; *name != 0; ++name) {
         // Every name is far shorter than the 31 characters left after the folder.
-        lstrcpynW(path + folderLength + 1, name, 31);
+        WCHAR* out = path + folderLength + 1;
+        while (*name != 0) *out++ = static_cast<WCHAR>(*name++);
+        *out = 0;
         LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
 }

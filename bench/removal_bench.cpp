@@ -20,7 +20,6 @@ struct InstantFiles final : FilesHost {
     size_t removed = 0;
     RemoveResult RemoveFile(const char*) override { return ++removed, RemoveResult::Removed; }
     bool RemoveEmptyFolder(const char*) override { return true; }
-    bool RenameFile(const char*, const char*) override { return false; }
     EntryFacts Inspect(const char* path) override {
         const size_t n = strlen(path);
         return n > 4 && strcmp(path + n - 4, ".gif") == 0 ? EntryFacts{EntryKind::File, 10, 50000000}

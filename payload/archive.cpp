@@ -1,7 +1,6 @@
 // The payload archive reader: every length is checked against what the window holds before use.
 #include "payload/archive.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "base/text.h"
@@ -74,15 +73,15 @@ bool CheckHeaderLimits(ArchiveReader& reader, ArchiveError& error) {
 // The base name (up to the first dot, trailing spaces dropped) is a device: opening it reaches
 // the device, not a file in the folder.
 bool IsDeviceName(const char* part, size_t length) {
-    static const char* const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2",
-                                           "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",    "COM9", "LPT1",
-                                           "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",   "LPT7",    "LPT8", "LPT9"};
+    // One text, a name after each zero; "COM" and "LPT" with a digit 1 to 9.
+    static const char kDevices[] = "CON\0PRN\0AUX\0NUL\0CONIN$\0CONOUT$\0";
     size_t base = 0;
     while (base < length && part[base] != '.') ++base;
     while (base > 0 && part[base - 1] == ' ') --base;
-    for (const char* device : kDevices)
+    for (const char* device = kDevices; *device != 0; device += strlen(device) + 1)
         if (EqualsIgnoringAsciiCase(part, base, device)) return true;
-    return false;
+    return base == 4 && part[3] >= '1' && part[3] <= '9' &&
+           (EqualsIgnoringAsciiCase(part, 3, "COM") || EqualsIgnoringAsciiCase(part, 3, "LPT"));
 }
 
 }  // namespace
@@ -270,22 +269,4 @@ bool ValidateArchiveWalk(ArchiveReader reader, uint16_t* directoryNameLengths, A
             }
         }
     }
-}
-
-bool ValidateArchive(const uint8_t* bytes, size_t size, ArchiveError& error) {
-    ArchiveReader reader;
-    if (!OpenArchive(reader, bytes, size, error)) return false;
-    const uint32_t count = reader.header.directoryCount;
-    uint16_t* lengths = nullptr;
-    if (count != 0) {
-        lengths = static_cast<uint16_t*>(malloc(static_cast<size_t>(count) * sizeof(uint16_t)));
-        if (lengths == nullptr) {
-            error.fault = ArchiveFault::DirectoryCountTooLarge;
-            error.offset = 8;
-            return false;
-        }
-    }
-    const bool ok = ValidateArchiveWalk(reader, lengths, error);
-    free(lengths);
-    return ok;
 }

@@ -1,5 +1,7 @@
-// English texts of the archive's faults, for the host tools; the installer shows its own coded
-// messages instead and does not carry these.
+// For the host tools: English texts of the archive's faults (the installer shows its own coded
+// messages instead and does not carry these), and the whole-archive check with its own memory.
+#include <stdlib.h>
+
 #include "base/text.h"
 #include "payload/archive.h"
 
@@ -54,4 +56,22 @@ const char* NameFaultText(NameFault fault) {
     case NameFault::Reserved: return "name begins with ~pel, reserved for the installer's own files";
     }
     return "name is not acceptable";
+}
+
+bool ValidateArchive(const uint8_t* bytes, size_t size, ArchiveError& error) {
+    ArchiveReader reader;
+    if (!OpenArchive(reader, bytes, size, error)) return false;
+    const uint32_t count = reader.header.directoryCount;
+    uint16_t* lengths = nullptr;
+    if (count != 0) {
+        lengths = static_cast<uint16_t*>(malloc(static_cast<size_t>(count) * sizeof(uint16_t)));
+        if (lengths == nullptr) {
+            error.fault = ArchiveFault::DirectoryCountTooLarge;
+            error.offset = 8;
+            return false;
+        }
+    }
+    const bool ok = ValidateArchiveWalk(reader, lengths, error);
+    free(lengths);
+    return ok;
 }

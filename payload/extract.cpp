@@ -252,7 +252,8 @@ bool LoadArchive(Extraction& x) {
 // leaves room for every path of the archive and every working name below 260 characters.
 bool IsUsableFolder(const char* folder, size_t longest) {
     if (!IsAbsoluteFolder(folder)) return false;
-    const char* start = strncmp(folder, "\\\\?\\", 4) == 0 ? folder + 4 : folder;
+    const bool verbatim = folder[0] == '\\' && folder[1] == '\\' && folder[2] == '?' && folder[3] == '\\';  // "\\?\"
+    const char* start = verbatim ? folder + 4 : folder;
     // By characters: the second byte of a double-byte letter may be "|" or "\\".
     for (const char* p = start; *p != 0; p += AnsiCharSize(p)) {
         const uint8_t c = static_cast<uint8_t>(*p);

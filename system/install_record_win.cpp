@@ -52,10 +52,9 @@ struct Win32Registry final : Registry {
                 ERROR_SUCCESS)
             return false;
         text[bytes / sizeof(WCHAR)] = 0;  // stored with or without its terminator
-        char utf8[3 * kPathSize];
-        if (!Utf8FromWide(text, utf8, sizeof utf8) || TextLengthN(utf8, sizeof utf8) > limit) return false;
-        *size = static_cast<uint32_t>(TextLengthN(utf8, sizeof utf8));
-        CopyTextN(data, limit + 1, utf8);
+        // With its terminator into the caller's limit + 1 bytes; one that does not fit is missing.
+        if (!Utf8FromWide(text, data, limit + 1)) return false;
+        *size = static_cast<uint32_t>(TextLengthN(data, limit + 1));
         return true;
     }
 

@@ -20,16 +20,14 @@ const char* FindChar(const char* p, const char* end, char c) {
     return p;
 }
 
-// A decimal number of up to 20 digits that fits 64 bits, from p to end.
+// A decimal number of 1 to 19 digits, from p to end: any such fits 64 bits, and no size or time
+// has more.
 bool ParseNumber(const char* p, const char* end, uint64_t& value) {
     value = 0;
-    if (p == end) return false;
+    if (p == end || end - p > 19) return false;
     for (; p != end; ++p) {
         if (*p < '0' || *p > '9') return false;
-        const uint64_t digit = static_cast<uint64_t>(*p - '0');
-        // No division at run time: a 32-bit build would take a 64-bit one from the compiler's library.
-        if (value > UINT64_MAX / 10 || (value == UINT64_MAX / 10 && digit > UINT64_MAX % 10)) return false;
-        value = value * 10 + digit;
+        value = value * 10 + static_cast<uint64_t>(*p - '0');
     }
     return true;
 }

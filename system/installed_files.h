@@ -24,7 +24,7 @@ struct EntryFacts {
 const size_t kNamesLimit = 16u << 20;
 
 // What the decisions need of the file system. Paths are marked texts (base/ansi_text.h): the
-// installation folder marked, the listed names Windows-1251. A removal or rename acts only on
+// installation folder marked, the listed names Windows-1251. A removal acts only on
 // what the path names inside the installation folder, never through a link and never on a link
 // in the place (Failed). Win32: installed_files_win.cpp.
 struct FilesHost {
@@ -32,8 +32,6 @@ struct FilesHost {
     virtual RemoveResult RemoveFile(const char* path) = 0;
     // Removes a folder only when it is empty; false otherwise (not empty, missing, refused).
     virtual bool RemoveEmptyFolder(const char* path) = 0;
-    // Gives the file the name to, beside it; false when to exists or the rename fails.
-    virtual bool RenameFile(const char* from, const char* to) = 0;
     virtual EntryFacts Inspect(const char* path) = 0;
     // The ChecksumCrc32 of a file's bytes, read without following a link; false when it cannot be read.
     virtual bool FileChecksum(const char* path, uint32_t& checksum) = 0;

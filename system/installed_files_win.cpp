@@ -50,7 +50,6 @@ struct WideMarked {
 struct Win32FilesHost final : FilesHost {
     RemoveResult RemoveFile(const char* path) override { return RemoveMarkedFile(path); }
     bool RemoveEmptyFolder(const char* path) override { return RemoveEmptyMarkedFolder(path); }
-    bool RenameFile(const char* from, const char* to) override { return RenameMarkedFile(from, to); }
     EntryFacts Inspect(const char* path) override { return InspectMarked(path); }
     bool FileChecksum(const char* path, uint32_t& checksum) override { return MarkedFileChecksum(path, checksum); }
     bool ReadNamesList(const char* path, char*& list, size_t& size) override {
@@ -154,7 +153,7 @@ bool ReadMarkedNamesList(const char* path, char*& list, size_t& size) {
             : NULL;
     if (module == NULL) return false;
     const HRSRC info =
-        FindResourceExW(module, MAKEINTRESOURCEW(10) /* RT_RCDATA */, MAKEINTRESOURCEW(PEL_RCDATA_NAMES), 0);
+        FindResourceExA(module, MAKEINTRESOURCEA(10) /* RT_RCDATA */, MAKEINTRESOURCEA(PEL_RCDATA_NAMES), 0);
     const HGLOBAL loaded = info != NULL ? LoadResource(module, info) : NULL;
     const char* bytes = loaded != NULL ? static_cast<const char*>(LockResource(loaded)) : NULL;
     size = bytes != NULL ? SizeofResource(module, info) : 0;

@@ -20,7 +20,7 @@ namespace {
 typedef char EntryText[kPathSize + 32];
 
 // Stored with the terminator: other programs read these values.
-void SetText(Registry& registry, RegistryKey key, const char* name, const char* text, TextCode code = TextCode::Ansi) {
+void SetText(Registry& registry, RegistryKey key, const char* name, const char* text, TextCode code) {
     registry.SetTextValue(key, name, text, static_cast<uint32_t>(TextLengthN(text, sizeof(EntryText)) + 1), code);
 }
 
@@ -58,22 +58,25 @@ bool WriteUninstallEntry(Registry& registry, const char* fullFolder, uint64_t in
     if (!registry.CreateKey(RegistryRoot::LocalMachine, PEL_UNINSTALL_KEY, "", &key) &&
         !registry.CreateKey(RegistryRoot::CurrentUser, PEL_UNINSTALL_KEY, "", &key))
         return true;
-    char folder[kPathSize];
+    char folder[kPathSize], date[9];
     CopyTextN(folder, sizeof folder, fullFolder, kPathSize);
-    EntryText text;
-    SetText(registry, key, kDisplayNameValue, PEL_DISPLAY_NAME, TextCode::Cp1251);
-    SetText(registry, key, kDisplayVersionValue, PEL_VERSION);
-    SetText(registry, key, kInstallLocationValue, folder, TextCode::Utf8);
-    ComposeFilePath(text, "\"", folder, PEL_UNINSTALL_FILE, "\"");
-    SetText(registry, key, kUninstallStringValue, text, TextCode::Utf8);
-    ComposeFilePath(text, "", folder, PEL_PROGRAM_FILE, ",0");
-    SetText(registry, key, kDisplayIconValue, text, TextCode::Utf8);
+    FormatDate(date, today);
+    EntryText uninstall, icon;
+    ComposeFilePath(uninstall, "\"", folder, PEL_UNINSTALL_FILE, "\"");
+    ComposeFilePath(icon, "", folder, PEL_PROGRAM_FILE, ",0");
+    const struct {
+        const char* name;
+        const char* text;
+        TextCode code;
+    } texts[] = {
+        {kDisplayNameValue, PEL_DISPLAY_NAME, TextCode::Cp1251}, {kDisplayVersionValue, PEL_VERSION, TextCode::Ansi},
+        {kInstallLocationValue, folder, TextCode::Utf8},         {kUninstallStringValue, uninstall, TextCode::Utf8},
+        {kDisplayIconValue, icon, TextCode::Utf8},               {kInstallDateValue, date, TextCode::Ansi},
+    };
+    for (const auto& t : texts) SetText(registry, key, t.name, t.text, t.code);
     registry.SetNumberValue(key, kEstimatedSizeValue, SizeInKiB(installedBytes));
     registry.SetNumberValue(key, kNoModifyValue, 1);
     registry.SetNumberValue(key, kNoRepairValue, 1);
-    char date[9];
-    FormatDate(date, today);
-    SetText(registry, key, kInstallDateValue, date);
     registry.CloseKey(key);
     return true;
 }

@@ -29,6 +29,9 @@ struct UninstallHost : FilesHost {
     virtual bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) = 0;
     // A modal message box without owner; the answer is the button pressed.
     virtual Answer Ask(const char* text, const char* caption, Prompt prompt) = 0;
+    // Gives the file the name to, beside it (marked paths, inside the folder of their marked part,
+    // as FilesHost's removals); false when to exists or the rename fails.
+    virtual bool RenameFile(const char* from, const char* to) = 0;
     // The entries of a folder (a marked path); a name without a Windows-1251 form is left out.
     virtual void ListFolder(const char* path, EntryVisitor visit, void* context) = 0;
     // The facts of this program's own file (the list cannot carry the size of the program that

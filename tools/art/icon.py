@@ -87,6 +87,14 @@ def image(size, bits):
         index.append(row)
         mask.append(mrow)
 
+    used = 16  # the 4-bit images hold the whole standard palette
+    if bits == 8:
+        # Only the colours the picture uses (transparent pixels are 0): an 8-bit DIB lists as many
+        # as biClrUsed says, which spares the file the rest of the 256.
+        order = sorted({i for row in index for i in row})
+        palette = [palette[i] for i in order]
+        index = [[order.index(i) for i in row] for row in index]
+        used = len(order)
     xor_stride = ((size * bits + 31) // 32) * 4
     and_stride = ((size + 31) // 32) * 4
     xor, and_ = bytearray(), bytearray()
@@ -103,7 +111,8 @@ def image(size, bits):
         xor += row
         and_ += mrow
     colours = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
-    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(xor) + len(and_), 0, 0, 0, 0)
+    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(xor) + len(and_), 0, 0,
+                       used if bits == 8 else 0, 0)
     return info + colours + bytes(xor) + bytes(and_)
 
 
