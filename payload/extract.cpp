@@ -648,7 +648,11 @@ struct ExtractionRun {
 
 ExtractionRun* ExtractKeepingBackups(ExtractHost& host, const InstallState& state, uint64_t& installedBytes) {
     void* block = host.ObtainMemory(sizeof(ExtractionRun));
-    if (block == nullptr) return nullptr;
+    if (block == nullptr) {  // the first memory it needs, as the first working copy
+        host.ShowMessage(kMessageNoFirstCopy);
+        host.PostQuitRequest(kQuitExitCode);
+        return nullptr;
+    }
     ExtractionRun* run = new (block) ExtractionRun{Extraction(host, state)};
     if (Extract(run->x, &installedBytes)) {
         if (!MarkSucceeded(run->x)) DiscardBackups(run->x);  // nothing to keep, or no mark: at once
