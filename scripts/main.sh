@@ -9,5 +9,4 @@ BUILD=${BUILD_DIR:-$ROOT/build}
 "$ROOT/scripts/build.sh"
 echo "== payload of the installer ($BUILD/win-i686/PelbrixSetup.exe)"
 "$BUILD/host/tools/pelpack" list "$BUILD/win-i686/PelbrixSetup.exe"
-echo "== running the shipped i686 installer under Wine 10"
 exec "$ROOT/scripts/run-installer.sh"

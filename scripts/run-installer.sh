@@ -1,6 +1,7 @@
 #!/bin/bash
 # Runs the shipped i686 installer under Wine 10 (scripts/wine10.sh: this machine's own Wine runs
-# only 64-bit programs), in a fresh prefix under the build folder.
+# only 64-bit programs), in a fresh prefix under the build folder; where no 32-bit program starts
+# at all, its x86_64 twin under the system's Wine.
 # With a reachable display ($DISPLAY) the installer opens there for the user. Without one it runs
 # on a virtual display, the driver accepts every default, the pages are saved as screenshots, and
 # the installed folder and links are listed.
@@ -14,6 +15,17 @@ SETUP=$BUILD/win-i686/PelbrixSetup.exe
 DRIVER=$BUILD/win-x86_64/tests/e2e/driver.exe  # the driver is 64-bit under either Wine
 . "$ROOT/scripts/wine-lib.sh"
 . "$ROOT/scripts/wine10.sh" || exit 1
+PROGRAM_FILES='C:\Program Files (x86)'
+wine10_runs_32bit
+case $? in
+  0) echo "== the shipped i686 installer under Wine 10" ;;
+  1) # No 32-bit program starts here: its x86_64 twin, built from the same sources, under the
+     # system's Wine instead.
+     echo "== this machine runs no 32-bit code: the x86_64 build under the system's Wine instead"
+     . "$ROOT/scripts/wine-lib.sh"
+     SETUP=$BUILD/win-x86_64/PelbrixSetup.exe PROGRAM_FILES='C:\Program Files' ;;
+  *) exit 1 ;;
+esac
 
 if [ ! -f "$SETUP" ] || [ ! -f "$DRIVER" ]; then
   BUILD_DIR=$BUILD "$ROOT/scripts/build.sh" || exit 1
@@ -93,7 +105,7 @@ else
 fi
 wine_stop "$PREFIX"
 FOLDER=$(sed -n 's/^"Path"="\(.*\)"$/\1/p' "$RUN/setup.reg" | sed 's/\\\\/\\/g')
-FOLDER=${FOLDER:-'C:\Program Files (x86)\Pelbrix'}
+FOLDER=${FOLDER:-$PROGRAM_FILES\\Pelbrix}
 case $FOLDER in
   [Cc]:\\*) DEST="$PREFIX/drive_c/$(printf '%s' "${FOLDER#??\\}" | tr '\\' /)" ;;
   *) DEST= ;;

@@ -70,32 +70,18 @@ prefix_user_dir() {  # PREFIX
 XVFB_PID=
 XVFB_DISPLAY=
 
-# Starts Xvfb on the first free display from 90 and waits until it answers.
+# Starts Xvfb on a display it finds free (so that runs side by side never share one) and waits
+# until it answers: Xvfb writes the display's number when it is ready.
 xvfb_start() {  # LOGDIR
-  n=90
-  while [ $n -lt 140 ]; do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
-      XVFB_PID=$!
-      tries=0
-      while [ $tries -lt 100 ]; do
-        if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-          XVFB_DISPLAY=":$n"
-          export DISPLAY=":$n"
-          return 0
-        fi
-        kill -0 "$XVFB_PID" 2>/dev/null || break   # lost the display to another server
-        sleep 0.1
-        tries=$((tries + 1))
-      done
-      kill "$XVFB_PID" 2>/dev/null
-      wait "$XVFB_PID" 2>/dev/null
-      XVFB_PID=
-    fi
-    n=$((n + 1))
+  : >"$1/xvfb.display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$1/xvfb.display" >"$1/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  until read -r n <"$1/xvfb.display"; do
+    kill -0 "$XVFB_PID" 2>/dev/null || { XVFB_PID=; echo "no display for Xvfb (see $1/xvfb.log)" >&2; return 1; }
+    sleep 0.1
   done
-  echo "no display for Xvfb" >&2
-  return 1
+  XVFB_DISPLAY=":$n"
+  export DISPLAY=":$n"
 }
 
 xvfb_stop() {

@@ -161,6 +161,34 @@ wine10_main() {
   echo "wine10: $WINE ($(cat "$dir/version")), ready after $(( ($(date +%s%N) - started) / 1000000 )) ms" >&2
 }
 
+# Succeeds when Wine 10 runs a 32-bit program on this machine. Its WoW64 mode switches the
+# 64-bit process to a 32-bit code segment, which some virtual machines refuse (the kernel logs
+# "IA-32 emulation off"): there no 32-bit program starts at all. Asked once per tree, in a prefix
+# of its own (about 20 s); the answer is kept beside the tree (WINE10_RUNS_32BIT=yes or no, when
+# set, answers instead). Returns 1 for no, 2 when not even a 64-bit program starts.
+wine10_runs_32bit() {
+  local dir answer
+  dir=$(wine10_dir "$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)")
+  answer=${WINE10_RUNS_32BIT:-$(cat "$dir/runs-32bit" 2>/dev/null)}
+  if [ -z "$answer" ]; then
+    rm -rf "$dir/probe"
+    # A 32-bit program that exits with 7, and the 64-bit one as the witness that Wine itself works.
+    WINEPREFIX=$dir/probe WINEDEBUG=-all DISPLAY= "$WINE" 'C:\windows\syswow64\cmd.exe' /c exit 7 \
+      </dev/null >"$dir/probe.log" 2>&1
+    local rc32=$?
+    WINEPREFIX=$dir/probe WINEDEBUG=-all DISPLAY= "$WINE" 'C:\windows\system32\cmd.exe' /c exit 7 \
+      </dev/null >>"$dir/probe.log" 2>&1
+    local rc64=$?
+    WINEPREFIX=$dir/probe "$WINESERVER" -k </dev/null >/dev/null 2>&1
+    rm -rf "$dir/probe"
+    [ $rc64 = 7 ] || { echo "wine10: no program starts (see $dir/probe.log)" >&2; return 2; }
+    answer=no
+    [ $rc32 != 7 ] || answer=yes
+    echo $answer >"$dir/runs-32bit"
+  fi
+  [ "$answer" = yes ]
+}
+
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -eu
   wine10_main

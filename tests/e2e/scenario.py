@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the end-to-end scenarios (tests/e2e/scenarios/*.scn, their language described in the
-README there) under Wine and checks them: scenario.py [NAME...], no names for all of them.
-scripts/test-e2e.sh calls it with the display, the base prefix and the environment ready."""
+README there) under Wine and checks them: scenario.py [NAME...], no names for all of them;
+PEL_E2E_JOBS of them at a time, each on a virtual display of its own (and in its own prefix).
+scripts/test-e2e.sh calls it with the base prefix and the environment ready."""
 import calendar
 import glob
 import hashlib
@@ -13,7 +14,9 @@ import signal
 import struct
 import subprocess
 import sys
+import threading
 import time
+import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -22,8 +25,6 @@ import pe_resources  # noqa: E402
 
 ENV = os.environ
 E2E = ENV["PEL_E2E_DIR"]
-BASE = ENV["PEL_E2E_BASE"]  # the prefix every scenario that continues none starts from
-PROFILE = ENV.get("PEL_E2E_PROFILE")  # the user's name, when not the one the base prefix has
 SCENARIOS = os.path.join(HERE, "scenarios")
 WINE_LIB = os.path.join(ROOT, "scripts", "wine-lib.sh")
 # The Start-menu links: the product's constant of each title (replaced by its text at start), target.
@@ -120,20 +121,28 @@ class Scenario:
                 self.prep.append(line)
 
 
+class Setting:
+    """Where scenarios run: the locale (LOCALES, default 1251), the user's name (default: the base
+    prefix's, PEL_E2E_BASE), their folder (in it one per scenario, screenshots/NAME, base-profile)."""
+
+    def __init__(self, locale, profile, folder):
+        self.locale, self.profile, self.dir, self.base = locale or "1251", profile, folder, ENV["PEL_E2E_BASE"]
+
+
 class Run:
     """One scenario in its prefix: preparation, the driver's run, the checks."""
 
-    def __init__(self, scenario, setup):
-        self.s, self.setup = scenario, setup
-        self.dir = os.path.join(E2E, scenario.name)
+    def __init__(self, scenario, setup, setting, display):
+        self.s, self.setup, self.setting = scenario, setup, setting
+        self.dir = os.path.join(setting.dir, scenario.name)
         self.prefix = os.path.join(self.dir, "prefix")
         self.problems, self.snapshots, self.drives, self.vars = [], {}, [], {}
-        self.locale = ENV.get("PEL_E2E_LOCALE") or "1251"
+        self.locale = setting.locale
         self.codepage = self.locale if self.locale in LOCALES else None  # the one the locale must give
         self.env = {k: v for k, v in ENV.items() if not k.startswith("LC_") and k not in ("LANG", "LANGUAGE")}
-        self.env.update(LOCALES.get(self.locale) or {"LC_ALL": self.locale})
-        if PROFILE:  # Wine names the profile after the Unix user
-            self.env["USER"] = PROFILE
+        self.env.update(LOCALES.get(self.locale) or {"LC_ALL": self.locale}, DISPLAY=display)
+        if setting.profile:  # Wine names the profile after the Unix user
+            self.env["USER"] = setting.profile
 
     def problem(self, text):
         self.problems.append(text)
@@ -168,8 +177,8 @@ class Run:
     # ---- preparation ----------------------------------------------------------------------------
     def make_prefix(self):
         """A copy of the prefix the scenario continues, or of the base prefix."""
-        base = os.path.join(E2E, self.s.continues, "prefix") if self.s.continues else BASE
-        subprocess.check_call(["cp", "-a", base, self.prefix])
+        continued = self.s.continues and os.path.join(self.setting.dir, self.s.continues, "prefix")
+        copy_prefix(continued or self.setting.base, self.prefix)
 
     def prepare(self):
         folder = self.host("C:\\e2e")
@@ -244,7 +253,8 @@ class Run:
         self.day = time.strftime("%Y%m%d")  # the installer's local date, as the Linux side's
         # The screenshot server of scripts/wine-lib.sh, ended with its process group.
         shooter = subprocess.Popen(["bash", "-c", '. "$0"; shooter_start "$1" "$2"; wait', WINE_LIB, folder,
-                                    os.path.join(E2E, "screenshots", self.s.name)], start_new_session=True)
+                                    os.path.join(self.setting.dir, "screenshots", self.s.name)], env=self.env,
+                                   start_new_session=True)
         relay = {"WINEDEBUG": "+pid,+relay"} if "order" in self.s.expects else None  # for check_order
         try:
             rc = self.wine(["C:\\e2e\\driver.exe", "C:\\e2e\\script.txt", "C:\\e2e\\transcript.txt"],
@@ -547,19 +557,26 @@ def check_order(log, pid, span):
     return [] if re.match(want, shape) else ["calls in the order %s, not %s" % (shape or "(none)", want)]
 
 
-def profile_base(user):
-    """A copy of the base prefix whose user is USER (PEL_E2E_PROFILE): Wine makes the profile
-    folder as the user first runs a program; its folders are made real ones here, as make_prefix
-    does for the first user, and the temporary folder is moved into it."""
-    global BASE
-    BASE = os.path.join(E2E, "base-profile")
-    shutil.rmtree(BASE, ignore_errors=True)
-    subprocess.check_call(["cp", "-a", ENV["PEL_E2E_BASE"], BASE])
-    home = os.path.join(BASE, "drive_c", "users", user)
+def copy_prefix(source, target):
+    """cp -a, with Wine's own programs and libraries (most of a prefix's 1.4 GB, which nothing
+    writes) hard-linked: a tenth of a second instead of seconds."""
+    bulk = re.compile(re.escape(source) + r"/drive_c/windows/(system32|syswow64|winsxs)/")
+    shutil.copytree(source, target, symlinks=True,
+                    copy_function=lambda a, b: os.link(a, b) if bulk.match(a) else shutil.copy2(a, b))
+
+
+def profile_base(setting, display):
+    """A copy of the base prefix whose user is the setting's: Wine makes the profile folder as the
+    user first runs a program; its folders are made real ones here, as make_prefix does for the
+    first user, and the temporary folder is moved into it."""
+    setting.base = os.path.join(setting.dir, "base-profile")
+    shutil.rmtree(setting.base, ignore_errors=True)
+    copy_prefix(ENV["PEL_E2E_BASE"], setting.base)
+    home = os.path.join(setting.base, "drive_c", "users", setting.profile)
     for folder in ("Desktop", "Documents", "Downloads", "AppData/Local/Temp",
                    "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"):
         os.makedirs(os.path.join(home, folder), exist_ok=True)
-    env = dict(ENV, WINEPREFIX=BASE, USER=user, WINEDEBUG="-all")
+    env = dict(ENV, WINEPREFIX=setting.base, USER=setting.profile, WINEDEBUG="-all", DISPLAY=display)
     for name in ("TEMP", "TMP"):
         subprocess.call([ENV["WINE"], "reg", "add", "HKCU\\Environment", "/v", name, "/t", "REG_EXPAND_SZ", "/d",
                          "%USERPROFILE%\\AppData\\Local\\Temp", "/f"], env=env, stdin=subprocess.DEVNULL,
@@ -567,6 +584,48 @@ def profile_base(user):
     for flag in ("-k", "-w"):
         subprocess.call([ENV["WINESERVER"], flag], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL)
+
+
+def pool(jobs, displays):
+    """Runs JOBS, {key: (the key of the job to end first or None, work(display) -> passed)}, the
+    first ready one next, one worker per X display. Every job's result, by key."""
+    todo, done, cv = list(jobs), {None: True}, threading.Condition()
+
+    def worker(display):
+        while True:
+            with cv:
+                cv.wait_for(lambda: not todo or any(jobs[k][0] in done for k in todo))
+                key = next((k for k in todo if jobs[k][0] in done), None)
+                if key is None:
+                    return
+                todo.remove(key)
+            try:
+                passed = jobs[key][1](display)
+            except Exception:  # the harness's own error fails the job
+                say("FAIL %s\n%s" % (key[1] or "base-profile", traceback.format_exc()))
+                passed = False
+            with cv:
+                done[key] = passed
+                cv.notify_all()
+
+    workers = [threading.Thread(target=worker, args=(d,), daemon=True) for d in displays]
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join()
+    return done
+
+
+def xvfb():
+    """A virtual display of its own: the Xvfb process (it takes a free number) and the display."""
+    server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return server, ":" + server.stdout.readline().decode().strip()
+
+
+def say(text, lock=threading.Lock()):
+    with lock:
+        print(text, flush=True)
 
 
 # ---- the set ------------------------------------------------------------------------------------
@@ -577,31 +636,50 @@ def main(names):
     constants = product_constants()
     LINKS[:] = [(constants[t], f) for t, f in LINKS] + [(constants["PEL_DISPLAY_NAME"], "Pelbrix.exe")]  # + desktop
     everything = sorted(f[:-4] for f in os.listdir(SCENARIOS) if f.endswith(".scn"))
-    order, scenarios = [], {}
+    user = next(os.path.basename(u) for u in glob.glob(os.path.join(ENV["PEL_E2E_BASE"], "drive_c", "users", "*"))
+                if os.path.basename(u) != "Public")
+    # NAMES under PEL_E2E_LOCALE and PEL_E2E_PROFILE, then the lines of PEL_E2E_RUNS, each
+    # "CODEPAGE[/PROFILE] NAME..." in the folder cpCODEPAGE[-PROFILE]: one job per scenario, after
+    # the one it continues, and after the profile's base prefix.
+    settings = [(Setting(ENV.get("PEL_E2E_LOCALE"), ENV.get("PEL_E2E_PROFILE"), E2E), names or everything)]
+    for line in ENV.get("PEL_E2E_RUNS", "").splitlines():
+        run, *more = line.split()
+        folder = os.path.join(E2E, "cp" + run.replace("/", "-"))
+        settings.append((Setting(run.partition("/")[0], run.partition("/")[2], folder), more))
+    jobs, scenarios = {}, {}
 
-    def add(name):  # a scenario after the one it continues
-        if name not in order:
-            scenarios[name] = Scenario(name)
-            if scenarios[name].continues:
-                add(scenarios[name].continues)
-            order.append(name)
+    def add(setting, name):
+        if (setting, name) not in jobs:
+            s = scenarios[name] = scenarios.get(name) or Scenario(name)
+            if s.continues:
+                add(setting, s.continues)
+            jobs[setting, name] = ((setting, s.continues or None) if s.continues or setting.profile else None,
+                                   lambda display: run_one(s, setting, display))
 
-    for name in names or everything:
-        add(name)
-    continued = {s.continues for s in scenarios.values() if s.continues}
-    user = PROFILE or next(os.path.basename(u) for u in glob.glob(os.path.join(BASE, "drive_c", "users", "*"))
-                           if os.path.basename(u) != "Public")
-    if PROFILE:
-        profile_base(user)
-    failed, started = 0, time.time()
-    for name in order:
-        s, began = scenarios[name], time.time()
-        setup = crafted(ENV["PEL_E2E_SETUP"], s.installer) if s.installer else ENV["PEL_E2E_SETUP"]
-        run = Run(s, setup)
+    for setting, chosen in settings:
+        if setting.profile:
+            jobs[setting, None] = (None, lambda display, setting=setting: profile_base(setting, display) or True)
+        for name in chosen:
+            add(setting, name)
+    continued = {after for after, _ in jobs.values()}
+
+    def reference(installer):  # the installer, and what an installation must match: its archive's files
+        setup = crafted(ENV["PEL_E2E_SETUP"], installer) if installer else ENV["PEL_E2E_SETUP"]
+        folder = os.path.join(E2E, "archive", installer or "shipped")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(os.path.dirname(folder), exist_ok=True)
+        subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, folder],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return setup, file_state(folder) or {}
+    setups = {i: reference(i) for i in {s.installer for s in scenarios.values()}}
+
+    def run_one(s, setting, display):
+        began, (setup, archive) = time.time(), setups[s.installer]
+        run = Run(s, setup, setting, display)
         shutil.rmtree(run.dir, ignore_errors=True)
         os.makedirs(run.dir)
         run.vars.update(constants, **resource_texts(setup), **build)
-        profile = "C:\\users\\" + user
+        profile = "C:\\users\\" + (setting.profile or user)
         run.vars.update(SETUP="C:\\e2e\\" + os.path.basename(setup), E2E="C:\\e2e", USERPROFILE=profile,
                         DESKTOP=profile + "\\Desktop",
                         GROUP=profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
@@ -609,11 +687,7 @@ def main(names):
         for let, value in s.lets:
             run.vars[let] = run.sub(value)
         run.make_prefix()
-        # The installer's own files, as its archive holds them: what an installation must match.
-        reference = os.path.join(run.dir, "archive")
-        subprocess.call([ENV["PEL_E2E_PELPACK"], "extract", setup, reference],
-                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        run.archive = file_state(reference) or {}
+        run.archive = archive
         try:
             run.prepare()
             run.drive()
@@ -621,20 +695,29 @@ def main(names):
         finally:
             run.stop()
         where = "" if run.locale == "1251" else "code page %s, " % run.codepage if run.codepage else run.locale + ", "
-        where += "profile %s, " % PROFILE if PROFILE else ""
+        where += "profile %s, " % setting.profile if setting.profile else ""
         if run.problems:
-            failed += 1
-            print("FAIL %s (%s%.1f s; transcript: %s)"
-                  % (name, where, time.time() - began, os.path.join(run.dir, "transcript.txt")))
-            for p in run.problems:
-                print("     " + p)
-        else:
-            print("PASS %s (%s%.1f s)" % (name, where, time.time() - began))
-            if ENV.get("PEL_E2E_KEEP") != "1" and name not in continued:
-                shutil.rmtree(run.prefix, ignore_errors=True)
-        sys.stdout.flush()
-    print("%d s, %s build, screenshots in %s" % (time.time() - started, arch, os.path.join(E2E, "screenshots")))
-    print("%d passed, %d failed" % (len(order) - failed, failed))
+            say("FAIL %s (%s%.1f s; transcript: %s)\n" % (s.name, where, time.time() - began,
+                                                         os.path.join(run.dir, "transcript.txt"))
+                + "\n".join("     " + p for p in run.problems))
+            return False
+        say("PASS %s (%s%.1f s)" % (s.name, where, time.time() - began))
+        if ENV.get("PEL_E2E_KEEP") != "1" and (setting, s.name) not in continued:
+            shutil.rmtree(run.prefix, ignore_errors=True)
+        return True
+
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # the displays end with the run
+    started, servers = time.time(), [xvfb() for _ in range(int(ENV.get("PEL_E2E_JOBS") or 2 * os.cpu_count()))]
+    try:
+        done = pool(jobs, [display for _, display in servers])
+    finally:
+        for server, _ in servers:
+            server.terminate()
+            server.wait()
+    failed = sum(not done.get(key) for key in jobs)
+    shots = os.path.join(E2E, "[cp*/]" * (len(settings) > 1) + "screenshots")
+    print("%d s, %s build, %d at a time, screenshots in %s" % (time.time() - started, arch, len(servers), shots))
+    print("%d passed, %d failed" % (sum(done.get(key) is True for key in jobs if key[1]), failed))
     return 1 if failed else 0
 
 

@@ -37,7 +37,8 @@ PY
     (cmake --build "$BUILD/win-i686" && PEL_REUSE_BUILDS=1 "$ROOT/scripts/test-pe.sh") >"$LOG/$n.log" 2>&1 || status=1
   fi
   if [ $status -eq 0 ] && [[ $stage =~ e2e(@([0-9]+)(/([^ ]+))?)?\ (.*) ]]; then
-    (cmake --build "$BUILD/host" && cmake --build "$BUILD/win-i686" && PEL_E2E_BUILD=0 PEL_E2E_ARCH=i686 \
+    (cmake --build "$BUILD/host" && cmake --build "$BUILD/win-i686" && cmake --build "$BUILD/win-x86_64" &&
+      PEL_E2E_BUILD=0 PEL_E2E_ARCH=i686 \
       PEL_E2E_LOCALE=${BASH_REMATCH[2]} PEL_E2E_PROFILE=${BASH_REMATCH[4]} PEL_E2E_ONLY="${BASH_REMATCH[5]}" \
       "$ROOT/scripts/test-e2e.sh") >>"$LOG/$n.log" 2>&1 || status=1
   fi
