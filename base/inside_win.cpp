@@ -74,7 +74,8 @@ InsideResult DeleteInside(const WCHAR* path, const WCHAR* root, const WCHAR* rel
     WCHAR at[kPathSize];
     DWORD attributes = 0;
     bool missing = false;
-    const HANDLE handle = OpenInside(path, root, relative, DELETE | FILE_WRITE_ATTRIBUTES, folder, at, attributes, missing);
+    const HANDLE handle =
+        OpenInside(path, root, relative, DELETE | FILE_WRITE_ATTRIBUTES, folder, at, attributes, missing);
     if (handle == INVALID_HANDLE_VALUE) return missing ? InsideResult::Missing : InsideResult::Failed;
     FILE_DISPOSITION_INFO disposition = {TRUE};
     bool done = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);

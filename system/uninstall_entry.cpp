@@ -69,9 +69,12 @@ bool WriteUninstallEntry(Registry& registry, const char* fullFolder, uint64_t in
         const char* text;
         TextCode code;
     } texts[] = {
-        {kDisplayNameValue, PEL_DISPLAY_NAME, TextCode::Cp1251}, {kDisplayVersionValue, PEL_VERSION, TextCode::Ansi},
-        {kInstallLocationValue, folder, TextCode::Utf8},         {kUninstallStringValue, uninstall, TextCode::Utf8},
-        {kDisplayIconValue, icon, TextCode::Utf8},               {kInstallDateValue, date, TextCode::Ansi},
+        {kDisplayNameValue, PEL_DISPLAY_NAME, TextCode::Cp1251},
+        {kDisplayVersionValue, PEL_VERSION, TextCode::Ansi},
+        {kInstallLocationValue, folder, TextCode::Utf8},
+        {kUninstallStringValue, uninstall, TextCode::Utf8},
+        {kDisplayIconValue, icon, TextCode::Utf8},
+        {kInstallDateValue, date, TextCode::Ansi},
     };
     for (const auto& t : texts) SetText(registry, key, t.name, t.text, t.code);
     registry.SetNumberValue(key, kEstimatedSizeValue, SizeInKiB(installedBytes));

@@ -19,7 +19,7 @@
 #include "uninstall/removal.h"
 
 const char kFolder[] = "C:\\Pelbrix";
-const char kMarkedFolder[] = "\x01" "C:\\Pelbrix\x01";  // as the installer marks its folder
+const char kMarkedFolder[] = "\001C:\\Pelbrix\001";  // as the installer marks its folder
 const char kGroup[] = "C:\\Menu\\Пелбриксон";
 const std::string kSetup = "Software\\Pelbrix\\Setup";
 const char kNames[] =
