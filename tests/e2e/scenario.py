@@ -192,10 +192,10 @@ class Run:
             verb, args = w[0], w[1:]
             if verb in ("copy", "dir", "file"):  # the folder it goes in
                 os.makedirs(os.path.dirname(self.host(args[-1 if verb == "copy" else 0])), exist_ok=True)
-            if verb in ("reg", "unreg"):  # through the prefix's own reg.exe
+            if verb in ("reg", "unreg"):  # through the prefix's own reg.exe, which Wine now and then fails to start
                 value = ["/t", "REG_SZ" if args[2] == "=" else "REG_DWORD", "/d", args[3]] if verb == "reg" else []
-                if self.wine(["reg", "add" if value else "delete", args[0], "/v", args[1], "/f"] + value,
-                             "wine.log") != 0:
+                if all(self.wine(["reg", "add" if value else "delete", args[0], "/v", args[1], "/f"] + value,
+                                 "wine.log") != 0 for _ in range(3)):
                     self.problem("the registry preparation failed: %s (wine.log)" % line)
             elif verb == "copy":
                 shutil.copy(self.host(args[0]), self.host(args[1]))
