@@ -1,8 +1,8 @@
 #!/bin/bash
 # Runs every test: the sources' layout, unit tests under ASan/UBSan, the fuzz target briefly,
 # the Windows builds' checks, signing and the end-to-end scenarios under Wine; at the end (or at a
-# failure) the time each stage took. The scenarios wait on Wine far more than they compute, so
-# they run beside the other stages (those at a lower priority); their lines come at the end.
+# failure) the time each stage took. Two stages run in the background beside the others (below);
+# their lines come at the end.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
@@ -10,8 +10,8 @@ JOBS=$(nproc)
 "$ROOT/scripts/setup.sh"
 
 TIMES=
-E2E=
-trap '[ -z "$E2E" ] || kill -- -"$E2E" 2>/dev/null; echo "== time of each stage$TIMES"' EXIT
+BESIDE=
+trap 'for job in $BESIDE; do kill -- -"${job%%:*}" 2>/dev/null; done; echo "== time of each stage$TIMES"' EXIT
 trap 'exit 130' INT TERM
 stage() {  # NAME COMMAND...
   echo "== $1"
@@ -37,34 +37,45 @@ build() {
   BUILD_DIR=$BUILD "$ROOT/scripts/build.sh" >"$BUILD/test-build.log" 2>&1 ||
     { tail -n 30 "$BUILD/test-build.log"; echo "the build failed (log: $BUILD/test-build.log)"; return 1; }
 }
-scenarios() {  # in the background, timed on its own
-  began=$(date +%s)
-  PEL_E2E_BUILD=0 "$ROOT/scripts/test-e2e.sh" >"$BUILD/test-e2e.log" 2>&1
-  echo $? $(($(date +%s) - began)) >"$BUILD/test-e2e.status"
+# A stage in the background, in a process group of its own: its output goes to a log, its exit
+# code and time to a status file.
+beside() {  # NAME COMMAND...
+  name=$1
+  shift
+  rm -f "$BUILD/$name.status"
+  set -m
+  (began=$(date +%s); "$@" >"$BUILD/$name.log" 2>&1; echo $? $(($(date +%s) - began)) >"$BUILD/$name.status") &
+  set +m
+  BESIDE="$BESIDE $!:$name"
 }
 
 start=$(date +%s)
 mkdir -p "$BUILD"
 stage "layout (.clang-format)" layout
 stage "build" build
-rm -f "$BUILD/test-e2e.status"
-set -m  # the scenarios in a process group of their own, ended with the run
-scenarios &
-E2E=$!
-set +m
-stage "unit (ASan, UBSan)" unit
 export PEL_REUSE_BUILDS=1
+# The scenarios wait on Wine far more than they compute, and the reproducibility check is one
+# build: both run beside the other stages, which run one after another at a lower priority.
+beside test-e2e env PEL_E2E_BUILD=0 "$ROOT/scripts/test-e2e.sh"
+beside test-repro nice -n 5 "$ROOT/scripts/test-repro.sh"
+stage "unit (ASan, UBSan)" unit
 for script in "$ROOT"/scripts/test-*.sh; do
-  [ "$script" = "$ROOT/scripts/test-e2e.sh" ] || stage "$(basename "$script" .sh)" nice "$script"
+  case " $BESIDE " in *:$(basename "$script" .sh)\ *) continue ;; esac
+  stage "$(basename "$script" .sh)" nice "$script"
 done
-echo "== test-e2e (beside the stages above)"
-wait "$E2E" || true
-E2E=
-cat "$BUILD/test-e2e.log"
-read -r status seconds <"$BUILD/test-e2e.status" || status=1 seconds=?
-TIMES="$TIMES
-$(printf '%-24s' test-e2e) $([ "$status" = 0 ] && echo "$seconds s (beside)" || echo failed)"
+failed=0
+for job in $BESIDE; do
+  name=${job#*:}
+  echo "== $name (beside the stages above)"
+  wait "${job%%:*}" || true
+  BESIDE=${BESIDE/ $job/}
+  cat "$BUILD/$name.log"
+  read -r status seconds <"$BUILD/$name.status" || status=1
+  [ "$status" = 0 ] || failed=1
+  TIMES="$TIMES
+$(printf '%-24s' "$name") $([ "$status" = 0 ] && echo "$seconds s (beside)" || echo failed)"
+done
 TIMES="$TIMES
 $(printf '%-24s' all) $(($(date +%s) - start)) s"
-[ "$status" = 0 ]
+[ "$failed" = 0 ]
 echo "== all tests passed"
