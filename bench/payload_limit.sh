@@ -12,6 +12,7 @@ W=$1
 FROM=${FROM:-512} STEP=${STEP:-128} MAX=${MAX:-1536}
 . "$ROOT/scripts/wine-lib.sh"
 . "$ROOT/scripts/wine10.sh" || exit 1
+wine10_runs_32bit || { echo "payload_limit: no 32-bit program starts on this machine (scripts/wine10.sh)" >&2; exit 1; }
 rm -rf "$W"
 mkdir -p "$W/payload"
 trap 'xvfb_stop; rm -rf "$W"' EXIT
