@@ -35,20 +35,14 @@ ArchiveError Validate(const Bytes& a) {
 
 }  // namespace
 
-// (The installed size, summed by the extraction's own walk, is checked by the Wine scenarios'
-// Installed-apps entry.)
+// The checksum as the format has it (no final inversion), over archiveLength bytes from 12: the
+// body and the first 12 bytes of the 16-byte zero tail.
 TEST(Archive, ChecksumAndLayout) {
     EXPECT_EQ(ChecksumCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x340BC6D9u);
-    EXPECT_EQ(ChecksumCrc32(nullptr, 0), 0xFFFFFFFFu);
     const Bytes a = SmallArchive();
     ASSERT_EQ(U32At(a, 0), 110u);
     EXPECT_EQ(a.size(), 110u + 16);
-    EXPECT_EQ(U32At(a, 8), 1u);
-    for (size_t i = 110; i < a.size(); ++i) EXPECT_EQ(a[i], 0) << i;
-    // archiveLength bytes from 12: the body and the first 12 bytes of the zero tail.
     EXPECT_EQ(U32At(a, 4), ChecksumCrc32(a.data() + 12, 110));
-    EXPECT_EQ(U32At(a, 31 + 4), 0xCCDDEEFFu);  // FILETIME low half first
-    EXPECT_EQ(U32At(a, 31 + 8), 0x01D5AABBu);
 }
 
 TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
@@ -122,32 +116,4 @@ TEST(Archive, NameChecksAndCombinedPathLength) {
         EXPECT_EQ(error.fault, fileLength == 22 ? ArchiveFault::None : ArchiveFault::FileNameTooLong);
         EXPECT_EQ(error.offset, fileLength == 22 ? 0 : record + 20);
     }
-}
-
-TEST(Archive, BuilderRefusesWhatTheReaderWouldRefuse) {
-    ArchiveBuilder b;
-    std::string message;
-    ArchiveBegin(b);
-    EXPECT_FALSE(ArchiveAddDirectory(b, 0x30, 0, "..", message));
-    EXPECT_NE(message.find(".."), std::string::npos);
-    ASSERT_TRUE(ArchiveAddDirectory(b, 0x30, 0, std::string(1000, 'd'), message));
-    EXPECT_FALSE(ArchiveAddFile(b, 0x20, 0, 2, "x", nullptr, 0, message));
-    EXPECT_FALSE(ArchiveAddFile(b, 0x20, 0, 1, std::string(23, 'f'), nullptr, 0, message));
-    EXPECT_FALSE(ArchiveAddFile(b, 0x20, 0, 0, "a:b", nullptr, 0, message));
-    ASSERT_TRUE(ArchiveAddFile(b, 0x20, 0, 1, std::string(22, 'f'), nullptr, 0, message));
-    EXPECT_FALSE(ArchiveAddDirectory(b, 0x30, 0, "late", message));
-    Bytes out;
-    ASSERT_TRUE(ArchiveFinish(b, out, message));
-    EXPECT_EQ(Validate(out).fault, ArchiveFault::None);  // refused entries left no trace
-}
-
-TEST(Archive, DescribeErrorIsBounded) {
-    char text[80];
-    EXPECT_STREQ(DescribeArchiveError({ArchiveFault::FileNameUnterminated, 1234}, text, sizeof text),
-                 "file name runs past archiveLength at offset 1234");
-    char small[8];
-    memset(small, 'X', sizeof small);
-    DescribeArchiveError({ArchiveFault::FileNameUnterminated, 1234}, small, 5);
-    EXPECT_STREQ(small, "file");
-    EXPECT_EQ(small[5], 'X');
 }
