@@ -48,6 +48,14 @@ inline bool HoldsAnything(const Disk& disk, const std::string& key) {
     return inside != disk.end() && inside->first.compare(0, key.size() + 1, key + "\\") == 0;
 }
 
+// Nothing above key (a path of parts joined by backslashes) is a link.
+inline void CheckNoLinkAbove(const Disk& disk, const std::string& key) {
+    for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
+        const auto parent = disk.find(key.substr(0, at));
+        Check(parent == disk.end() || !IsLink(parent->second), "path through a link");
+    }
+}
+
 // A name the extraction keeps for its own files ("~pel" and more), in whatever folder.
 inline bool IsReserved(const std::string& key) {
     const size_t slash = key.rfind('\\');
@@ -104,10 +112,7 @@ struct MemoryHost : ExtractHost {
         CheckInside(path);
         std::string key;
         for (const char* p = path; *p != 0; ++p) key += *p == '/' ? '\\' : fold ? FoldLetter1251(*p) : *p;
-        for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
-            const Node* parent = Find(key.substr(0, at));
-            Check(parent == nullptr || !IsLink(*parent), "path through a link");
-        }
+        CheckNoLinkAbove(disk, key);
         return key;
     }
     // The key of a path the run changes: never an earlier file already as the archive has it.
