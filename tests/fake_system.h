@@ -36,8 +36,6 @@ std::string Plain(const char* marked) {
     return text;
 }
 
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
 // Windows-1251 letters in one case, as Windows compares names.
 std::string Folded(std::string text) {
     for (char& c : text) c = FoldLetter1251(c);
@@ -132,7 +130,7 @@ struct FakeSystem final : UninstallHost {
         const std::string prefix = Plain(marked) + "\\";
         const Disk listed = disk;
         for (const auto& e : listed)
-            if (StartsWith(e.first, prefix) && e.first.find('\\', prefix.size()) == std::string::npos &&
+            if (Begins(prefix)(e.first) && e.first.find('\\', prefix.size()) == std::string::npos &&
                 !visit(context, e.first.c_str() + prefix.size(), Inspect(e.first.c_str()).kind))
                 return;
     }
@@ -154,13 +152,13 @@ struct FakeSystem final : UninstallHost {
     // The record's Path (its FullPath, read before Path, is install_record_test's).
     bool ReadRecordedFolder(char (&buffer)[kPathSize]) override {
         for (const std::string& value : setup)
-            if (StartsWith(value, "Path=")) return snprintf(buffer, sizeof buffer, "%s", value.c_str() + 5);
+            if (Begins("Path=")(value)) return snprintf(buffer, sizeof buffer, "%s", value.c_str() + 5);
         return false;
     }
     void DeleteSetupValue(const char* name) override {
         log += std::string("regdel ") + name + "\n";
         for (auto it = setup.begin(); it != setup.end();)
-            it = StartsWith(*it, name + std::string("=")) ? setup.erase(it) : std::next(it);
+            it = Begins(name + std::string("="))(*it) ? setup.erase(it) : std::next(it);
     }
     void DeleteKeyIfEmpty(const char* path) override {  // the Setup key, then its parent
         if (path == kSetup ? !setup.empty() : setupKey) return;
@@ -191,7 +189,7 @@ struct FakeSystem final : UninstallHost {
     std::set<std::string> FileNames() const {
         std::set<std::string> names;
         for (const auto& e : disk)
-            if (StartsWith(e.first, std::string(kFolder) + "\\") && (e.second.attributes & kAttributeDirectory) == 0)
+            if (Begins(std::string(kFolder) + "\\")(e.first) && (e.second.attributes & kAttributeDirectory) == 0)
                 names.insert(e.first);
         return names;
     }
