@@ -48,11 +48,11 @@ struct FakeSystem final : UninstallHost {
     Disk disk;
     std::set<std::string> setup = {std::string("Path=") + kFolder, "Version=1.8.3"};  // the Setup key's values
     bool setupKey = true;                                                             // and the key
-    std::map<std::string, Answer> held;                 // file -> the answer while it stays held
-    std::map<EntryRoot, std::string> entries;           // Installed-apps entry -> InstallLocation
-    EntryFacts self = {EntryKind::File, 10, 50000000};  // the running program's own file
-    std::u16string runningTitle = u"-";                 // "-": no running window
-    std::string log;                                    // a line a call
+    std::map<std::string, Answer> held;  // file -> the answer while it stays held
+    std::map<EntryRoot, std::string> entries = {{EntryRoot::Machine, kFolder}};  // entry -> InstallLocation
+    EntryFacts self = {EntryKind::File, 10, 50000000};                           // the running program's own file
+    std::u16string runningTitle = u"-";                                          // "-": no running window
+    std::string log;                                                             // a line a call
 
     bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
         if (runningTitle == u"-" || std::string(windowClass) != "TFormMain") return false;
@@ -183,7 +183,6 @@ struct FakeSystem final : UninstallHost {
         for (const LinkRow& l : kStartMenuLinks)
             disk[std::string(kGroup) + "\\" + l.title + ".lnk"] = {0x20, std::string(kFolder) + "\\" + l.target, 0};
         disk["C:\\Desk\\Пелбриксон.lnk"] = {0x20, std::string(kFolder) + "\\Pelbrix.exe", 0};
-        entries[EntryRoot::Machine] = kFolder;
     }
     // The files left in the installation folder.
     std::set<std::string> FileNames() const {

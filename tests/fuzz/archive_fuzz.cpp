@@ -46,14 +46,12 @@ struct FuzzHost : MemoryHost {
     void ChangeWhileAsked(const char* path) {
         const std::string key = Key(path), folder = key.substr(0, key.rfind('\\') + 1);
         const std::string name = key.substr(folder.size()), reserved = folder + "~pel00000000-" + name;
-        char aside[16];
-        snprintf(aside, sizeof aside, "~pel%08x-", RunTag());
         const Node* n = Find(key);
         if ((change & 3) == 1 && n != nullptr && !IsLink(*n) && !HoldsAnything(disk, key)) {
             if (expected->count(key) != 0 && (expected->at(key) == *n || (n->attributes & kAttributeDirectory)))
                 expected->erase(key);
             disk.erase(key);
-        } else if ((change & 3) == 2 && n == nullptr && Find(folder + aside + name) == nullptr) {
+        } else if ((change & 3) == 2 && n == nullptr && Find(folder + "~pel1234abcd-" + name) == nullptr) {
             disk[key] = (*expected)[key] = {kAttributeArchive, "appeared", 4};
         } else if ((change & 3) == 3 && Find(reserved) == nullptr) {
             disk[reserved] = (*expected)[reserved] = {kAttributeDirectory, "", 5};

@@ -167,8 +167,6 @@ expect_error 2 "pack missing folder" "$PELPACK" pack "$W/nothing" -o "$W/n.bin"
 for args in "" "unpack $W/a1.bin" "pack $SRC" "list $W/a1.bin $W/a2.bin" "extract $W/a1.bin"; do
   expect_exit 2 "arguments: $args" "$PELPACK" $args
 done
-expect_exit 0 "help" "$PELPACK" --help
-grep -q 'pelpack pack DIR -o FILE' "$W/out" || fail "help does not describe pack"
 
 if [ "$failures" != 0 ]; then
   echo "$failures failure(s)" >&2

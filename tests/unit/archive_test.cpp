@@ -40,8 +40,7 @@ ArchiveError Validate(const Bytes& a) {
 TEST(Archive, ChecksumAndLayout) {
     EXPECT_EQ(ChecksumCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x340BC6D9u);
     const Bytes a = SmallArchive();
-    ASSERT_EQ(U32At(a, 0), 110u);
-    EXPECT_EQ(a.size(), 110u + 16);
+    ASSERT_EQ(a.size(), 110u + 16);
     EXPECT_EQ(U32At(a, 4), ChecksumCrc32(a.data() + 12, 110));
 }
 
@@ -56,13 +55,8 @@ TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
         {"directoryCount 8", [](Bytes& a) { SetU32(a, 8, 8); }, ArchiveFault::DirectoryCountTooLarge, 8},
         {"directoryCount huge", [](Bytes& a) { SetU32(a, 8, 0xFFFFFFFF); }, ArchiveFault::DirectoryCountTooLarge, 8},
         {"file record read as a directory", [](Bytes& a) { SetU32(a, 8, 2); }, ArchiveFault::DirectoryNameEmpty, 43},
-        {"directory name unterminated", [](Bytes& a) { SetU32(a, 0, 28); }, ArchiveFault::DirectoryNameUnterminated,
-         24},
-        {"directory entry cut",
-         [](Bytes& a) {
-             SetU32(a, 0, 40);
-             SetU32(a, 8, 2);
-         },
+        {"directory name cut", [](Bytes& a) { SetU32(a, 0, 28); }, ArchiveFault::DirectoryNameUnterminated, 24},
+        {"directory entry cut", [](Bytes& a) { SetU32(a, 0, 40), SetU32(a, 8, 2); },
          ArchiveFault::DirectoryEntryTruncated, 31},
         {"directory name empty", [](Bytes& a) { a[24] = 0; }, ArchiveFault::DirectoryNameEmpty, 24},
         {"directory absolute", [](Bytes& a) { a[24] = '\\'; }, ArchiveFault::DirectoryNameUnsafe, 24},
@@ -73,8 +67,7 @@ TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
         {"file name with colon", [](Bytes& a) { a[52] = ':'; }, ArchiveFault::FileNameUnsafe, 51},
         {"directoryIndex 2 of 1", [](Bytes& a) { SetU32(a, 60 + 12, 2); }, ArchiveFault::DirectoryIndexTooLarge, 72},
         {"data past archiveLength", [](Bytes& a) { SetU32(a, 31 + 16, 100); }, ArchiveFault::FileDataTruncated, 57},
-        {"data length near 4 GB", [](Bytes& a) { SetU32(a, 31 + 16, 0xFFFFFFFF); }, ArchiveFault::FileDataTruncated,
-         57},
+        {"data length 4 GB", [](Bytes& a) { SetU32(a, 31 + 16, 0xFFFFFFFF); }, ArchiveFault::FileDataTruncated, 57},
         {"last data one past", [](Bytes& a) { SetU32(a, 86 + 16, 3); }, ArchiveFault::FileDataTruncated, 108},
     };
     for (const auto& [what, mutate, fault, offset] : cases) {

@@ -36,28 +36,3 @@ TEST(Cp1251, MatchesTheSystemTableAndRoundTripsEveryByte) {
     }
     iconv_close(cd);
 }
-
-// Malformed UTF-8 (an overlong form, a surrogate, a cut or lone sequence) has no form, as a letter
-// Windows-1251 lacks has none; the output never ends in half a character.
-TEST(Cp1251, RefusesWhatHasNoFormAndStaysBounded) {
-    const std::tuple<const char*, size_t> bad[] = {
-        {u8"ab\u4E2D", 2}, {"a\xC0\x80", 1}, {"\xED\xA0\x80", 0},
-        {"a\xE2\x82", 1},  {"\x80", 0},      {"\xF8\x88\x80\x80\x80", 0},
-    };
-    for (const auto& [utf8, failedAt] : bad) {
-        SCOPED_TRACE(utf8);
-        char out[16];
-        size_t at = 99;
-        EXPECT_EQ(Utf8ToCp1251(out, sizeof out, utf8, static_cast<size_t>(-1), &at), Utf8ToCp1251Result::Unconvertible);
-        EXPECT_EQ(at, failedAt);
-    }
-    GuardedText<5> s;
-    EXPECT_FALSE(Cp1251ToUtf8(s.text, sizeof s.text, "\xCF\xE5\xEB"));  // 2 bytes each
-    EXPECT_STREQ(s.text, u8"Пе");
-    EXPECT_FALSE(Cp1251ToUtf8(s.text, 4, "\xCF\xE5"));
-    EXPECT_STREQ(s.text, u8"П");  // not half of "е"
-    EXPECT_TRUE(s.UnwrittenFrom());
-    char small[3];
-    EXPECT_EQ(Utf8ToCp1251(small, sizeof small, u8"Пел"), Utf8ToCp1251Result::Cut);
-    EXPECT_STREQ(small, "\xCF\xE5");
-}

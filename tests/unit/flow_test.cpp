@@ -56,9 +56,8 @@ struct FakeHost final : FlowHost {
 };
 
 // Not installed, over the backdrop; on its own once the backdrop went with the quit request.
-const std::string kFailed =
-    std::string("message ") + kMessageNotInstalled + " | " + PEL_DISPLAY_NAME + " | backdrop | error\n";
 const std::string kClosed = std::string("message ") + kMessageNotInstalled + " | " + PEL_DISPLAY_NAME + " | error\n";
+const std::string kFailed = kClosed.substr(0, kClosed.size() - 9) + " | backdrop | error\n";
 
 // After "find TFormMain", "lock", "backdrop", "read record". Each page's cancel, the backdrop closed
 // on each page, the notice shown or skipped and the completion are Wine scenarios; here the whole
