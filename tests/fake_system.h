@@ -29,10 +29,8 @@ const char kNames[] =
 const Node kWritten = {0x20, "0123456789", 50000000};  // as the installer wrote each file (597b3839)
 
 // A marked text as a Windows-1251 system shows it: the marks around the folder dropped.
-std::string Plain(const char* marked) {
-    std::string text = marked;
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == kAnsiMark || c == kUtf8Mark; }),
-               text.end());
+std::string Plain(std::string text) {
+    for (char mark : {kAnsiMark, kUtf8Mark}) text.erase(std::remove(text.begin(), text.end(), mark), text.end());
     return text;
 }
 

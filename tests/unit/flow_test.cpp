@@ -70,7 +70,6 @@ TEST(Flow, SequenceByPageResults) {
         {"C:\\P", {}, true, "cd C:\\P\npage 4\npage 1\npage 2\nextract\nlinks\nrecord\nentry\npage 5\nbackups gone\n"},
         {"", {}, false, "page 1\npage 2\nextract\n" + kFailed},
         {"C:\\P", {{4, -1}}, true, "cd C:\\P\npage 4\n" + kFailed},
-        {"", {{2, -1}}, true, "page 1\npage 2\n" + kFailed},
         {"", {{2, kQuit}}, true, "page 1\npage 2\n" + kClosed},
     };
     for (const auto& [record, pageResults, extractResult, calls] : cases) {
