@@ -29,14 +29,10 @@ const char kNames[] =
 const Node kWritten = {0x20, "0123456789", 50000000};  // as the installer wrote each file (597b3839)
 
 // A marked text as a Windows-1251 system shows it: the marks around the folder dropped.
-std::string Plain(const char* marked) {
-    std::string text = marked;
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == kAnsiMark || c == kUtf8Mark; }),
-               text.end());
+std::string Plain(std::string text) {
+    for (char mark : {kAnsiMark, kUtf8Mark}) text.erase(std::remove(text.begin(), text.end(), mark), text.end());
     return text;
 }
-
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 // Windows-1251 letters in one case, as Windows compares names.
 std::string Folded(std::string text) {
@@ -48,12 +44,13 @@ std::string Folded(std::string text) {
 // (the reparse-point bit); a link file (.lnk) holds its target.
 struct FakeSystem final : UninstallHost {
     Disk disk;
-    std::map<std::string, std::set<std::string>> keys;  // HKCU key -> "name=value"
-    std::map<std::string, std::vector<Answer>> held;    // file -> answers given while it stays held
-    std::map<EntryRoot, std::string> entries;           // Installed-apps entry -> InstallLocation
-    EntryFacts self = {EntryKind::File, 10, 50000000};  // the running program's own file
-    std::u16string runningTitle = u"-";                 // "-": no running window
-    std::vector<std::string> log;
+    std::set<std::string> setup = {std::string("Path=") + kFolder, "Version=1.8.3"};  // the Setup key's values
+    bool setupKey = true;                                                             // and the key
+    std::map<std::string, Answer> held;  // file -> the answer while it stays held
+    std::map<EntryRoot, std::string> entries = {{EntryRoot::Machine, kFolder}};  // entry -> InstallLocation
+    EntryFacts self = {EntryKind::File, 10, 50000000};                           // the running program's own file
+    std::u16string runningTitle = u"-";                                          // "-": no running window
+    std::string log;                                                             // a line a call
 
     bool FindWindowTitle(const char* windowClass, char16_t* title, size_t cap) override {
         if (runningTitle == u"-" || std::string(windowClass) != "TFormMain") return false;
@@ -62,30 +59,21 @@ struct FakeSystem final : UninstallHost {
     }
     Answer Ask(const char* marked, const char* caption, Prompt prompt) override {
         const std::string text = Plain(marked);
-        log.push_back(std::string("ask ") + caption + ": " + text);
+        log += std::string("ask ") + caption + ": " + text + "\n";
         if (prompt != Prompt::AbortRetryIgnore) return prompt == Prompt::YesNo ? Answer::Yes : Answer::Ok;
-        for (auto& h : held) {
-            if (text.find(h.first.substr(strlen(kFolder) + 1)) == std::string::npos) continue;
-            const Answer answer = h.second.front();
-            h.second.erase(h.second.begin());
-            if (h.second.empty()) held.erase(h.first);  // released after the last scripted answer
-            return answer;
-        }
+        for (const auto& h : held)
+            if (text.find(h.first.substr(strlen(kFolder) + 1)) != std::string::npos) return h.second;
         return Answer::Abort;
     }
     // Nothing the removal changes is a link or lies below one.
     void CheckNoLink(const std::string& path) const {
-        for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
-            const auto n = disk.find(path.substr(0, at));
-            Check(n == disk.end() || !IsLink(n->second), "changed through a link");
-        }
-        const auto n = disk.find(path);
-        Check(n == disk.end() || !IsLink(n->second), "a link changed");
+        CheckNoLinkAbove(disk, path);
+        Check(disk.count(path) == 0 || !IsLink(disk.at(path)), "a link changed");
     }
     RemoveResult RemoveFile(const char* marked) override {
         const std::string path = Plain(marked);
         CheckNoLink(path);
-        log.push_back(std::string("rm ") + path);
+        log += "rm " + path + "\n";
         const auto n = disk.find(path);
         if (held.count(path)) return RemoveResult::Failed;
         if (n == disk.end() || (n->second.attributes & kAttributeDirectory) != 0) return RemoveResult::Missing;
@@ -95,7 +83,7 @@ struct FakeSystem final : UninstallHost {
         const std::string path = Plain(from), target = Plain(to);
         CheckNoLink(path);
         CheckNoLink(target);
-        log.push_back("mv " + path + " " + target);
+        log += "mv " + path + " " + target + "\n";
         const auto n = disk.find(path);
         if (held.count(path) || held.count(target) || n == disk.end() || disk.count(target)) return false;
         disk[target] = n->second;
@@ -115,7 +103,7 @@ struct FakeSystem final : UninstallHost {
         const std::string path = Plain(marked);
         CheckNoLink(path);
         if (HoldsAnything(disk, path)) return false;
-        log.push_back(std::string("rmdir ") + path);
+        log += "rmdir " + path + "\n";
         return disk.erase(path) != 0;
     }
     EntryFacts Inspect(const char* marked) override {
@@ -129,7 +117,7 @@ struct FakeSystem final : UninstallHost {
     }
     bool FileChecksum(const char* marked, uint32_t& checksum) override {
         const std::string path = Plain(marked);
-        log.push_back("read " + path);
+        log += "read " + path + "\n";
         const auto n = disk.find(path);
         if (n == disk.end()) return false;
         checksum = ChecksumCrc32(reinterpret_cast<const uint8_t*>(n->second.data.data()), n->second.data.size());
@@ -140,7 +128,7 @@ struct FakeSystem final : UninstallHost {
         const std::string prefix = Plain(marked) + "\\";
         const Disk listed = disk;
         for (const auto& e : listed)
-            if (StartsWith(e.first, prefix) && e.first.find('\\', prefix.size()) == std::string::npos &&
+            if (Begins(prefix)(e.first) && e.first.find('\\', prefix.size()) == std::string::npos &&
                 !visit(context, e.first.c_str() + prefix.size(), Inspect(e.first.c_str()).kind))
                 return;
     }
@@ -159,30 +147,27 @@ struct FakeSystem final : UninstallHost {
         const auto n = disk.find(Plain(marked));
         return n != disk.end() && snprintf(target, cap, "%s", n->second.data.c_str());
     }
-    bool ReadRecordedFolder(char (&buffer)[kPathSize]) override {  // FullPath, else Path
-        for (const std::string name : {"FullPath=", "Path="})
-            for (const std::string& value : keys[kSetup])
-                if (StartsWith(value, name)) return snprintf(buffer, sizeof buffer, "%s", value.c_str() + name.size());
+    // The record's Path (its FullPath, read before Path, is install_record_test's).
+    bool ReadRecordedFolder(char (&buffer)[kPathSize]) override {
+        for (const std::string& value : setup)
+            if (Begins("Path=")(value)) return snprintf(buffer, sizeof buffer, "%s", value.c_str() + 5);
         return false;
     }
     void DeleteSetupValue(const char* name) override {
-        log.push_back(std::string("regdel ") + name);
-        auto& values = keys[kSetup];
-        for (auto it = values.begin(); it != values.end();)
-            it = StartsWith(*it, name + std::string("=")) ? values.erase(it) : std::next(it);
+        log += std::string("regdel ") + name + "\n";
+        for (auto it = setup.begin(); it != setup.end();)
+            it = Begins(name + std::string("="))(*it) ? setup.erase(it) : std::next(it);
     }
-    void DeleteKeyIfEmpty(const char* path) override {
-        for (const auto& k : keys)
-            if (StartsWith(k.first, std::string(path) + "\\")) return;
-        if (!keys[path].empty()) return;
-        log.push_back(std::string("keydel ") + path);
-        keys.erase(path);
+    void DeleteKeyIfEmpty(const char* path) override {  // the Setup key, then its parent
+        if (path == kSetup ? !setup.empty() : setupKey) return;
+        log += std::string("keydel ") + path + "\n";
+        setupKey = setupKey && path != kSetup;
     }
     bool ReadEntryLocation(EntryRoot root, char (&buffer)[kPathSize]) override {
         return entries.count(root) && snprintf(buffer, sizeof buffer, "%s", entries[root].c_str());
     }
     void DeleteEntry(EntryRoot root) override {
-        log.push_back(root == EntryRoot::Machine ? "entrydel HKLM" : "entrydel HKCU");
+        log += root == EntryRoot::Machine ? "entrydel HKLM\n" : "entrydel HKCU\n";
         entries.erase(root);
     }
 
@@ -196,15 +181,12 @@ struct FakeSystem final : UninstallHost {
         for (const LinkRow& l : kStartMenuLinks)
             disk[std::string(kGroup) + "\\" + l.title + ".lnk"] = {0x20, std::string(kFolder) + "\\" + l.target, 0};
         disk["C:\\Desk\\Пелбриксон.lnk"] = {0x20, std::string(kFolder) + "\\Pelbrix.exe", 0};
-        keys[kSetup] = {std::string("Path=") + kFolder, "Version=1.8.3"};
-        keys["Software\\Pelbrix"] = {};
-        entries[EntryRoot::Machine] = kFolder;
     }
     // The files left in the installation folder.
     std::set<std::string> FileNames() const {
         std::set<std::string> names;
         for (const auto& e : disk)
-            if (StartsWith(e.first, std::string(kFolder) + "\\") && (e.second.attributes & kAttributeDirectory) == 0)
+            if (Begins(std::string(kFolder) + "\\")(e.first) && (e.second.attributes & kAttributeDirectory) == 0)
                 names.insert(e.first);
         return names;
     }

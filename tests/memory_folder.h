@@ -9,6 +9,8 @@
 // renamed, a link changed, an earlier file named in inPlace touched, or a handle or a block of
 // memory misused aborts.
 #pragma once
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <set>
@@ -48,10 +50,23 @@ inline bool HoldsAnything(const Disk& disk, const std::string& key) {
     return inside != disk.end() && inside->first.compare(0, key.size() + 1, key + "\\") == 0;
 }
 
+// Nothing above key (a path of parts joined by backslashes) is a link.
+inline void CheckNoLinkAbove(const Disk& disk, const std::string& key) {
+    for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
+        const auto parent = disk.find(key.substr(0, at));
+        Check(parent == disk.end() || !IsLink(parent->second), "path through a link");
+    }
+}
+
 // A name the extraction keeps for its own files ("~pel" and more), in whatever folder.
 inline bool IsReserved(const std::string& key) {
     const size_t slash = key.rfind('\\');
     return key.compare(slash == std::string::npos ? 0 : slash + 1, 4, "~pel") == 0;
+}
+
+// Whether a text begins with prefix.
+inline std::function<bool(const std::string&)> Begins(const std::string& prefix) {
+    return [prefix](const std::string& text) { return text.compare(0, prefix.size(), prefix) == 0; };
 }
 
 // Every path the extraction hands over is relative, and its parts are all plain names.
@@ -104,10 +119,7 @@ struct MemoryHost : ExtractHost {
         CheckInside(path);
         std::string key;
         for (const char* p = path; *p != 0; ++p) key += *p == '/' ? '\\' : fold ? FoldLetter1251(*p) : *p;
-        for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
-            const Node* parent = Find(key.substr(0, at));
-            Check(parent == nullptr || !IsLink(*parent), "path through a link");
-        }
+        CheckNoLinkAbove(disk, key);
         return key;
     }
     // The key of a path the run changes: never an earlier file already as the archive has it.
@@ -122,16 +134,10 @@ struct MemoryHost : ExtractHost {
     }
     // The calls from the first one that begins with prefix on (none: empty), and how many begin so.
     std::vector<std::string> From(const std::string& prefix) const {
-        auto at = calls.begin();
-        while (at != calls.end() && at->compare(0, prefix.size(), prefix) != 0) ++at;
-        return std::vector<std::string>(at, calls.end());
+        return {std::find_if(calls.begin(), calls.end(), Begins(prefix)), calls.end()};
     }
     bool Called(const std::string& prefix) const { return !From(prefix).empty(); }
-    size_t Count(const std::string& prefix) const {
-        size_t n = 0;
-        for (const std::string& c : calls) n += c.compare(0, prefix.size(), prefix) == 0;
-        return n;
-    }
+    size_t Count(const std::string& prefix) const { return std::count_if(calls.begin(), calls.end(), Begins(prefix)); }
 
     bool LoadPayload(const uint8_t*& bytes, size_t& size) override {
         bytes = payload.data(), size = payload.size();

@@ -46,14 +46,12 @@ struct FuzzHost : MemoryHost {
     void ChangeWhileAsked(const char* path) {
         const std::string key = Key(path), folder = key.substr(0, key.rfind('\\') + 1);
         const std::string name = key.substr(folder.size()), reserved = folder + "~pel00000000-" + name;
-        char aside[16];
-        snprintf(aside, sizeof aside, "~pel%08x-", RunTag());
         const Node* n = Find(key);
         if ((change & 3) == 1 && n != nullptr && !IsLink(*n) && !HoldsAnything(disk, key)) {
             if (expected->count(key) != 0 && (expected->at(key) == *n || (n->attributes & kAttributeDirectory)))
                 expected->erase(key);
             disk.erase(key);
-        } else if ((change & 3) == 2 && n == nullptr && Find(folder + aside + name) == nullptr) {
+        } else if ((change & 3) == 2 && n == nullptr && Find(folder + "~pel1234abcd-" + name) == nullptr) {
             disk[key] = (*expected)[key] = {kAttributeArchive, "appeared", 4};
         } else if ((change & 3) == 3 && Find(reserved) == nullptr) {
             disk[reserved] = (*expected)[reserved] = {kAttributeDirectory, "", 5};
@@ -93,33 +91,41 @@ Expected ArchiveState(FuzzHost& host, const uint8_t* data, size_t size) {
 
 // The earlier folder: some of the archive's files there already (old bytes, read-only, hidden,
 // a link or a folder in a file's place, or as the archive has it), some directories there or
-// links, a file of the user's.
+// links, a file of the user's. Only where the parent folder is a folder (a set lists parents
+// before their children).
 void MakeEarlier(FuzzHost& host, const Expected& archive, uint32_t seed) {
     if ((seed & 1) == 0) return;
     host.folder = kAttributeDirectory;
     host.disk["user.txt"] = {0x21, "mine", 3};
     uint32_t bits = seed >> 1;
-    // Only where the parent folder is a folder (a set lists parents before their children).
+    auto choose = [&bits] { return (bits = bits * 1103515245u + 12345u) >> 28; };  // one of 16
     auto placeable = [&](const std::string& key) {
         const size_t slash = key.rfind('\\');
-        const auto parent = slash == std::string::npos ? host.disk.end() : host.disk.find(key.substr(0, slash));
-        return slash == std::string::npos || (parent != host.disk.end() && parent->second.attributes == 0x10);
+        const Node* parent = slash == std::string::npos ? nullptr : host.Find(key.substr(0, slash));
+        return slash == std::string::npos || (parent != nullptr && parent->attributes == kAttributeDirectory);
     };
     for (const std::string& d : archive.directories) {
-        bits = bits * 1103515245u + 12345u;
-        const uint32_t choice = bits >> 28;
+        const uint32_t choice = choose();
         if (choice < 6 && placeable(d))
             host.disk[d] = {kAttributeDirectory | (choice == 0 ? kAttributeReparsePoint : 0), "", 1};
     }
+    const uint32_t kinds[] = {0x20, 0x21, 0x22, 0x27, 0x420, 0x10, 0x20};
     for (const auto& f : archive.files) {
-        bits = bits * 1103515245u + 12345u;
-        const uint32_t choice = bits >> 28;
+        const uint32_t choice = choose();
         if (choice > 7 || !placeable(f.first)) continue;
-        const uint32_t kinds[] = {0x20, 0x21, 0x22, 0x27, 0x420, 0x10, 0x20};
         if (choice == 7) host.inPlace.insert(f.first);
         host.disk[f.first] = choice == 7 ? f.second : Node{kinds[choice], "old " + f.first, 2};
     }
 }
+
+// The node at key is n.
+bool Holds(const Disk& disk, const std::string& key, const Node& n) {
+    const auto at = disk.find(key);
+    return at != disk.end() && at->second == n;
+}
+
+// The same file but for its attributes: a backup a run may have begun to remove.
+bool SameFile(const Node& a, const Node& b) { return a.data == b.data && a.time == b.time; }
 
 // The run's outcome against the earlier folder: false, the earlier folder exactly; true, every
 // file of the archive there, but for files skipped (the user's data file, an Ignore) as they were.
@@ -132,23 +138,19 @@ void CheckOutcome(const FuzzHost& host, bool extracted, const Disk& earlier, uin
     }
     for (const auto& n : host.disk) {
         const auto file = archive.files.find(n.first);
-        const auto before = earlier.find(n.first);
-        const bool asBefore = before != earlier.end() && before->second == n.second;
+        const bool asBefore = Holds(earlier, n.first, n.second);
         // Of the run's own names, only a backup whose removal failed may outlive a true run: the
         // earlier file whole (but its read-only bit), marked for removal at the next start, and
         // renamed as a finished run's unless that failed too. A user's folder of such a name stays.
         if (IsReserved(n.first)) {
             bool whole = false;
-            for (const auto& e : earlier) whole |= e.second.data == n.second.data && e.second.time == n.second.time;
-            const bool finished = host.restart.count(n.first) != 0;
-            Check(asBefore || (finished && whole), "working file left");
-            continue;
-        }
-        if (file != archive.files.end()) {
-            const bool data = archive.dataFiles.count(n.first) != 0;
-            const bool kept = asBefore && (host.ignored || data);
+            for (const auto& e : earlier) whole |= SameFile(e.second, n.second);
+            Check(asBefore || (host.restart.count(n.first) != 0 && whole), "working file left");
+        } else if (file != archive.files.end()) {
             // A data file a killed run wrote whole is kept, with whatever times and bits it got.
-            Check(n.second == file->second || kept || (data && n.second.data == file->second.data),
+            const bool data = archive.dataFiles.count(n.first) != 0;
+            Check(n.second == file->second || (asBefore && (host.ignored || data)) ||
+                      (data && n.second.data == file->second.data),
                   "a file is neither the archive's nor a skipped one");
         } else {
             Check(asBefore || archive.directories.count(n.first) != 0, "a file not of the archive changed");
@@ -207,18 +209,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // every file of the archive in place (or skipped it): the earlier copies it had already
         // removed are no loss then.
         bool installed = true;
-        for (const auto& f : archive.files)
-            installed &= (host.disk.count(f.first) != 0 && host.disk.at(f.first) == f.second) ||
-                         (earlier.count(f.first) != 0 && host.disk.count(f.first) != 0 &&
-                          host.disk.at(f.first) == earlier.at(f.first));  // skipped, or the user's data file
+        for (const auto& f : archive.files)  // or skipped, or the user's data file
+            installed &= Holds(host.disk, f.first, f.second) ||
+                         (earlier.count(f.first) != 0 && Holds(host.disk, f.first, earlier.at(f.first)));
         for (const auto& n : earlier) {
-            bool whole = (host.disk.count(n.first) != 0 && host.disk.at(n.first) == n.second) ||
-                         (installed && archive.files.count(n.first) != 0);
-            const size_t slash = n.first.rfind('\\');
-            const std::string name = n.first.substr(slash == std::string::npos ? 0 : slash + 1);
+            bool whole = Holds(host.disk, n.first, n.second) || (installed && archive.files.count(n.first) != 0);
+            const std::string name = n.first.substr(n.first.rfind('\\') + 1);  // none: npos + 1 is 0
             for (const auto& m : host.disk)
-                whole |= IsReserved(m.first) && m.second.data == n.second.data && m.second.time == n.second.time &&
-                         m.first.size() >= name.size() &&
+                whole |= IsReserved(m.first) && SameFile(m.second, n.second) && m.first.size() >= name.size() &&
                          m.first.compare(m.first.size() - name.size(), name.size(), name) == 0;
             Check(whole, "a killed run lost an earlier file");
         }
@@ -231,6 +229,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     // A false run (a link or a file where a directory goes): the earlier files are back.
-    for (const auto& n : earlier) Check(again.disk.count(n.first) && again.disk.at(n.first) == n.second, "not settled");
+    for (const auto& n : earlier) Check(Holds(again.disk, n.first, n.second), "not settled");
     return 0;
 }

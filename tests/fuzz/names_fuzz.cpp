@@ -14,8 +14,7 @@ namespace {
 // outside beside the folder.
 void Plant(FakeSystem& system) {
     system.disk["C:\\Pelbrix\\Docs"] = {kAttributeDirectory | kAttributeReparsePoint, "", 0};
-    system.disk["C:\\Pelbrix\\Docs\\v1.txt"] = kWritten;
-    system.disk["C:\\Outside\\v1.txt"] = kWritten;
+    system.disk["C:\\Pelbrix\\Docs\\v1.txt"] = system.disk["C:\\Outside\\v1.txt"] = kWritten;
 }
 
 void CheckKept(const Disk& disk, const std::vector<std::string>& kept) {

@@ -35,20 +35,13 @@ ArchiveError Validate(const Bytes& a) {
 
 }  // namespace
 
-// (The installed size, summed by the extraction's own walk, is checked by the Wine scenarios'
-// Installed-apps entry.)
+// The checksum as the format has it (no final inversion), over archiveLength bytes from 12: the
+// body and the first 12 bytes of the 16-byte zero tail.
 TEST(Archive, ChecksumAndLayout) {
     EXPECT_EQ(ChecksumCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x340BC6D9u);
-    EXPECT_EQ(ChecksumCrc32(nullptr, 0), 0xFFFFFFFFu);
     const Bytes a = SmallArchive();
-    ASSERT_EQ(U32At(a, 0), 110u);
-    EXPECT_EQ(a.size(), 110u + 16);
-    EXPECT_EQ(U32At(a, 8), 1u);
-    for (size_t i = 110; i < a.size(); ++i) EXPECT_EQ(a[i], 0) << i;
-    // archiveLength bytes from 12: the body and the first 12 bytes of the zero tail.
+    ASSERT_EQ(a.size(), 110u + 16);
     EXPECT_EQ(U32At(a, 4), ChecksumCrc32(a.data() + 12, 110));
-    EXPECT_EQ(U32At(a, 31 + 4), 0xCCDDEEFFu);  // FILETIME low half first
-    EXPECT_EQ(U32At(a, 31 + 8), 0x01D5AABBu);
 }
 
 TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
@@ -62,13 +55,8 @@ TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
         {"directoryCount 8", [](Bytes& a) { SetU32(a, 8, 8); }, ArchiveFault::DirectoryCountTooLarge, 8},
         {"directoryCount huge", [](Bytes& a) { SetU32(a, 8, 0xFFFFFFFF); }, ArchiveFault::DirectoryCountTooLarge, 8},
         {"file record read as a directory", [](Bytes& a) { SetU32(a, 8, 2); }, ArchiveFault::DirectoryNameEmpty, 43},
-        {"directory name unterminated", [](Bytes& a) { SetU32(a, 0, 28); }, ArchiveFault::DirectoryNameUnterminated,
-         24},
-        {"directory entry cut",
-         [](Bytes& a) {
-             SetU32(a, 0, 40);
-             SetU32(a, 8, 2);
-         },
+        {"directory name cut", [](Bytes& a) { SetU32(a, 0, 28); }, ArchiveFault::DirectoryNameUnterminated, 24},
+        {"directory entry cut", [](Bytes& a) { SetU32(a, 0, 40), SetU32(a, 8, 2); },
          ArchiveFault::DirectoryEntryTruncated, 31},
         {"directory name empty", [](Bytes& a) { a[24] = 0; }, ArchiveFault::DirectoryNameEmpty, 24},
         {"directory absolute", [](Bytes& a) { a[24] = '\\'; }, ArchiveFault::DirectoryNameUnsafe, 24},
@@ -79,8 +67,7 @@ TEST(Archive, BrokenArchivesGiveFaultAndOffset) {
         {"file name with colon", [](Bytes& a) { a[52] = ':'; }, ArchiveFault::FileNameUnsafe, 51},
         {"directoryIndex 2 of 1", [](Bytes& a) { SetU32(a, 60 + 12, 2); }, ArchiveFault::DirectoryIndexTooLarge, 72},
         {"data past archiveLength", [](Bytes& a) { SetU32(a, 31 + 16, 100); }, ArchiveFault::FileDataTruncated, 57},
-        {"data length near 4 GB", [](Bytes& a) { SetU32(a, 31 + 16, 0xFFFFFFFF); }, ArchiveFault::FileDataTruncated,
-         57},
+        {"data length 4 GB", [](Bytes& a) { SetU32(a, 31 + 16, 0xFFFFFFFF); }, ArchiveFault::FileDataTruncated, 57},
         {"last data one past", [](Bytes& a) { SetU32(a, 86 + 16, 3); }, ArchiveFault::FileDataTruncated, 108},
     };
     for (const auto& [what, mutate, fault, offset] : cases) {
@@ -122,32 +109,4 @@ TEST(Archive, NameChecksAndCombinedPathLength) {
         EXPECT_EQ(error.fault, fileLength == 22 ? ArchiveFault::None : ArchiveFault::FileNameTooLong);
         EXPECT_EQ(error.offset, fileLength == 22 ? 0 : record + 20);
     }
-}
-
-TEST(Archive, BuilderRefusesWhatTheReaderWouldRefuse) {
-    ArchiveBuilder b;
-    std::string message;
-    ArchiveBegin(b);
-    EXPECT_FALSE(ArchiveAddDirectory(b, 0x30, 0, "..", message));
-    EXPECT_NE(message.find(".."), std::string::npos);
-    ASSERT_TRUE(ArchiveAddDirectory(b, 0x30, 0, std::string(1000, 'd'), message));
-    EXPECT_FALSE(ArchiveAddFile(b, 0x20, 0, 2, "x", nullptr, 0, message));
-    EXPECT_FALSE(ArchiveAddFile(b, 0x20, 0, 1, std::string(23, 'f'), nullptr, 0, message));
-    EXPECT_FALSE(ArchiveAddFile(b, 0x20, 0, 0, "a:b", nullptr, 0, message));
-    ASSERT_TRUE(ArchiveAddFile(b, 0x20, 0, 1, std::string(22, 'f'), nullptr, 0, message));
-    EXPECT_FALSE(ArchiveAddDirectory(b, 0x30, 0, "late", message));
-    Bytes out;
-    ASSERT_TRUE(ArchiveFinish(b, out, message));
-    EXPECT_EQ(Validate(out).fault, ArchiveFault::None);  // refused entries left no trace
-}
-
-TEST(Archive, DescribeErrorIsBounded) {
-    char text[80];
-    EXPECT_STREQ(DescribeArchiveError({ArchiveFault::FileNameUnterminated, 1234}, text, sizeof text),
-                 "file name runs past archiveLength at offset 1234");
-    char small[8];
-    memset(small, 'X', sizeof small);
-    DescribeArchiveError({ArchiveFault::FileNameUnterminated, 1234}, small, 5);
-    EXPECT_STREQ(small, "file");
-    EXPECT_EQ(small[5], 'X');
 }

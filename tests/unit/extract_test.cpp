@@ -38,9 +38,8 @@ struct FakeHost : MemoryHost {
         calls.push_back(std::string("ask ") + text);
         if (onAsk) onAsk();
         EXPECT_FALSE(answers.empty()) << "unexpected question: " << text;
-        if (answers.empty()) return FileAnswer::Abort;
-        const FileAnswer answer = answers.front();
-        answers.erase(answers.begin());
+        const FileAnswer answer = answers.empty() ? FileAnswer::Abort : answers.front();
+        if (!answers.empty()) answers.erase(answers.begin());
         return answer;
     }
 };
@@ -51,13 +50,24 @@ InstallState State(const std::string& folder) {
     return s;
 }
 
-// The calls that write a file with no earlier copy: created new at its place, data, times, close.
-std::vector<std::string> Written(const std::string& path, const std::string& data, uint64_t time, uint32_t attributes) {
-    std::vector<std::string> calls = {"create " + path, "write " + data + " " + path,
-                                      "times " + std::to_string(time) + " " + path, "close " + path};
-    if (data.empty()) calls.erase(calls.begin() + 1);
-    if (attributes != 0x20) calls.push_back("attr " + path + " " + std::to_string(attributes));
-    return calls;
+// An earlier file's name while the run keeps it aside.
+std::string Aside(const std::string& path) {
+    const size_t leaf = path.rfind('\\') + 1;  // none: npos + 1 is 0
+    return path.substr(0, leaf) + "~pel1234abcd-" + path.substr(leaf);
+}
+
+// The calls that replace an earlier file: moved aside, then created new at its place, data, times,
+// close.
+std::vector<std::string> Replaced(const std::string& path, const std::string& data, uint64_t time) {
+    return {"rename " + path + " " + Aside(path), "create " + path, "write " + data + " " + path,
+            "times " + std::to_string(time) + " " + path, "close " + path};
+}
+
+// A first installation into folder succeeds.
+bool ExtractsInto(const std::string& folder) {
+    FakeHost host;
+    host.root = folder;
+    return ExtractPayload(host, State(folder));
 }
 
 std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
@@ -68,67 +78,45 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
 
 }  // namespace
 
-// A first installation: no listing, no look at any file, four calls a file (an attribute call
-// only where the record's attributes are not what creation gives).
-TEST(Extract, FirstInstallationInOrder) {
-    FakeHost host;
+// An update: the blocks of memory first (the whole resource, the body from position 12 on, the
+// first gone before the directory table); one listing a folder; an earlier file whose attributes,
+// time, size or bytes are not the record's is moved aside, kept there until the end (its read-only
+// bit cleared only to remove it), and the new one created in its place; only one with the record's
+// attributes, time and size is read, and left alone when its bytes are the record's; a user's file
+// stays. The folder's creation fails (as at a drive root): only the change into it decides.
+TEST(Extract, UpdateInOrder) {
+    std::vector<ArchiveFileSpec> files = {{0x20, 11, 0, "uninstall.exe", B("MZ..")}};
+    for (const char* gif : {"a", "same", "b", "c"}) files.push_back({0x20, 12, 1, gif + std::string(".gif"), B("GIF")});
+    FakeHost host(BuiltArchive({{0x30, 7, "HlpPic"}}, files), 0x10);
+    host.fail.insert("mkdir " + kFolder);
+    Disk installed = {{"HlpPic", {0x10, "", 0}}, {"notes.txt", {0x22, "mine", 2}}};
+    for (const auto& f : files)
+        installed[(f.directoryIndex ? "HlpPic\\" : "") + f.name] = {0x20, std::string(f.data.begin(), f.data.end()),
+                                                                    f.time};
+    host.disk = installed;  // but same.gif, each earlier file the archive's but for one thing
+    host.disk["uninstall.exe"].attributes = 0x21;
+    host.disk["HlpPic\\a.gif"].time = 9;
+    host.disk["HlpPic\\b.gif"].data = "GIT";
+    host.disk["HlpPic\\c.gif"].data = "GIFs";
     const size_t size = host.payload.size();
     ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
     EXPECT_EQ(std::vector<std::string>(host.calls.begin(), host.calls.begin() + 5),
-              (std::vector<std::string>{"load", "obtain " + std::to_string(size),  // the whole resource
-                                        "obtain " + std::to_string(size - 12),     // from position 12 on
-                                        "release",                                 // first copy gone before the walk
-                                        "obtain " + std::to_string(2 * (1024 + 2 + 1))}));  // directory table
-    const std::vector<std::string> expected = Join({
-        {"mkdir " + kFolder, "cd " + kFolder, "mkdir HlpPic", "mkdir HlpPic\\Big"},
-        Written("Pelbrix.exe", "MZ..", 11, 32),
-        Written("HlpPic\\Big\\arrow.gif", "GIF", 12, 32),
-        Written("HlpPic\\empty.txt", "", 13, 33),
-        {"remove earlier by -", "release", "release", "release"},
-    });
+              (std::vector<std::string>{"load", "obtain " + std::to_string(size), "obtain " + std::to_string(size - 12),
+                                        "release", "obtain 1027"}));
+    const std::string backup = Aside("uninstall.exe");
+    const std::vector<std::string> expected =
+        Join({{"mkdir " + kFolder, "look " + kFolder, "cd " + kFolder, "list ", "mkdir HlpPic", "look HlpPic",
+               "list HlpPic"},
+              Replaced("uninstall.exe", "MZ..", 11),
+              Replaced("HlpPic\\a.gif", "GIF", 12),
+              {"read HlpPic\\same.gif", "read HlpPic\\b.gif"},
+              Replaced("HlpPic\\b.gif", "GIF", 12),
+              Replaced("HlpPic\\c.gif", "GIF", 12),
+              {"remove earlier by " + backup, "attr " + backup + " 32", "delete " + backup,
+               "delete " + Aside("HlpPic\\a.gif"), "delete " + Aside("HlpPic\\b.gif"),
+               "delete " + Aside("HlpPic\\c.gif"), "release", "release", "release"}});
     EXPECT_EQ(host.From("mkdir"), expected);
-    EXPECT_EQ(host.blocks.size(), 0u);
-}
-
-// An update: one listing a folder; an earlier file moved aside, kept there until the end (its
-// read-only bit cleared only to remove it), and the new one created in its place, also when only
-// its time differs; one listed with the record's size, time and attributes is read, and left alone
-// when its bytes are the record's; a user's file stays.
-// The folder's creation fails (as at a drive root): only the change into it decides.
-TEST(Extract, UpdateInOrder) {
-    FakeHost host(BuiltArchive({{0x30, 7, "HlpPic"}}, {{0x20, 11, 0, "uninstall.exe", B("MZ..")},
-                                                       {0x20, 12, 1, "a.gif", B("GIF")},
-                                                       {0x20, 12, 1, "same.gif", B("GIF")},
-                                                       {0x20, 12, 1, "b.gif", B("GIF")}}),
-                  0x10);
-    host.fail.insert("mkdir " + kFolder);
-    host.disk = {{"uninstall.exe", {0x21, "old", 1}},
-                 {"notes.txt", {0x22, "mine", 2}},
-                 {"HlpPic", {0x10, "", 0}},
-                 {"HlpPic\\same.gif", {0x20, "GIF", 12}},
-                 {"HlpPic\\b.gif", {0x20, "GIT", 12}},
-                 {"HlpPic\\a.gif", {0x20, "GIF", 9}}};
-    ASSERT_TRUE(ExtractPayload(host, State(kFolder)));
-    const std::string backup = "~pel1234abcd-uninstall.exe", a = "HlpPic\\~pel1234abcd-a.gif",
-                      b = "HlpPic\\~pel1234abcd-b.gif";
-    const std::vector<std::string> expected = Join({
-        {"mkdir " + kFolder, "look " + kFolder, "cd " + kFolder, "list ", "mkdir HlpPic", "look HlpPic", "list HlpPic"},
-        {"rename uninstall.exe " + backup},
-        Written("uninstall.exe", "MZ..", 11, 32),
-        {"rename HlpPic\\a.gif " + a},
-        Written("HlpPic\\a.gif", "GIF", 12, 32),
-        {"read HlpPic\\same.gif", "read HlpPic\\b.gif", "rename HlpPic\\b.gif " + b},
-        Written("HlpPic\\b.gif", "GIF", 12, 32),
-        {"remove earlier by " + backup, "attr " + backup + " 32", "delete " + backup, "delete " + a, "delete " + b,
-         "release", "release", "release"},
-    });
-    EXPECT_EQ(host.From("mkdir"), expected);
-    EXPECT_EQ(host.disk, (Disk{{"HlpPic", {0x10, "", 0}},
-                               {"HlpPic\\a.gif", {0x20, "GIF", 12}},
-                               {"HlpPic\\b.gif", {0x20, "GIF", 12}},
-                               {"HlpPic\\same.gif", {0x20, "GIF", 12}},
-                               {"uninstall.exe", {0x20, "MZ..", 11}},
-                               {"notes.txt", {0x22, "mine", 2}}}));
+    EXPECT_EQ(host.disk, installed);
 }
 
 // Each failure before any file gives one message and, but for a directory, the quit request as
@@ -137,11 +125,9 @@ void ExpectRefused(FakeHost& host, const std::string& folder, const std::string&
     const Disk before = host.disk;
     const uint32_t folderBefore = host.folder;
     EXPECT_FALSE(ExtractPayload(host, State(folder)));
+    const std::vector<std::string> last = {"message " + message, "quit 1"};
     const bool quit = message[0] == '(';  // the directory's message has no parentheses
-    ASSERT_GE(host.calls.size(), 2u);
-    EXPECT_EQ(host.calls.end()[quit ? -2 : -1], "message " + message);
-    EXPECT_EQ(host.calls.back(), quit ? "quit 1" : "message " + message);
-    EXPECT_EQ(host.Count("message "), 1u);
+    EXPECT_EQ(host.From("message "), std::vector<std::string>(last.begin(), last.end() - (quit ? 0 : 1)));
     EXPECT_EQ(host.Called("mkdir"), folderTried);
     EXPECT_FALSE(host.Called("create"));
     EXPECT_EQ(host.disk, before);
@@ -174,30 +160,23 @@ TEST(Extract, FailureTable) {
         host.failObtainAt = at;
         ExpectRefused(host, kFolder, (at < 0 ? "(0001) " : at == 0 ? "(0002) " : "(0003) ") + memoryMessage, false);
     }
-    struct Case {
-        const char* what;
-        void (*setup)(FakeHost&);
-        std::string message;
-    };
+    // After the folder is made: it cannot be made current (the one created goes), it is a link, a
+    // directory cannot be created (no later directory, no file, the folder gone), or a file is
+    // where a directory goes.
     const std::string marked = folderMessage + kAnsiMark + kFolder + kAnsiMark,
                       directory = "0002 Ошибка при создании папки HlpPic";
-    const Case cases[] = {
-        {"folder cannot be made current: the one created goes", [](FakeHost& h) { h.fail.insert("cd " + kFolder); },
-         marked},
-        {"folder is a link", [](FakeHost& h) { h.folder = 0x410; }, marked},
-        {"directory cannot be created: no later directory, no file, the folder gone",
-         [](FakeHost& h) { h.fail.insert("mkdir HlpPic"); }, directory},
-        {"a file where a directory goes",
-         [](FakeHost& h) {
-             h.folder = 0x10, h.disk["HlpPic"] = {0x20, "mine", 1};
-         },
-         directory},
+    const std::tuple<std::string, uint32_t, bool, std::string> cases[] = {
+        {"cd " + kFolder, kNoAttributes, false, marked},
+        {"", 0x410, false, marked},
+        {"mkdir HlpPic", kNoAttributes, false, directory},
+        {"", 0x10, true, directory},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        FakeHost host;
-        c.setup(host);
-        ExpectRefused(host, kFolder, c.message, true);
+    for (const auto& [failing, folder, fileThere, message] : cases) {
+        SCOPED_TRACE(message + failing);
+        FakeHost host(ShippedLike(), folder);
+        host.fail.insert(failing);
+        if (fileThere) host.disk["HlpPic"] = {0x20, "mine", 1};
+        ExpectRefused(host, kFolder, message, true);
     }
     // Two records for one place (Ї, ї; A, a): broken, refused before the folder.
     FakeHost twice(
@@ -206,11 +185,8 @@ TEST(Extract, FailureTable) {
     // The folder that just leaves room, and others that name one place whatever the current one.
     for (const std::string& folder :
          {fits, std::string("\\\\?\\C:\\Pelbrix"), std::string("d:/Pelbrix"), std::string("\\\\server\\share\\Pelbrix"),
-          std::string("\\Pelbrix"), std::string("Z:\\")}) {
-        FakeHost host;
-        host.root = folder;
-        EXPECT_TRUE(ExtractPayload(host, State(folder))) << folder;
-    }
+          std::string("\\Pelbrix"), std::string("Z:\\")})
+        EXPECT_TRUE(ExtractsInto(folder)) << folder;
     // In a double-byte code page (932) a letter's second byte may be "|" or "\\": the folder is
     // read by letters, so "C:\ポ表" is taken, and a rollback leaves it for its real parent.
     const uint8_t kLeadBytes932[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
@@ -233,9 +209,7 @@ TEST(Extract, FailureTable) {
         SetAnsiUtf8(strlen(letter) > 2);
         std::string folder = "C:\\";
         for (size_t i = 0; i < (strlen(letter) == 4 ? 111u : 222u); ++i) folder += letter;
-        FakeHost host;
-        host.root = folder;
-        EXPECT_TRUE(ExtractPayload(host, State(folder))) << strlen(letter);
+        EXPECT_TRUE(ExtractsInto(folder)) << strlen(letter);
         FakeHost more;
         ExpectRefused(more, folder + letter, folderMessage + kAnsiMark + folder + letter + kAnsiMark, false);
     }

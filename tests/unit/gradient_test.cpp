@@ -4,17 +4,10 @@
 #include <gtest/gtest.h>
 
 TEST(Gradient, LevelsByRow) {
-    const int cases[][3] = {
-        // height, row, level
-        {1, 0, 255},  // one row: full blue
-        {256, 1, 255},
-        {256, 2, 254},
-        {256, 255, 1},  // 256 - y below the top
-        {1080, 1075, 1},
-        {1080, 1076, 0},
-        {0, 0, 0},  // no rows: no division
-        {2000000000, 0, 255},
-        {2000000000, 1999999999, 0},  // no overflow on tall areas
-    };
+    // height, row, level: one row full blue; 256 - y below the top; no rows: no division; no
+    // overflow on tall areas
+    const int cases[][3] = {{1, 0, 255},   {256, 1, 255},        {256, 2, 254},
+                            {256, 255, 1}, {1080, 1075, 1},      {1080, 1076, 0},
+                            {0, 0, 0},     {2000000000, 0, 255}, {2000000000, 1999999999, 0}};
     for (const auto& c : cases) EXPECT_EQ(GradientBlueLevel(c[1], c[0]), c[2]) << "height " << c[0] << " row " << c[1];
 }

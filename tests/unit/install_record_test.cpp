@@ -17,51 +17,43 @@
 namespace {
 
 typedef std::map<std::string, std::string> Values;  // raw bytes, stored as given
+Values& Of(RegistryKey key) { return *static_cast<Values*>(key); }
 
 // Keys by "HKLM\..." / "HKCU\..." path; a handle points at the key's values.
 struct FakeRegistry final : Registry {
     std::map<std::string, Values> keys;
     bool failReads = false;
     std::string createFailsUnder;  // "HKLM", "HKCU" or both: no key of that root can be created
-    std::string keyClass;          // of the last key created
-    std::vector<std::string> calls;
+    std::string keyClass, query;   // of the last key created; the last value asked for, and its limit
     int openKeys = 0;
 
     static std::string Full(RegistryRoot root, const char* path) {
         return std::string(root == RegistryRoot::LocalMachine ? "HKLM\\" : "HKCU\\") + path;
     }
     bool OpenKey(RegistryRoot root, const char* path, RegistryKey* key) override {
-        auto it = keys.find(Full(root, path));
-        if (it == keys.end()) return false;
-        *key = &it->second;
-        return ++openKeys;
+        const auto it = keys.find(Full(root, path));
+        return it != keys.end() && (*key = &it->second, ++openKeys);
     }
     bool CreateKey(RegistryRoot root, const char* path, const char* cls, RegistryKey* key) override {
         keyClass = cls;
-        if (createFailsUnder.find(Full(root, path).substr(0, 4)) != std::string::npos) return false;
-        *key = &keys[Full(root, path)];
-        return ++openKeys;
+        return createFailsUnder.find(Full(root, path).substr(0, 4)) == std::string::npos &&
+               (*key = &keys[Full(root, path)], ++openKeys);
     }
     // Like RegQueryValueExA: a value longer than the limit fails and leaves the buffer scribbled.
     bool QueryValue(RegistryKey key, const char* name, char* data, uint32_t limit, uint32_t* size, TextCode) override {
-        calls.push_back(std::string("query ") + name + " limit " + std::to_string(limit));
-        const Values& values = *static_cast<Values*>(key);
-        auto it = values.find(name);
-        if (it == values.end() || failReads) return false;
+        query = std::string(name) + " limit " + std::to_string(limit);
+        const auto it = Of(key).find(name);
+        if (it == Of(key).end() || failReads) return false;
         if (it->second.size() > limit) return memset(data, '#', limit) == nullptr;
-        memcpy(data, it->second.data(), it->second.size());
-        *size = static_cast<uint32_t>(it->second.size());
-        return true;
+        return *size = static_cast<uint32_t>(it->second.copy(data, limit)), true;
     }
     bool SetTextValue(RegistryKey key, const char* name, const char* text, uint32_t length, TextCode) override {
-        (*static_cast<Values*>(key))[name] = std::string(text, length);
-        return true;
+        return Of(key)[name].assign(text, length), true;
     }
     bool SetNumberValue(RegistryKey key, const char* name, uint32_t value) override {
-        (*static_cast<Values*>(key))[name] = "dword " + std::to_string(value);
-        return true;
+        return Of(key)[name] = "dword " + std::to_string(value), true;
     }
-    void DeleteValue(RegistryKey key, const char* name) override { static_cast<Values*>(key)->erase(name); }
+    void DeleteValue(RegistryKey key, const char* name) override { Of(key).erase(name); }
     void CloseKey(RegistryKey) override { --openKeys; }
     bool DeleteKey(RegistryRoot root, const char* path) override { return keys.erase(Full(root, path)) != 0; }
 };
@@ -112,9 +104,7 @@ TEST(InstallRecord, ReadsEndInsideTheirBuffers) {
             EXPECT_STREQ(buffer.text, left ? left : "before");
             EXPECT_TRUE(buffer.UnwrittenFrom(path ? 1024 : left ? 260 : 7));  // nothing else written
             EXPECT_EQ(registry.openKeys, 0);
-            if (value != kKeyMissing) {
-                EXPECT_EQ(registry.calls.back(), path ? "query Path limit 1023" : "query ProgramFilesDir limit 260");
-            }
+            if (value != kKeyMissing) EXPECT_EQ(registry.query, path ? "Path limit 1023" : "ProgramFilesDir limit 260");
         }
     }
 }
