@@ -58,6 +58,7 @@ fi
 # Without a chosen build: the shipped i686 installer runs every scenario under Wine 10 and, at the
 # same time, its x86_64 twin a few under the system's Wine 8 (their lines come after the i686 ones).
 if [ -z "${PEL_E2E_ARCH:-}" ]; then
+  export PEL_E2E_JOBS=${PEL_E2E_JOBS:-$(nproc)}  # each of the two: together twice the processors
   PEL_E2E_ARCH=x86_64 PEL_E2E_ONLY=${PEL_E2E_ONLY:-$PEL_E2E_X86_64} "$0" >"$BUILD/e2e-x86_64.log" 2>&1 &
   status=0
   PEL_E2E_ARCH=i686 "$0" || status=1
