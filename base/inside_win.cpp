@@ -41,9 +41,12 @@ HANDLE OpenInside(const WCHAR* path, const WCHAR* root, const WCHAR* relative, D
     const DWORD error = GetLastError();
     missing = handle == INVALID_HANDLE_VALUE && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
     if (handle == INVALID_HANDLE_VALUE) return handle;
-    BY_HANDLE_FILE_INFORMATION info;
+    // The basic information alone: the whole of it (GetFileInformationByHandle) asks the volume
+    // for its serial number too, which Wine makes dear.
+    FILE_BASIC_INFO info;
     WCHAR final[kPathSize];
-    attributes = GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes : FILE_ATTRIBUTE_REPARSE_POINT;
+    attributes = GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info) ? info.FileAttributes
+                                                                                         : FILE_ATTRIBUTE_REPARSE_POINT;
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
             (folder ? FILE_ATTRIBUTE_DIRECTORY : 0) &&
         Expected(root, relative, at) && FinalPath(handle, final) &&

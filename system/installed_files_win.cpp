@@ -112,10 +112,12 @@ bool MarkedFileChecksum(const char* path, uint32_t& checksum) {
     const HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info = {};
-    bool read = GetFileInformationByHandle(file, &info) && info.nFileSizeHigh == 0 &&
-                (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
-    const DWORD size = info.nFileSizeLow;
+    FILE_BASIC_INFO info = {};
+    LARGE_INTEGER length = {};
+    bool read = GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) && GetFileSizeEx(file, &length) &&
+                length.HighPart == 0 &&
+                (info.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    const DWORD size = length.LowPart;
     uint8_t* bytes = read ? static_cast<uint8_t*>(ObtainWorkingMemory(size + 1)) : NULL;
     DWORD done = 0, got = 0;
     while (bytes != NULL && done < size && ReadFile(file, bytes + done, size - done, &got, NULL) && got != 0)
