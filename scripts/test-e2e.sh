@@ -28,8 +28,8 @@ PEL_E2E_X86_64="happy order held-file full-drive uninstall-entry"
 # folder, the links and the uninstaller's copy (reinstall: in Downloads) where only UTF-16 reaches.
 PEL_E2E_CODEPAGES=${PEL_E2E_CODEPAGES:-on}
 PEL_E2E_CODEPAGE_RUNS="1252 happy held-file running uninstall-yes unicode-folder
-1252/Иван happy uninstall-yes uninstall-second uninstall-held reinstall
-1251/Zoë happy uninstall-yes uninstall-second uninstall-held reinstall
+1252/Иван happy uninstall-yes uninstall-second reinstall
+1251/Zoë happy uninstall-yes uninstall-second reinstall
 932 happy held-file running uninstall-yes uninstall-cyrillic unicode-folder
 65001 happy held-file running uninstall-yes uninstall-cyrillic"
 ROOT=$(cd "$(dirname "$0")/.." && pwd)

@@ -2,7 +2,8 @@
 # Reproducible builds: the source tree is copied to a temporary folder, the i686 and x86_64
 # installers are built there (scripts/build.sh, installers only), and they must be byte-identical
 # to those of the build folder, built from the tree itself (by scripts/build.sh first, unless
-# PEL_REUSE_BUILDS=1). Paths, link time stamps and payload times must not leak in.
+# PEL_REUSE_BUILDS=1). Paths, link time stamps and payload times must not leak in. The committed
+# picture, icon and licence text must be what their scripts (tools/art) make.
 #   BUILD_DIR         the build folder (default: build)
 #   PEL_REUSE_BUILDS  1: compare with the build folder's installers as they are
 #   PEL_REPRO_KEEP=1  keep the temporary folder (its path is printed)
@@ -26,6 +27,13 @@ BUILD_DIR="$TMP/out" PEL_INSTALLER_ONLY=1 "$TMP/src/scripts/build.sh" >"$TMP/bui
   { cat "$TMP/build.log" >&2; echo "test-repro: the build in $TMP failed" >&2; exit 1; }
 
 status=0
+RES="$ROOT/resources"
+python3 "$ROOT/tools/art/page_bitmap.py" "$TMP/page.bmp"
+python3 "$ROOT/tools/art/icon.py" "$TMP/pelbrix.ico"
+python3 "$ROOT/tools/art/licence_text.py" "$RES/licence.utf8.txt" "$TMP/licence.txt"
+for f in page.bmp pelbrix.ico licence.txt; do
+  cmp -s "$TMP/$f" "$RES/$f" || { echo "test-repro: resources/$f is not what tools/art makes" >&2; status=1; }
+done
 for arch in i686 x86_64; do
   a="$TMP/out/win-$arch/PelbrixSetup.exe"
   if cmp "$a" "$BUILD/win-$arch/PelbrixSetup.exe"; then

@@ -1,21 +1,15 @@
 #!/usr/bin/env python3
-"""Reads a PE file's resource table (stdlib only) and checks the installer's resources.
+"""Reads a PE file's resource table and dialog templates (stdlib only).
 
-  pe_resources.py list EXE                 one line per resource: type name language size sha256
-  pe_resources.py check EXE --licence F --bitmap F --icon F --payload F
-                                           the installer's resources are these files
-  pe_resources.py same EXE1 EXE2           the two files hold the same resources, the payload
-                                           aside (it carries each build's own programs)
-Exits 1 with a message on the first difference."""
+  pe_resources.py list EXE                 one line per resource: type name language size sha256"""
 
 import hashlib
-import pathlib
 import struct
 import sys
 
 RT_NAMES = {1: "CURSOR", 2: "BITMAP", 3: "ICON", 4: "MENU", 5: "DIALOG", 6: "STRING", 10: "RCDATA",
             14: "GROUP_ICON", 16: "VERSION", 24: "MANIFEST"}
-RT_BITMAP, RT_ICON, RT_DIALOG, RT_RCDATA, RT_GROUP_ICON = 2, 3, 5, 10, 14
+RT_DIALOG = 5
 
 
 class PE:
@@ -29,7 +23,10 @@ class PE:
             raise ValueError("no PE signature")
         _, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
-        dirs = opt + (96 if struct.unpack_from("<H", data, opt)[0] == 0x10B else 112)
+        wide = struct.unpack_from("<H", data, opt)[0] == 0x20B  # PE32+
+        dirs = opt + (112 if wide else 96)
+        self.image_base = struct.unpack_from("<Q" if wide else "<I", data, opt + (24 if wide else 28))[0]
+        self.image_size = struct.unpack_from("<I", data, opt + 56)[0]
         self.resource_rva, self.resource_size = struct.unpack_from("<II", data, dirs + 2 * 8)
         self.sections = []
         table = opt + optional_size
@@ -71,11 +68,6 @@ class PE:
         return out
 
 
-def fail(message):
-    print("pe_resources: " + message, file=sys.stderr)
-    sys.exit(1)
-
-
 # --- dialog templates (DLGTEMPLATEEX) ---
 
 def _sz_or_ord(b, at):
@@ -111,31 +103,6 @@ def parse_dialog(b):
     return d
 
 
-# --- checks ---
-
-def check_icon(res, ico):
-    count = struct.unpack_from("<H", ico, 4)[0]
-    group = res.get((RT_GROUP_ICON, 1, 0)) or fail("icon group 1 missing")
-    if struct.unpack_from("<HHH", group, 0) != (0, 1, count):
-        fail("icon group 1 header")
-    for i in range(count):
-        w, h, _, _, _, bits, size, offset = struct.unpack_from("<BBBBHHII", ico, 6 + 16 * i)
-        gw, gh, _, _, _, gbits, gsize, gid = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
-        if (gw, gh, gbits, gsize) != (w, h, bits, size) or res.get((RT_ICON, gid, 0)) != ico[offset:offset + size]:
-            fail("icon image %d differs from the .ico" % i)
-    if min(k[1] for k in res if k[0] == RT_GROUP_ICON) != 1:
-        fail("icon group 1 is not the first icon group")
-
-
-def check(path, licence, bitmap, icon, payload):
-    res = PE(path).resources()
-    # The bitmap resource is the .bmp file without its 14-byte file header.
-    for key, name, skip in (((RT_RCDATA, 100, 0), licence, 0), ((RT_RCDATA, 101, 0), payload, 0), ((RT_BITMAP, 1, 0), bitmap, 14)):
-        if res.get(key) != pathlib.Path(name).read_bytes()[skip:]:
-            fail("%s differs from %s" % (describe(key), name))
-    check_icon(res, pathlib.Path(icon).read_bytes())
-
-
 def describe(key):
     t, n, lang = key
     return "%s %s %d" % (RT_NAMES.get(t, t), n, lang)
@@ -145,17 +112,6 @@ def main(argv):
     if len(argv) >= 2 and argv[0] == "list":
         for key, b in sorted(PE(argv[1]).resources().items(), key=lambda kv: str(kv[0])):
             print("%s %d %s" % (describe(key), len(b), hashlib.sha256(b).hexdigest()[:16]))
-    elif len(argv) == 10 and argv[0] == "check" and argv[2::2] == ["--licence", "--bitmap", "--icon", "--payload"]:
-        check(argv[1], argv[3], argv[5], argv[7], argv[9])
-        print("%s: resources as expected" % argv[1])
-    elif len(argv) == 3 and argv[0] == "same":
-        a, b = PE(argv[1]).resources(), PE(argv[2]).resources()
-        if set(a) != set(b):
-            fail("resource sets differ: %s" % sorted(describe(k) for k in set(a) ^ set(b)))
-        for key in a:
-            if a[key] != b[key] and key[:2] != (RT_RCDATA, 101):
-                fail("%s differs" % describe(key))
-        print("same %d resources in both" % len(a))
     else:
         print(__doc__, file=sys.stderr)
         sys.exit(2)

@@ -73,16 +73,14 @@ def resource_texts(setup):
 def crafted(setup, name):
     """A copy of the installer with words or names of its archive changed, in the crafted/NAME
     folder: broken (the archive claims more bytes than the resource holds), attributes (readme.txt
-    read-only, faq.htm hidden), name-dot ("Tolva.dat."), name-device ("LPT1.htm"), renamed
-    (another version: readme.old in place of readme.txt, in its uninstaller's list too)."""
+    read-only, faq.htm hidden), renamed (another version: readme.old in place of readme.txt, in
+    its uninstaller's list too)."""
     data = bytearray(open(setup, "rb").read())
     start = data.find(pe_resources.PE(setup).resources()[(10, 101, 0)])
     record = lambda file: data.find(file + b"\0", start) - start - 20  # its attributes
     # Words (archive position, new u32); names renamed to one of the same length.
     changes, rename = {"broken": ([(0, 0xFFFFFFFF)], None),
                        "attributes": ([(record(b"readme.txt"), 0x21), (record(b"faq.htm"), 0x22)], None),
-                       "name-dot": ([], (b"readme.txt", b"Tolva.dat.")),
-                       "name-device": ([], (b"news.htm", b"LPT1.htm")),
                        "renamed": ([], (b"readme.txt", b"readme.old"))}[name]
     for at, value in changes:
         data[start + at:start + at + 4] = value.to_bytes(4, "little")
@@ -527,11 +525,8 @@ KINDS["CoCreateInstance"] = "L"
 
 def image_span(path):
     """The first and the last address of a program's image as Wine maps it, at its preferred base."""
-    data = pe_resources.PE(path).data
-    opt = int.from_bytes(data[0x3C:0x40], "little") + 24
-    wide = data[opt:opt + 2] == b"\x0b\x02"  # PE32+
-    base = int.from_bytes(data[opt + 24:opt + 32] if wide else data[opt + 28:opt + 32], "little")
-    return base, base + int.from_bytes(data[opt + 56:opt + 60], "little")
+    pe = pe_resources.PE(path)
+    return pe.image_base, pe.image_base + pe.image_size
 
 
 def check_order(log, pid, span):

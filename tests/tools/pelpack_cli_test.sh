@@ -1,7 +1,8 @@
 #!/bin/sh
 # pelpack from the command line: pack -> list -> verify -> extract round trip, deterministic
 # output, refusals that write nothing, verify's exit codes and bad input. (Installers are read by
-# pelpack_pe_test.cpp and by every Wine scenario, whose reference tree pelpack extracts.)
+# the PE fuzz target, tests/fuzz/pe_fuzz.cpp, and by every Wine scenario, whose reference tree
+# pelpack extracts.)
 # Usage: pelpack_cli_test.sh PELPACK WORKDIR
 set -u
 PELPACK=$1
