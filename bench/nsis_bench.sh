@@ -32,7 +32,8 @@
 #        PEL_BENCH_TIMEOUT=600: seconds an installation may take before the run counts as failed.
 #        PEL_BENCH_BUILD=DIR: no payload is generated and nothing is built; the runs use the
 #        installers, driver and pelpack that scripts/build.sh left in DIR, with the payload they
-#        carry, and the sizes without payload are not measured (scripts/test-bench.sh).
+#        carry; the sizes without payload are not measured and no untimed round comes first
+#        (scripts/test-bench.sh).
 set -u
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 W=${1:-$ROOT/build/nsis-bench}
@@ -321,8 +322,9 @@ round() {  # N
 }
 
 echo "== runs: $RUNS rounds, alternating; in each a first installation into a new folder, then three updates"
-# One untimed round first, so that neither pays alone for warming caches.
-round 0 >/dev/null
+# One untimed round first, so that neither pays alone for warming caches (not on the built
+# installers, whose run only has to go through).
+[ -n "$REUSE" ] || round 0 >/dev/null
 rm -f "$W"/*.runs
 i=1
 while [ "$i" -le "$RUNS" ]; do
