@@ -7,6 +7,7 @@
 #   BUILD_DIR        where the builds go (default: build)
 #   SOURCE_DATE_EPOCH  time stamp of the packed files (default: the last commit's time)
 #   PEL_INSTALLER_ONLY 1: build only what the installers need (pelpack and PelbrixSetup.exe)
+#   PEL_ARCHS        the Windows builds to make (default: "i686 x86_64"; i686 is the shipped one)
 #   PEL_SIGN_PKCS12  sign the Windows programs with this key and its certificates (PKCS#12)
 #   PEL_SIGN_PASSWORD_FILE  file holding its password, when it has one
 #   PEL_SIGN_TIMESTAMP_URL  RFC 3161 time-stamp server (default: no time stamp)
@@ -37,7 +38,7 @@ if [ "${PEL_INSTALLER_ONLY:-0}" = 1 ]; then
 fi
 # shellcheck disable=SC2086  # the target options are split on purpose
 cmake --build "$BUILD/host" -j "$JOBS" $HOST_TARGET
-for arch in i686 x86_64; do
+for arch in ${PEL_ARCHS:-i686 x86_64}; do
   cmake -S "$ROOT" -B "$BUILD/win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-$arch.cmake" \
     -DPELPACK="$BUILD/host/tools/pelpack" -DPEL_PAYLOAD_DIR="$PAYLOAD" -DPEL_PAYLOAD_LIMIT="${PEL_PAYLOAD_LIMIT:-}" \

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Signed builds: a throwaway certificate authority and code-signing certificate (PKCS#12 with a
-# password), both installers built and signed with it, each signature verified against that
-# authority, and the payload read back from the signed installer.
+# password), the shipped i686 installer built and signed with it, its signature and those of the
+# programs it carries verified against that authority, and the payload read back from it.
 #   BUILD_DIR  build folder (default: build); the signed builds go to $BUILD_DIR/signed (kept for
 #              the scenarios under Wine)
 set -eu
@@ -24,31 +24,29 @@ printf 'throwaway-%s\n' "$$" >password
 quiet openssl pkcs12 -export -inkey signer.key -in signer.pem -passout file:password -out signer.p12
 cd "$ROOT"
 
-BUILD_DIR=$SIGNED PEL_INSTALLER_ONLY=1 PEL_SIGN_PKCS12=$KEYS/signer.p12 PEL_SIGN_PASSWORD_FILE=$KEYS/password \
+BUILD_DIR=$SIGNED PEL_INSTALLER_ONLY=1 PEL_ARCHS=i686 PEL_SIGN_PKCS12=$KEYS/signer.p12 PEL_SIGN_PASSWORD_FILE=$KEYS/password \
   "$ROOT/scripts/build.sh" >"$SIGNED.log" 2>&1 || { tail -n 30 "$SIGNED.log" >&2; fail "the signed build failed"; }
 
-for arch in i686 x86_64; do
-  exe=$SIGNED/win-$arch/PelbrixSetup.exe
-  osslsigncode verify -CAfile "$KEYS/ca.pem" -in "$exe" >"$SIGNED/verify-$arch.txt" 2>&1 ||
-    { cat "$SIGNED/verify-$arch.txt" >&2; fail "$exe: the signature does not verify"; }
-  "$SIGNED/host/tools/pelpack" list "$exe" >"$SIGNED/list-$arch.tsv" 2>"$SIGNED/list-$arch.err" ||
-    { cat "$SIGNED/list-$arch.err" >&2; fail "pelpack cannot list the signed $exe"; }
-  "$SIGNED/host/tools/pelpack" list "$SIGNED/win-$arch/resources/payload.bin" >"$SIGNED/list-bin.tsv"
-  # The same entries as the archive packed (the first line also names where it was found).
-  [ "$(tail -n +2 "$SIGNED/list-$arch.tsv")" = "$(tail -n +2 "$SIGNED/list-bin.tsv")" ] || fail "$exe: the payload listed differs from the archive packed"
-  # The programs the build packed are signed too, before packing.
-  rm -rf "$SIGNED/payload-$arch"
-  "$SIGNED/host/tools/pelpack" extract "$exe" "$SIGNED/payload-$arch" >/dev/null || fail "pelpack cannot extract $exe"
-  for program in uninstall.exe Pelbrix.exe; do
-    osslsigncode verify -CAfile "$KEYS/ca.pem" -in "$SIGNED/payload-$arch/$program" >/dev/null 2>&1 ||
-      fail "$program packed in $exe is not signed"
-  done
-  echo "$exe: signed, verified against the test authority, payload of $(wc -l <"$SIGNED/list-$arch.tsv") entries read, its programs signed"
+exe=$SIGNED/win-i686/PelbrixSetup.exe
+osslsigncode verify -CAfile "$KEYS/ca.pem" -in "$exe" >"$SIGNED/verify.txt" 2>&1 ||
+  { cat "$SIGNED/verify.txt" >&2; fail "$exe: the signature does not verify"; }
+"$SIGNED/host/tools/pelpack" list "$exe" >"$SIGNED/list.tsv" 2>"$SIGNED/list.err" ||
+  { cat "$SIGNED/list.err" >&2; fail "pelpack cannot list the signed $exe"; }
+"$SIGNED/host/tools/pelpack" list "$SIGNED/win-i686/resources/payload.bin" >"$SIGNED/list-bin.tsv"
+# The same entries as the archive packed (the first line also names where it was found).
+[ "$(tail -n +2 "$SIGNED/list.tsv")" = "$(tail -n +2 "$SIGNED/list-bin.tsv")" ] || fail "$exe: the payload listed differs from the archive packed"
+# The programs the build packed are signed too, before packing.
+rm -rf "$SIGNED/payload"
+"$SIGNED/host/tools/pelpack" extract "$exe" "$SIGNED/payload" >/dev/null || fail "pelpack cannot extract $exe"
+for program in uninstall.exe Pelbrix.exe; do
+  osslsigncode verify -CAfile "$KEYS/ca.pem" -in "$SIGNED/payload/$program" >/dev/null 2>&1 ||
+    fail "$program packed in $exe is not signed"
 done
+echo "$exe: signed, verified against the test authority, payload of $(wc -l <"$SIGNED/list.tsv") entries read, its programs signed"
 
 # What the signature adds to the shipped installer (the unsigned build of the same commit is in
 # $BUILD/win-i686, made by the stages before this one).
 unsigned=$BUILD/win-i686/PelbrixSetup.exe
 if [ -f "$unsigned" ]; then
-  echo "the signature adds $(( $(wc -c <"$SIGNED/win-i686/PelbrixSetup.exe") - $(wc -c <"$unsigned") )) bytes to the i686 installer"
+  echo "the signatures add $(( $(wc -c <"$SIGNED/win-i686/PelbrixSetup.exe") - $(wc -c <"$unsigned") )) bytes to the i686 installer"
 fi
